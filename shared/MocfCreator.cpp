@@ -1,0 +1,75 @@
+#include "MocfCreator.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "Gen6Creators.h"
+#include "Gen6MocfParser.h"
+#include "MocfTags.h"
+
+CMocfVersionCreator::CMocfVersionCreator() {
+  static const unsigned char kVersion[2] = {0, 0};
+  SetRecord(GetMyTag(), kVersion, sizeof kVersion);
+}
+
+unsigned int CMocfVersionCreator::GetMyTag() { return mocf::kVersionTag; }
+
+// The placeholder digest is zeros; Finish overwrites it.
+CMocfHashCreator::CMocfHashCreator() {
+  static const unsigned char kPlaceholder[mocf::kHashSize] = {};
+  SetRecord(GetMyTag(), kPlaceholder, sizeof kPlaceholder);
+}
+
+unsigned int CMocfHashCreator::GetMyTag() { return mocf::kHashTag; }
+
+unsigned int CCompatProdCreator::GetMyTag() { return mocf::kCompatProdTag; }
+
+void CCompatProdCreator::Set(const std::vector<unsigned int>* pProducts) {
+  const std::vector<unsigned char> value = EncodeProductList(pProducts);
+  SetRecord(GetMyTag(), value.data(), value.size());
+}
+
+unsigned int CMocfCreator::GetMyTag() { return mocf::kMocfTag; }
+
+void CMocfCreator::Init() {
+  SetRecord(GetMyTag(), nullptr, 0);
+  const CMocfVersionCreator version;
+  const CMocfHashCreator hash;
+  AddObject(&version);
+  AddObject(&hash);
+}
+
+// Nothing follows the container in a file this tool writes, and an image
+// without a hash record could not be finished: both are refused.
+bool CMocfCreator::IsAdoptable(const std::vector<unsigned char>* pMocf) {
+  if (pMocf->size() < CTlv::kHeaderSize) return false;
+  const CTlv::Header_t* pHeader = CTlv::AtByte(pMocf->data());
+  if (CTlv::GetRecordSize(pHeader) != pMocf->size()) return false;
+  CGen6MocfParser parser(pHeader, pMocf->size());
+  const CTlv::Header_t* pHash = nullptr;
+  return parser.IsValid() && parser.FindRecord(mocf::kHashTag, &pHash, nullptr);
+}
+
+bool CMocfCreator::Init(const std::vector<unsigned char>* pMocf) {
+  if (!IsAdoptable(pMocf)) return false;
+  CTlvContainerCreator::Set(pMocf);
+  return true;
+}
+
+bool CMocfCreator::Init(std::vector<unsigned char>&& mocf) {
+  if (!IsAdoptable(&mocf)) return false;
+  CTlvContainerCreator::Set(std::move(mocf));
+  return true;
+}
+
+void CMocfCreator::Finish() {
+  CGen6MocfParser parser(CTlv::AtByte(m_TlvContainer.data()), m_TlvContainer.size());
+  unsigned char digest[mocf::kHashSize];
+  parser.CalcHash(digest);
+  const CTlv::Header_t* pHash = nullptr;
+  if (!parser.FindRecord(mocf::kHashTag, &pHash, nullptr)) return;
+  const size_t offset = static_cast<size_t>(CTlv::GetData(pHash) - m_TlvContainer.data());
+  const size_t size = std::min<size_t>(CTlv::GetLength(pHash), mocf::kHashSize);
+  std::memcpy(m_TlvContainer.data() + offset, digest, size);
+}

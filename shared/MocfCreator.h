@@ -1,0 +1,45 @@
+// Holds a whole MOCF image while it is edited: starts an empty one or
+// adopts a checked file image, takes appended records through AddObject,
+// and stores the hash at the end.
+#pragma once
+
+#include <vector>
+
+#include "TlvContainerCreator.h"
+
+class CMocfVersionCreator : public CTlvContainerCreator {
+ public:
+  CMocfVersionCreator();
+  unsigned int GetMyTag() override;
+};
+
+class CMocfHashCreator : public CTlvContainerCreator {
+ public:
+  CMocfHashCreator();
+  unsigned int GetMyTag() override;
+};
+
+class CCompatProdCreator : public CTlvContainerCreator {
+ public:
+  unsigned int GetMyTag() override;
+  void Set(const std::vector<unsigned int>* pProducts);
+};
+
+class CMocfCreator : public CTlvContainerCreator {
+ public:
+  unsigned int GetMyTag() override;
+
+  // An empty MOCF: the container with a version and a hash record.
+  void Init();
+  // Adopts a copy of the image when it is exactly one valid Gen6 MOCF that
+  // carries a hash record; otherwise returns false and changes nothing.
+  bool Init(const std::vector<unsigned char>* pMocf);
+  // The same, taking the image over instead of copying it. On false the
+  // image is left with the caller as it was.
+  bool Init(std::vector<unsigned char>&& mocf);
+  // Recomputes the digest and stores it in the hash record.
+  void Finish();
+
+ private:
+  static bool IsAdoptable(const std::vector<unsigned char>* pMocf);
+};

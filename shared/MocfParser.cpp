@@ -1,0 +1,82 @@
+#include "MocfParser.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstring>
+
+#include "MocfRecordParser.h"
+#include "MocfTags.h"
+
+CMocfParser::CMocfParser(const CTlv::Header_t* pContainer, size_t bytesAvailable)
+    : CTlvContainerParser(pContainer, bytesAvailable) {}
+
+bool CMocfParser::IsValid() {
+  return CTlvContainerParser::IsValid() && CTlv::GetTag(m_pTlvContainer) == mocf::kMocfTag &&
+         HasValidVersionFirst() && HasValidHashOrNone() && HasValidCompatProdOrNone();
+}
+
+bool CMocfParser::HasValidVersionFirst() {
+  const CTlv::Header_t* pRecord = nullptr;
+  int index = 0;
+  return FindRecord(mocf::kVersionTag, &pRecord, &index) && index == 1 &&
+         CMocfVersionParser(pRecord).IsValid();
+}
+
+bool CMocfParser::HasValidHashOrNone() {
+  const CTlv::Header_t* pRecord = nullptr;
+  int index = 0;
+  if (!FindRecord(mocf::kHashTag, &pRecord, &index)) return true;
+  CMocfHashParser hash(pRecord);
+  if (index != 2 || !hash.IsValid()) return false;
+  unsigned char digest[mocf::kHashSize];
+  return CalcHash(digest) && std::memcmp(digest, hash.GetHash(), mocf::kHashSize) == 0;
+}
+
+bool CMocfParser::HasValidCompatProdOrNone() {
+  const CTlv::Header_t* pRecord = nullptr;
+  return !FindRecord(mocf::kCompatProdTag, &pRecord, nullptr) ||
+         CMocfCompatProdParser(pRecord).IsValid();
+}
+
+bool CMocfParser::CalcHash(unsigned char* pHash) {
+  assert(m_pTlvContainer);
+  m_Sha1.Init();
+  const bool filled = CTlvContainerParser::IsValid() && HashRecords();
+  m_Sha1.GetResult(pHash);
+  return filled;
+}
+
+// Hashes the header and the records in file order. Stops, reporting that
+// the container is not filled, at the first record that would run past the
+// container's end: nothing outside the container is ever hashed.
+bool CMocfParser::HashRecords() {
+  m_Sha1.Update(CTlv::Bytes(m_pTlvContainer), CTlv::kHeaderSize);
+  uint64_t bytesLeft = CTlv::GetLength(m_pTlvContainer);
+  const unsigned char* pPosition = CTlv::GetData(m_pTlvContainer);
+  while (bytesLeft > 0) {
+    const CTlv::Header_t* pRecord = CTlv::AtByte(pPosition);
+    if (bytesLeft < CTlv::kHeaderSize || GetPaddedSize(pRecord) > bytesLeft) return false;
+    const uint64_t step = HashNextRecord(pRecord);
+    pPosition += step;
+    bytesLeft -= step;
+  }
+  return true;
+}
+
+uint64_t CMocfParser::HashNextRecord(const CTlv::Header_t* pRecord) {
+  const uint64_t step = GetPaddedSize(pRecord);
+  if (CTlv::GetTag(pRecord) == mocf::kHashTag) return step;
+  // The hash takes 32-bit counts; a record may in principle be larger.
+  const unsigned char* p = CTlv::Bytes(pRecord);
+  for (uint64_t left = step; left > 0;) {
+    const unsigned int chunk = static_cast<unsigned int>(std::min<uint64_t>(left, 1u << 30));
+    m_Sha1.Update(p, chunk);
+    p += chunk;
+    left -= chunk;
+  }
+  return step;
+}
+
+bool CMocfParser::IsObjectRecord(const CTlv::Header_t* pRecord) {
+  return CTlv::GetTag(pRecord) > mocf::kFirstObjectTag - 1;
+}

@@ -1,0 +1,52 @@
+// A read-only view of one container record held in memory: walks and
+// searches its direct records in place. The view knows how many bytes it may
+// read and never looks past them, whatever the lengths inside claim.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "Tlv.h"
+
+class CTlvContainerParser {
+ public:
+  // pContainer points at the container's header; bytesAvailable is how many
+  // bytes from there on belong to the buffer.
+  CTlvContainerParser(const CTlv::Header_t* pContainer, size_t bytesAvailable);
+  // Parsers are created by a factory and deleted through base pointers.
+  virtual ~CTlvContainerParser() = default;
+
+  // True when there is a container and its header and whole value lie
+  // inside the bytes available.
+  virtual bool IsValid();
+
+  // A record is yielded only when its header and value lie wholly inside
+  // the container's value; the first one that does not ends the walk.
+  const CTlv::Header_t* GetFirstRecord();
+  const CTlv::Header_t* GetNextRecord();
+
+  static int CalcNumPaddingBytes(const CTlv::Header_t* pRecord);
+  // 8 + Length + padding, without 32-bit overflow.
+  static uint64_t GetPaddedSize(const CTlv::Header_t* pRecord);
+
+  int GetLength();
+  int GetContainerSize();
+  bool FindRecord(unsigned int Tag, const CTlv::Header_t** ppRecord, int* pIndex);
+
+ protected:
+  bool HeaderReadable() const;
+  // The part of the container's value that lies inside the buffer.
+  uint64_t ValueBytes() const;
+  // Whether a record at pRecord fits in the bytesLeft bytes that follow it.
+  static bool RecordFits(const CTlv::Header_t* pRecord, uint64_t bytesLeft);
+
+  struct ObjectFind_t {
+    const CTlv::Header_t* pRecord;
+    // Bytes from the current record to the end of the container's value.
+    uint64_t BytesLeft;
+  };
+
+  const CTlv::Header_t* m_pTlvContainer;
+  size_t m_BytesAvailable;
+  ObjectFind_t m_ObjectFind;
+};
