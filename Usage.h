@@ -1,0 +1,10 @@
+// The checks that the parsed options fit together, and the usage text shown
+// whenever a command line is refused.
+#pragma once
+
+#include "CommandLine.h"
+
+// False after printing the reason, one message for the first broken rule.
+bool ValidateArgs(const options_t* options);
+// argv0 is the program path as started; only its file name is shown.
+void PrintUsage(const char* argv0);

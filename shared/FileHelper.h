@@ -1,0 +1,18 @@
+// Whole-file questions asked by path: can it be opened, how long is it, and
+// what are all its bytes. Nothing stays open between calls and nothing is
+// printed; callers word their own messages.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+class CFileHelper {
+ public:
+  // False for a missing or unreadable path and for a directory.
+  static bool DoesFileExist(const char* path);
+  // -1 when the file can't be opened or is 2^31 bytes or longer.
+  static int32_t GetFileLength(const char* path);
+  // Replaces *data with the file's bytes. On false the content of *data is
+  // not meaningful.
+  static bool ReadFileData(const char* path, std::vector<unsigned char>* data);
+};
