@@ -1,0 +1,110 @@
+#include "CommentedFile.h"
+
+#include <cctype>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+// Only these are trimmed: a line of a vertical tab or form feed survives the
+// trim and is dropped later as blank.
+const char kStripChars[] = " \t\r\n";
+
+}  // namespace
+
+CCommentedFile::CCommentedFile() = default;
+
+CCommentedFile::~CCommentedFile() { Close(); }
+
+bool CCommentedFile::IsSingleLineComment(std::string const* pLine) const {
+  return pLine->compare(0, 2, "//") == 0;
+}
+
+bool CCommentedFile::IsStartMultiLineComment(std::string const* pLine) const {
+  return pLine->find("/*") != std::string::npos;
+}
+
+bool CCommentedFile::IsEndMultiLineComment(std::string const* pLine) const {
+  return pLine->find("*/") != std::string::npos;
+}
+
+bool CCommentedFile::IsBlank(std::string const* pLine) const {
+  for (char c : *pLine) {
+    // Through unsigned char: bytes >= 0x80 are negative chars, which
+    // std::isspace must not see.
+    if (!std::isspace(static_cast<unsigned char>(c))) return false;
+  }
+  return true;
+}
+
+bool CCommentedFile::ReadMultiLineComments() {
+  std::string line;
+  do {
+    ReadStrippedLine(&line);
+  } while (m_InFile.good() && !IsEndMultiLineComment(&line));
+  // A closing "*/" on a last line without a line feed leaves the stream at
+  // its end but still counts.
+  return IsEndMultiLineComment(&line);
+}
+
+bool CCommentedFile::Open(char const* pPath) {
+  if (pPath == nullptr) return false;
+  // A directory opens as a stream on some platforms and fails only at the
+  // first read; refuse it here so callers report it as unopenable.
+  std::error_code ec;
+  if (std::filesystem::is_directory(pPath, ec)) return false;
+  m_InFile.open(pPath, std::ios::in);
+  return m_InFile.is_open() && m_InFile.good();
+}
+
+void CCommentedFile::Close() {
+  if (!m_InFile.fail()) m_InFile.close();
+}
+
+bool CCommentedFile::ReadStrippedLine(std::string* pLine) {
+  // getline leaves the string alone when it cannot start reading.
+  pLine->clear();
+  std::getline(m_InFile, *pLine);
+  StripWhiteSpace(pLine);
+  return !m_InFile.bad() && (m_InFile.eof() || !m_InFile.fail());
+}
+
+bool CCommentedFile::ReadLine(std::string* pLine) {
+  pLine->clear();
+  try {
+    std::string line;
+    bool found = false;
+    do {
+      // A stream that failed without reaching the end would never report
+      // end of file, so the error has to end the read.
+      if (!ReadStrippedLine(&line)) return false;
+      if (IsSingleLineComment(&line) || IsBlank(&line)) continue;
+      if (IsStartMultiLineComment(&line)) {
+        if (!ReadMultiLineComments()) return false;
+        continue;
+      }
+      *pLine = line;
+      found = true;
+    } while (!found && !IsEof());
+    return true;
+  } catch (...) {
+    pLine->clear();
+    return false;
+  }
+}
+
+void CCommentedFile::StripWhiteSpace(std::string* pLine) const {
+  size_t last = pLine->find_last_not_of(kStripChars);
+  if (last == std::string::npos) {
+    pLine->clear();
+    return;
+  }
+  pLine->erase(last + 1);
+  pLine->erase(0, pLine->find_first_not_of(kStripChars));
+}
+
+bool CCommentedFile::IsEof() const { return m_InFile.eof(); }
+
+void CCommentedFile::AddErrorStr(char const* pText) { m_ErrorStr += pText; }
+
+std::string CCommentedFile::GetErrorStr() const { return m_ErrorStr; }

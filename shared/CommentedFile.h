@@ -1,0 +1,47 @@
+// Line reader for the hand-written text input files: hands out only content
+// lines, trimmed, with "//" line comments, "/* ... */" block comments and
+// blank lines removed. Readers of the individual formats derive from it and
+// describe refused files in its error text.
+#pragma once
+
+#include <fstream>
+#include <string>
+
+class CCommentedFile {
+ public:
+  CCommentedFile();
+  virtual ~CCommentedFile();
+
+  // The comment syntax sits in virtual slots so a derived reader could change
+  // it; every test sees a line already stripped by StripWhiteSpace.
+  virtual bool IsSingleLineComment(std::string const* pLine) const;
+  virtual bool IsStartMultiLineComment(std::string const* pLine) const;
+  virtual bool IsEndMultiLineComment(std::string const* pLine) const;
+  virtual bool IsBlank(std::string const* pLine) const;
+  // Skips the lines after one that opened a block comment, up to and
+  // including the first line holding "*/". False if the file ends (or a read
+  // fails) first.
+  virtual bool ReadMultiLineComments();
+
+  // False for a missing, unreadable or directory path; adds no error text.
+  bool Open(char const* pPath);
+  void Close();
+  // Fills *pLine with the next content line. True with an empty string once
+  // no content line is left; false on a block comment still open at the end
+  // of the file, or on a read error.
+  bool ReadLine(std::string* pLine);
+  void StripWhiteSpace(std::string* pLine) const;
+  bool IsEof() const;
+  void AddErrorStr(char const* pText);
+  std::string GetErrorStr() const;
+
+ protected:
+  std::ifstream m_InFile;
+
+ private:
+  // Reads one raw line into *pLine (emptied first) and strips it. False when
+  // nothing more can be read for a reason other than the end of the file.
+  bool ReadStrippedLine(std::string* pLine);
+
+  std::string m_ErrorStr;
+};
