@@ -1,5 +1,6 @@
 #include "AppendToMocf.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 #include <utility>
@@ -13,6 +14,9 @@
 
 namespace {
 
+// Beyond the input file's size: the headers a record adds around it.
+constexpr size_t kRecordRoom = 64;
+
 // Loads the existing MOCF, or starts an empty one when there is none or
 // the run asked to start afresh.
 bool StartMocf(const options_t* options, CMocfCreator* pMocf) {
@@ -21,7 +25,14 @@ bool StartMocf(const options_t* options, CMocfCreator* pMocf) {
     pMocf->Init();
     return true;
   }
+  // Room for the new record, so appending it does not move the image. A
+  // record larger than the image takes the image in front of it instead.
   std::vector<unsigned char> image;
+  const int32_t mocfLength = CFileHelper::GetFileLength(pPath);
+  const int32_t inputLength = CFileHelper::GetFileLength(options->InFile.c_str());
+  if (mocfLength > 0 && mocfLength >= inputLength)
+    image.reserve(static_cast<size_t>(mocfLength) + static_cast<size_t>(std::max(inputLength, 0)) +
+                  kRecordRoom + options->InFile.size() + options->PartNum.size());
   return CFileHelper::ReadFileData(pPath, &image) && pMocf->Init(std::move(image));
 }
 
@@ -38,12 +49,11 @@ bool AppendRecord(const options_t* options, CMocfCreator* pMocf) {
   {
     CTlvContainerCreator record;
     if (!BuildRecord(options, &record)) return false;
-    pMocf->Reserve(record.Get()->size() + 3);
-    pMocf->AddObject(&record);
+    pMocf->AddObject(std::move(record));
   }
-  pMocf->Finish();
   const std::vector<unsigned char>* pImage = pMocf->Get();
   CGen6MocfParser parser(CTlv::AtByte(pImage->data()), pImage->size());
+  pMocf->Finish(&parser);
   if (parser.IsValid()) return true;
   std::puts("Invalid MOCF.");
   return false;

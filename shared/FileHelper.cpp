@@ -1,7 +1,9 @@
 #include "FileHelper.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <system_error>
 
 namespace {
@@ -31,17 +33,26 @@ int32_t CFileHelper::GetFileLength(const char* path) {
   return static_cast<int32_t>(end);
 }
 
+// Read in chunks appended to the vector: each page of a large vector is then
+// written once, where sizing it first would also zero-fill every page.
 bool CFileHelper::ReadFileData(const char* path,
                                std::vector<unsigned char>* data) {
   const int32_t length = GetFileLength(path);
   data->clear();
   if (length < 0) return false;
-  data->resize(static_cast<size_t>(length));
   if (length == 0) return true;
   std::ifstream file(path, std::ios::binary);
   if (file.fail()) return false;
-  // One read straight into the vector: MOCF and firmware images can run to
-  // hundreds of MiB.
-  file.read(reinterpret_cast<char*>(data->data()), length);
-  return file.gcount() == length;
+  data->reserve(static_cast<size_t>(length));
+  constexpr size_t kChunk = 1 << 20;
+  std::unique_ptr<char[]> chunk(new char[kChunk]);
+  for (size_t left = static_cast<size_t>(length); left > 0;) {
+    const size_t wanted = std::min(left, kChunk);
+    file.read(chunk.get(), static_cast<std::streamsize>(wanted));
+    const size_t got = static_cast<size_t>(file.gcount());
+    data->insert(data->end(), chunk.get(), chunk.get() + got);
+    if (got != wanted) return false;
+    left -= got;
+  }
+  return true;
 }

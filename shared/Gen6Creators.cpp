@@ -1,6 +1,7 @@
 #include "Gen6Creators.h"
 
 #include <cstring>
+#include <utility>
 
 #include "Coding.h"
 #include "MocfTags.h"
@@ -29,6 +30,11 @@ unsigned int CGen6DataCreator::GetMyTag() { return mocf::kDataTag; }
 
 void CGen6DataCreator::Set(const std::vector<unsigned char>* pData) {
   SetRecord(GetMyTag(), pData->data(), pData->size());
+}
+
+void CGen6DataCreator::Set(std::vector<unsigned char>&& data) {
+  const CTlv::Header_t header = {GetMyTag(), static_cast<uint32_t>(data.size())};
+  CTlvContainerCreator::Set(&header, std::move(data));
 }
 
 unsigned int CGen6FileNameCreator::GetMyTag() { return mocf::kFileNameTag; }
@@ -60,6 +66,12 @@ void CGen6UserFileCreator::Set(const CGen6FileNameCreator* pFileName,
   Reserve(pFileName->Get()->size() + pData->Get()->size() + 6);
   AddObject(pFileName);
   AddObject(pData);
+}
+
+void CGen6UserFileCreator::Set(const CGen6FileNameCreator* pFileName, CGen6DataCreator&& data) {
+  SetRecord(GetMyTag(), nullptr, 0);
+  AddObject(pFileName);
+  AddObject(std::move(data));
 }
 
 // Firmware records are only recognised under 0x60000000 and 0x60000001;

@@ -16,6 +16,7 @@ class CGen6DataCreator : public CTlvContainerCreator {
  public:
   unsigned int GetMyTag() override;
   void Set(const std::vector<unsigned char>* pData);
+  void Set(std::vector<unsigned char>&& data);
 };
 
 class CGen6FileNameCreator : public CTlvContainerCreator {
@@ -40,6 +41,8 @@ class CGen6UserFileCreator : public CTlvContainerCreator {
  public:
   unsigned int GetMyTag() override;
   virtual void Set(const CGen6FileNameCreator* pFileName, const CGen6DataCreator* pData);
+  // Takes the data record over rather than copying it.
+  void Set(const CGen6FileNameCreator* pFileName, CGen6DataCreator&& data);
 };
 
 class CGen6FirmwareCreator : public CTlvContainerCreator {

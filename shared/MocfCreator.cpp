@@ -65,10 +65,14 @@ bool CMocfCreator::Init(std::vector<unsigned char>&& mocf) {
 
 void CMocfCreator::Finish() {
   CGen6MocfParser parser(CTlv::AtByte(m_TlvContainer.data()), m_TlvContainer.size());
+  Finish(&parser);
+}
+
+void CMocfCreator::Finish(CMocfParser* pParser) {
   unsigned char digest[mocf::kHashSize];
-  parser.CalcHash(digest);
+  pParser->CalcHash(digest);
   const CTlv::Header_t* pHash = nullptr;
-  if (!parser.FindRecord(mocf::kHashTag, &pHash, nullptr)) return;
+  if (!pParser->FindRecord(mocf::kHashTag, &pHash, nullptr)) return;
   const size_t offset = static_cast<size_t>(CTlv::GetData(pHash) - m_TlvContainer.data());
   const size_t size = std::min<size_t>(CTlv::GetLength(pHash), mocf::kHashSize);
   std::memcpy(m_TlvContainer.data() + offset, digest, size);

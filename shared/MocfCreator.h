@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "MocfParser.h"
 #include "TlvContainerCreator.h"
 
 class CMocfVersionCreator : public CTlvContainerCreator {
@@ -39,6 +40,9 @@ class CMocfCreator : public CTlvContainerCreator {
   bool Init(std::vector<unsigned char>&& mocf);
   // Recomputes the digest and stores it in the hash record.
   void Finish();
+  // The same through a parser the caller has laid over Get(), which then
+  // already knows the digest when it checks the finished image.
+  void Finish(CMocfParser* pParser);
 
  private:
   static bool IsAdoptable(const std::vector<unsigned char>* pMocf);

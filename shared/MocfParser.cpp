@@ -40,10 +40,14 @@ bool CMocfParser::HasValidCompatProdOrNone() {
 
 bool CMocfParser::CalcHash(unsigned char* pHash) {
   assert(m_pTlvContainer);
-  m_Sha1.Init();
-  const bool filled = CTlvContainerParser::IsValid() && HashRecords();
-  m_Sha1.GetResult(pHash);
-  return filled;
+  if (!m_HashKnown) {
+    m_Sha1.Init();
+    m_HashFilled = CTlvContainerParser::IsValid() && HashRecords();
+    m_Sha1.GetResult(m_Hash);
+    m_HashKnown = true;
+  }
+  std::memcpy(pHash, m_Hash, sizeof m_Hash);
+  return m_HashFilled;
 }
 
 // Hashes the header and the records in file order. Stops, reporting that

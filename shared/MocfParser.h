@@ -16,7 +16,9 @@ class CMocfParser : public CTlvContainerParser {
   bool IsValid() override;
   // Digest over the MOCF header and every record except hash records.
   // True only when the records fill the container exactly; the digest is
-  // written either way.
+  // written either way. Computed once per parser: the bytes it covers must
+  // not change while the parser reads them, and storing a digest in a hash
+  // record changes none of them.
   bool CalcHash(unsigned char* pHash);
   // Feeds one record's padded extent to the hash unless it is a hash
   // record; returns that extent. The caller makes sure it is readable.
@@ -27,6 +29,10 @@ class CMocfParser : public CTlvContainerParser {
   CSha1 m_Sha1;
 
  private:
+  bool m_HashKnown = false;
+  bool m_HashFilled = false;
+  unsigned char m_Hash[20] = {};
+
   bool HasValidVersionFirst();
   bool HasValidHashOrNone();
   bool HasValidCompatProdOrNone();

@@ -1,5 +1,6 @@
 #include "ObjectRecordBuilder.h"
 
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -11,6 +12,17 @@ namespace {
 
 // Grows only; printed once by the append after a failed build.
 std::string m_ErrorStr;
+
+// Room beyond a file's own bytes for the headers of the records it is
+// wrapped in and for a small MOCF it is appended to. With it, a large file
+// read once is moved into place rather than copied to fresh memory.
+constexpr size_t kEnvelopeRoom = 4096;
+
+bool ReadWithRoom(const char* pFile, size_t room, std::vector<unsigned char>* pBytes) {
+  const int32_t length = CFileHelper::GetFileLength(pFile);
+  if (length > 0) pBytes->reserve(static_cast<size_t>(length) + room);
+  return CFileHelper::ReadFileData(pFile, pBytes);
+}
 
 }  // namespace
 
@@ -44,7 +56,7 @@ bool CreateObjectRecordFromFile(const InParams_t* pParams, CTlvContainerCreator*
 // its value (not even padding).
 bool CreateObjectRecord(const char* pFile, CTlvContainerCreator* pOut) {
   std::vector<unsigned char> bytes;
-  if (!CFileHelper::ReadFileData(pFile, &bytes)) {
+  if (!ReadWithRoom(pFile, kEnvelopeRoom, &bytes)) {
     AddErrorStr("Can't read Object File\n");
     return false;
   }
@@ -62,12 +74,12 @@ bool CreateObjectRecord(const char* pFile, CTlvContainerCreator* pOut) {
 
 bool CreateBinaryRecord(const char* pFile, unsigned int Tag, CTlvContainerCreator* pOut) {
   std::vector<unsigned char> bytes;
-  if (!CFileHelper::ReadFileData(pFile, &bytes)) {
+  if (!ReadWithRoom(pFile, kEnvelopeRoom, &bytes)) {
     AddErrorStr("Can't read Binary File\n");
     return false;
   }
   const CTlv::Header_t header = {Tag, static_cast<uint32_t>(bytes.size())};
-  pOut->Set(&header, &bytes);
+  pOut->Set(&header, std::move(bytes));
   return true;
 }
 
@@ -76,18 +88,15 @@ bool CreateBinaryRecord(const char* pFile, unsigned int Tag, CTlvContainerCreato
 bool CreateUserFileRecord(const char* pFile, CTlvContainerCreator* pOut) {
   CGen6FileNameCreator name;
   name.Set(pFile);
-  CGen6DataCreator data;
-  {
-    std::vector<unsigned char> bytes;
-    if (!CFileHelper::ReadFileData(pFile, &bytes)) {
-      AddErrorStr("Can't read User File\n");
-      return false;
-    }
-    data.Set(&bytes);
+  std::vector<unsigned char> bytes;
+  if (!ReadWithRoom(pFile, kEnvelopeRoom + std::strlen(pFile), &bytes)) {
+    AddErrorStr("Can't read User File\n");
+    return false;
   }
+  CGen6DataCreator data;
+  data.Set(std::move(bytes));
   CGen6UserFileCreator user;
-  user.Set(&name, &data);
-  data = CGen6DataCreator();  // one copy of a large file at a time
+  user.Set(&name, std::move(data));
   *pOut = std::move(user);
   return true;
 }

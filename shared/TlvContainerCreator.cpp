@@ -31,6 +31,15 @@ void CTlvContainerCreator::Set(const CTlv::Header_t* pHeader,
   Set(pHeader, pHeader->Length ? pValue->data() : nullptr);
 }
 
+void CTlvContainerCreator::Set(const CTlv::Header_t* pHeader, std::vector<unsigned char>&& value) {
+  assert(pHeader->Length == value.size());
+  unsigned char header[CTlv::kHeaderSize];
+  coding::EncodeFixed32(header, pHeader->Tag);
+  coding::EncodeFixed32(header + 4, pHeader->Length);
+  value.insert(value.begin(), header, header + CTlv::kHeaderSize);
+  m_TlvContainer = std::move(value);
+}
+
 void CTlvContainerCreator::Set(const std::vector<unsigned char>* pTlv) { m_TlvContainer = *pTlv; }
 
 void CTlvContainerCreator::Set(std::vector<unsigned char>&& tlv) { m_TlvContainer = std::move(tlv); }
@@ -74,6 +83,24 @@ void CTlvContainerCreator::AddObject(const CTlvContainerCreator* pObject) {
   AppendData(child.data(), child.size());
   static const unsigned char kZeros[4] = {0, 0, 0, 0};
   AppendData(kZeros, static_cast<size_t>(padding));
+}
+
+void CTlvContainerCreator::AddObject(CTlvContainerCreator&& object) {
+  std::vector<unsigned char>& child = object.m_TlvContainer;
+  assert(HasHeader() && object.HasHeader());
+  const size_t padding =
+      static_cast<size_t>(CTlvContainerParser::CalcNumPaddingBytes(CTlv::AtByte(child.data())));
+  const size_t total = m_TlvContainer.size() + child.size() + padding;
+  if (child.size() <= m_TlvContainer.size() || child.capacity() < total) {
+    Reserve(child.size() + padding);
+    AddObject(&object);
+    return;
+  }
+  const unsigned int length = GetTlvLength() + static_cast<unsigned int>(child.size() + padding);
+  child.insert(child.begin(), m_TlvContainer.begin(), m_TlvContainer.end());
+  child.resize(total, 0);
+  m_TlvContainer = std::move(child);
+  SetTlvLength(length);
 }
 
 void CTlvContainerCreator::Reserve(size_t extraBytes) {

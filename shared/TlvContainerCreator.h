@@ -22,6 +22,9 @@ class CTlvContainerCreator {
   // pValue must be null exactly when pHeader->Length is 0.
   void Set(const CTlv::Header_t* pHeader, const unsigned char* pValue);
   void Set(const CTlv::Header_t* pHeader, const std::vector<unsigned char>* pValue);
+  // The value moved in; the header goes in front of it in place, so a
+  // large value is not copied when its vector has room for eight more bytes.
+  void Set(const CTlv::Header_t* pHeader, std::vector<unsigned char>&& value);
   // A complete record image, taken as it is.
   void Set(const std::vector<unsigned char>* pTlv);
   void Set(std::vector<unsigned char>&& tlv);
@@ -35,6 +38,10 @@ class CTlvContainerCreator {
   void AppendData(const std::vector<unsigned char>* pData);
   void AppendData(const unsigned char* pData, size_t size);
   void AddObject(const CTlvContainerCreator* pObject);
+  // The same, but when the child is the larger of the two and its vector
+  // has room, this container's bytes move in front of the child's instead
+  // of the child being copied.
+  void AddObject(CTlvContainerCreator&& object);
   // Room for this many more bytes, so a large child is appended in one go.
   void Reserve(size_t extraBytes);
 
