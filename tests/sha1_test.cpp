@@ -2,65 +2,67 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
+#include <numeric>
 
 #include "test_util.h"
 
-using testutil::Bytes;
-using testutil::ToHex;
-
 namespace {
 
-// Byte k of every test message; digests below come from the system sha1sum.
-Bytes Pattern(size_t size) {
-  Bytes out(size);
-  for (size_t k = 0; k < size; ++k) out[k] = static_cast<unsigned char>(k * 31 + 7);
-  return out;
-}
-const char kPattern300[] = "92de59cf7739d2cf8c2598a6c55b469c29ff92b6";
+// Digests of bytes 7, 8, 9, ... from the system sha1sum.
+const char kEmpty[] = "da39a3ee5e6b4b0d3255bfef95601890afd80709";
+const char kFirst300[] = "f6e9b7e2cb74b622740d17f39688615df1d24770";
 
-std::string Result(CSha1& sha) {
+// Digest of the first n bytes of 7, 8, 9, ...: `first` of them in one piece,
+// then the rest in pieces of `piece`.
+std::string Digest(size_t n, size_t first = 0, size_t piece = 300) {
+  testutil::Bytes msg(300);
+  std::iota(msg.begin(), msg.end(), 7);
+  CSha1 sha;
+  sha.Init();
+  sha.Update(msg.data(), unsigned(first));
+  for (size_t i = first; i < n; i += piece) sha.Update(&msg[i], unsigned(std::min(piece, n - i)));
   unsigned char digest[20];
   sha.GetResult(digest);
-  return ToHex(digest, sizeof digest);
+  return testutil::ToHex(digest, sizeof digest);
 }
 
-TEST(Sha1, SelfTestAndEmptyMessage) {
+TEST(Sha1, SelfTestPiecesAndPreconditions) {
   CSha1 sha;
   EXPECT_TRUE(sha.RunTests());
-  sha.Init();
-  EXPECT_EQ(Result(sha), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
-  EXPECT_EQ(Result(sha), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
-}
-
-TEST(Sha1, PiecesOfAnySizeGiveTheOneShotDigest) {
-  const Bytes msg = Pattern(300);
-  CSha1 sha;
+  for (size_t piece : {1, 55, 56, 63, 64, 65}) EXPECT_EQ(Digest(300, 0, piece), kFirst300) << piece;
   unsigned char digest[20];
-  sha.DoHash(msg.data(), 300, digest);
-  EXPECT_EQ(ToHex(digest, 20), kPattern300);
-  for (unsigned int piece : {1u, 55u, 56u, 63u, 64u, 65u}) {
-    sha.Init();
-    sha.Update(msg.data(), 0);
-    for (unsigned int at = 0; at < msg.size(); at += piece) {
-      sha.Update(msg.data() + at, std::min<unsigned int>(piece, 300 - at));
-    }
-    EXPECT_EQ(Result(sha), kPattern300) << "piece " << piece;
-  }
+  sha.DoHash(digest, 0, digest);  // leaves the context computed
+  sha.GetResult(digest);
+  EXPECT_EQ(testutil::ToHex(digest, sizeof digest), kEmpty);  // the same digest again
+  EXPECT_DEATH(sha.Update(nullptr, 0), "Assertion `pBuffer' failed");
+  EXPECT_DEATH(sha.Update(digest, 1), "Assertion `! m_Sha1Context.Computed' failed");
 }
 
-TEST(Sha1DeathTest, UpdatePreconditions) {
-  const unsigned char byte = 0;
-  CSha1 sha;
-  sha.Init();
-  // GCC spells the pointer "char*", clang "char *".
-  const std::string where =
-      "sha1\\.cpp.*virtual void CSha1::Update\\(const unsigned char ?\\*, "
-      "unsigned int\\).*Assertion `";
-  EXPECT_DEATH(sha.Update(nullptr, 0), where + "pBuffer' failed");
-  Result(sha);
-  EXPECT_DEATH(sha.Update(&byte, 1), where + "! m_Sha1Context.Computed' failed");
+TEST(Sha1, CoreStatusCodes) {
+  SHA1Context ctx;
+  unsigned char digest[SHA1HashSize];
+  EXPECT_EQ(SHA1Reset(nullptr), shaNull);
+  SHA1Reset(&ctx);
+  EXPECT_EQ(SHA1Input(&ctx, nullptr, 1), shaNull);
+  EXPECT_EQ(SHA1FinalBits(&ctx, 0, 8), shaStateError);
+  EXPECT_EQ(SHA1Result(&ctx, digest), shaStateError);  // the error sticks
+  SHA1Reset(&ctx);
+  EXPECT_EQ(SHA1Result(&ctx, digest), shaSuccess);
+  EXPECT_EQ(SHA1Input(&ctx, digest, 1), shaStateError);
+}
+
+// Kept last: a failure or a skip leaves an engine pinned.
+TEST(Sha1, EnginesAgreeAtEveryLengthAndSplit) {
+  std::vector<std::string> want;
+  ASSERT_TRUE(SHA1SelectEngine(SHA1EnginePortable));
+  for (size_t n = 0; n <= 300; ++n) want.push_back(Digest(n));
+  EXPECT_TRUE(want[0] == kEmpty && want[300] == kFirst300);
+  for (SHA1Engine_t engine : {SHA1EnginePortable, SHA1EngineHardware}) {
+    if (!SHA1SelectEngine(engine)) GTEST_SKIP() << "no SHA extensions";
+    for (size_t n = 0; n <= 300; ++n) ASSERT_EQ(Digest(n), want[n]) << n;
+    for (size_t split = 0; split <= 200; ++split) ASSERT_EQ(Digest(200, split), want[200]) << split;
+  }
+  SHA1SelectEngine(SHA1EngineAuto);
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "test_util.h"
 
+#include <gtest/gtest.h>
+
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -7,14 +10,14 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "ObjectRecordBuilder.h"
+
 namespace testutil {
 
 TempDir::TempDir() {
   std::string tmpl = (std::filesystem::temp_directory_path() / "mocftest-XXXXXX").string();
-  std::vector<char> buf(tmpl.begin(), tmpl.end());
-  buf.push_back('\0');
-  if (!mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
-  path_ = buf.data();
+  if (!mkdtemp(&tmpl[0])) throw std::runtime_error("mkdtemp failed");
+  path_ = tmpl;
 }
 
 TempDir::~TempDir() {
@@ -35,44 +38,48 @@ void WriteFile(const std::string& path, const Bytes& content) {
 Bytes ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
-bool FileExists(const std::string& path) {
-  std::error_code ec;
-  return std::filesystem::exists(path, ec);
-}
+bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
 
 Bytes FromHex(const std::string& hex) {
-  Bytes out;
-  int hi = -1;
-  for (char c : hex) {
-    int v;
-    if (c >= '0' && c <= '9') v = c - '0';
-    else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-    else continue;
-    if (hi < 0) {
-      hi = v;
-    } else {
-      out.push_back(static_cast<unsigned char>(hi * 16 + v));
-      hi = -1;
-    }
-  }
-  if (hi >= 0) throw std::invalid_argument("odd number of hex digits");
+  std::string digits;
+  for (unsigned char c : hex) digits += std::isxdigit(c) ? std::string(1, c) : "";
+  if (digits.size() % 2) throw std::invalid_argument("odd number of hex digits");
+  Bytes out(digits.size() / 2);
+  for (size_t i = 0; i < out.size(); ++i) out[i] = std::stoi(digits.substr(2 * i, 2), nullptr, 16);
   return out;
 }
 
 std::string ToHex(const unsigned char* data, size_t size) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (size_t i = 0; i < size; ++i) {
-    out.push_back(kDigits[data[i] >> 4]);
-    out.push_back(kDigits[data[i] & 15]);
-  }
+  std::string out(2 * size + 1, '\0');
+  for (size_t i = 0; i < size; ++i) std::snprintf(&out[2 * i], 3, "%02x", data[i]);
+  out.pop_back();
   return out;
 }
 
 std::string ToHex(const Bytes& bytes) { return ToHex(bytes.data(), bytes.size()); }
+
+std::string Put(const std::string& name, const std::string& text) {
+  static const TempDir dir;
+  WriteFile(dir.File(name), text);
+  return dir.File(name);
+}
+
+std::string Build(FileType_t type, const std::string& path, const char* partNum, unsigned int tag) {
+  const InParams_t params = {path.c_str(), partNum, type, tag};
+  const Bytes known = FromHex("efbeadde 01000000 7f");
+  CTlvContainerCreator out;
+  out.Set(&known);
+  const std::string before = GetErrorStr();
+  const bool ok = CreateObjectRecordFromFile(&params, &out);
+  const std::string after = GetErrorStr();
+  EXPECT_EQ(before, after.substr(0, before.size()));
+  EXPECT_TRUE(ok || *out.Get() == known) << "a failure changed the record";
+  return (ok ? "ok " + ToHex(*out.Get()) : "failed") + " / " + after.substr(before.size());
+}
+
+std::string Ok(const std::string& hex) { return "ok " + ToHex(FromHex(hex)) + " / "; }
 
 }  // namespace testutil

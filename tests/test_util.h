@@ -1,9 +1,12 @@
 // Small helpers shared by the test programs: scratch directories, whole-file
-// reads and writes, and hex conversion for byte-exact expectations.
+// reads and writes, hex conversion for byte-exact expectations, and a probe
+// for the record builders.
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "FileType.h"
 
 namespace testutil {
 
@@ -34,5 +37,17 @@ bool FileExists(const std::string& path);
 Bytes FromHex(const std::string& hex);
 std::string ToHex(const Bytes& bytes);
 std::string ToHex(const unsigned char* data, size_t size);
+
+// Writes text to a file of that name in a directory that lasts as long as
+// the test program, and returns the file's path.
+std::string Put(const std::string& name, const std::string& text);
+
+// Runs the record dispatch into a creator that already holds a record and
+// describes the call: "ok <record hex> / " or "failed / ", then what it added
+// to the error text. Also checks that the error text only grew and that a
+// failure left the caller's record alone.
+std::string Build(FileType_t type, const std::string& path, const char* partNum = "",
+                  unsigned int tag = 0);
+std::string Ok(const std::string& hex);
 
 }  // namespace testutil
