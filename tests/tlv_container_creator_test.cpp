@@ -32,3 +32,19 @@ TEST(TlvCreatorTest, PlainCreatorAssignedFromASubclassReportsItsTag) {
   EXPECT_EQ(2u, plain.GetMyTag());
   EXPECT_EQ(FromHex("02000000 0c000000 02000000 07000000 09000000"), *plain.Get());
 }
+
+// Moving a child in must give the same bytes whichever side's buffer is kept.
+TEST(TlvCreatorTest, MovedChildGivesTheSameBytesAsACopy) {
+  for (size_t size : {1, 5, 4096}) {
+    Bytes value(size, 0xab);
+    value.reserve(size + 64);
+    const CTlv::Header_t container = {0x77, 0}, header = {5, static_cast<uint32_t>(size)};
+    CTlvContainerCreator copied, moved, child;
+    copied.Set(&container, static_cast<const unsigned char*>(nullptr));
+    moved = copied;
+    child.Set(&header, std::move(value));
+    copied.AddObject(&child);
+    moved.AddObject(std::move(child));
+    EXPECT_EQ(*copied.Get(), *moved.Get()) << size;
+  }
+}
