@@ -51,7 +51,13 @@ bool AppendRecord(const options_t* options, CMocfCreator* pMocf) {
     if (!BuildRecord(options, &record)) return false;
     pMocf->AddObject(std::move(record));
   }
+  // The file helper could not load a larger image again, and its 32-bit
+  // Length may already have wrapped.
   const std::vector<unsigned char>* pImage = pMocf->Get();
+  if (pImage->size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
+    std::puts("MOCF too large.");
+    return false;
+  }
   CGen6MocfParser parser(CTlv::AtByte(pImage->data()), pImage->size());
   pMocf->Finish(&parser);
   if (parser.IsValid()) return true;
@@ -59,19 +65,10 @@ bool AppendRecord(const options_t* options, CMocfCreator* pMocf) {
   return false;
 }
 
-// The file helper could not load anything larger again.
-bool WriteMocf(const std::string& path, const std::vector<unsigned char>* pImage) {
-  if (pImage->size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
-    std::puts("MOCF too large.");
-    return false;
-  }
-  return ReplaceFile(path, pImage->data(), pImage->size());
-}
-
 }  // namespace
 
 bool AppendToMocf(const options_t* options) {
   CMocfCreator mocf;
   return StartMocf(options, &mocf) && AppendRecord(options, &mocf) &&
-         WriteMocf(options->MocfFile, mocf.Get());
+         ReplaceFile(options->MocfFile, mocf.Get()->data(), mocf.Get()->size());
 }
