@@ -50,10 +50,8 @@ bool CCompatProductsFile::ReadNumbers(std::vector<unsigned int>* pNumbers) {
     std::string line;
     ok = ReadLine(&line);
     if (ok && !line.empty()) {
-      // The checks see a C string: a NUL inside the line would hide the
-      // rest of it, so such a line is refused outright.
-      ok = line.find('\0') == std::string::npos &&
-           IsValidNumber(line.c_str()) && AddNumber(line.c_str(), pNumbers);
+      // Both see the line as a C string: it ends at its first NUL.
+      ok = IsValidNumber(line.c_str()) && AddNumber(line.c_str(), pNumbers);
     }
   } while (ok && !IsEof());
 

@@ -28,7 +28,11 @@ TEST(CompatProductsFile, ReadNumbers) {
   const struct { std::string text; bool ok; Numbers numbers; } cases[] = {
       {"", true, {}}, {"// products\n0xA\n  20 \r\n/* x */\n6\n*/\n20", true, {10, 20, 20}},
       {"1\n-1\n", false, {}}, {"1\n0x100000000\n", false, {}}, {"1\n/* open\n", false, {}},
-      {std::string("12\0x\n", 5), false, {}}};
+      // A line ends at its first NUL, for the check and the conversion.
+      {std::string("1\0junk\n", 7), true, {1}}, {std::string("\0" "5\n", 3), false, {}},
+      {std::string("0x1F\0zz", 7), true, {31}},
+      {std::string("3\n1\0junk\n0x10\n", 14), true, {3, 1, 16}},
+      {std::string("3\n\0" "5\n0x10\n", 10), false, {}}};
   for (const auto& c : cases) {
     CCompatProductsFile file;
     ASSERT_TRUE(file.Open(testutil::Put("compat.txt", c.text).c_str()));

@@ -112,3 +112,9 @@ TEST_F(E2eTest, UnwritableMocfIsLeftAlone) {
     ExpectRefused("-f in -t user", kFailed, nobody);
   }
 }
+
+TEST_F(E2eTest, ProductLineEndsAtItsFirstNul) {
+  testutil::WriteFile(dir_.File("in"), std::string("3\n1\0junk\n0x10\n", 14));
+  ASSERT_EQ("[exit 0]\n", Run("-f in -t CompatProd -d"));
+  ExpectMocf("02000000 10000000 03000000 03000000 01000000 10000000");
+}
