@@ -51,6 +51,24 @@ TEST(Sha1, CoreStatusCodes) {
   EXPECT_EQ(SHA1Input(&ctx, digest, 1), shaStateError);
 }
 
+TEST(Sha1, SelfTestHasEveryRowAndEachOneBites) {
+  size_t count = 0;
+  const Sha1Test_t* pTests = CSha1::GetTestVectors(&count);
+  ASSERT_EQ(7u, count);
+  EXPECT_EQ(163, pTests[5].Length);
+  EXPECT_EQ("cb0082c8f197d260991ba6a460e76e202bad27b3",
+            testutil::ToHex(pTests[5].Expected, SHA1HashSize));
+  CSha1 sha;
+  EXPECT_TRUE(sha.RunTests(pTests, count));
+  for (size_t row = 0; row < count; ++row) {
+    for (size_t byte : {0, 19}) {
+      std::vector<Sha1Test_t> damaged(pTests, pTests + count);
+      damaged[row].Expected[byte] ^= 0x01;
+      EXPECT_FALSE(sha.RunTests(damaged.data(), count)) << row << " " << byte;
+    }
+  }
+}
+
 // Kept last: a failure or a skip leaves an engine pinned.
 TEST(Sha1, EnginesAgreeAtEveryLengthAndSplit) {
   std::vector<std::string> want;

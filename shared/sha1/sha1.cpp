@@ -5,17 +5,7 @@
 
 namespace {
 
-struct Sha1Test_t {
-  const char* pInput;
-  int Length;
-  int Repeats;
-  unsigned char Expected[SHA1HashSize];
-};
-
 // The SHA-1 vectors of the RFC 4634 test suite that need no final bits.
-// Still missing: the suite's 163-byte message (f7 8f 92 14 ... cd bb fb,
-// digest cb0082c8f197d260991ba6a460e76e202bad27b3) belongs between the
-// 16-byte row and the 0x5e row once its bytes are checked against the RFC.
 const Sha1Test_t m_Tests[] = {
     {"abc", 3, 1,
      {0xa9, 0x99, 0x3e, 0x36, 0x47, 0x06, 0x81, 0x6a, 0xba, 0x3e,
@@ -33,6 +23,21 @@ const Sha1Test_t m_Tests[] = {
     {"\x9a\x7d\xfd\xf1\xec\xea\xd0\x6e\xd6\x46\xaa\x55\xfe\x75\x71\x46", 16, 1,
      {0x82, 0xab, 0xff, 0x66, 0x05, 0xdb, 0xe1, 0xc1, 0x7d, 0xef,
       0x12, 0xa3, 0x94, 0xfa, 0x22, 0xa8, 0x2b, 0x54, 0x4a, 0x35}},
+    {// The suite's 163-byte message.
+     "\xf7\x8f\x92\x14\x1b\xcd\x17\x0a\xe8\x9b\x4f\xba\x15\xa1\xd5\x9f"
+     "\x3f\xd8\x4d\x22\x3c\x92\x51\xbd\xac\xbb\xae\x61\xd0\x5e\xd1\x15"
+     "\xa0\x6a\x7c\xe1\x17\xb7\xbe\xea\xd2\x44\x21\xde\xd9\xc3\x25\x92"
+     "\xbd\x57\xed\xea\xe3\x9c\x39\xfa\x1f\xe8\x94\x6a\x84\xd0\xcf\x1f"
+     "\x7b\xee\xad\x17\x13\xe2\xe0\x95\x98\x97\x34\x7f\x67\xc8\x0b\x04"
+     "\x00\xc2\x09\x81\x5d\x6b\x10\xa6\x83\x83\x6f\xd5\x56\x2a\x56\xca"
+     "\xb1\xa2\x8e\x81\xb6\x57\x66\x54\x63\x1c\xf1\x65\x66\xb8\x6e\x3b"
+     "\x33\xa1\x08\xb0\x53\x07\xc0\x0a\xff\x14\xa7\x68\xed\x73\x50\x60"
+     "\x6a\x0f\x85\xe6\xa9\x1d\x39\x6f\x5b\x5c\xbe\x57\x7f\x9b\x38\x80"
+     "\x7c\x7d\x52\x3d\x6d\x79\x2f\x6e\xbc\x24\xa4\xec\xf2\xb3\xa4\x27"
+     "\xcd\xbb\xfb",
+     163, 1,
+     {0xcb, 0x00, 0x82, 0xc8, 0xf1, 0x97, 0xd2, 0x60, 0x99, 0x1b,
+      0xa6, 0xa4, 0x60, 0xe7, 0x6e, 0x20, 0x2b, 0xad, 0x27, 0xb3}},
     {"\x5e", 1, 1,
      {0x5e, 0x6f, 0x80, 0xa3, 0x4a, 0x97, 0x98, 0xca, 0xfc, 0x6a,
       0x5d, 0xb9, 0x6c, 0xc5, 0x7b, 0xa4, 0xc4, 0xdb, 0x59, 0xc2}},
@@ -74,10 +79,21 @@ bool CSha1::TestHash(const unsigned char* pInput, int Length, int Repeats,
   return std::memcmp(digest, pExpected, SHA1HashSize) == 0;
 }
 
+const Sha1Test_t* CSha1::GetTestVectors(size_t* pCount) {
+  *pCount = sizeof m_Tests / sizeof m_Tests[0];
+  return m_Tests;
+}
+
 bool CSha1::RunTests() {
-  for (const Sha1Test_t& test : m_Tests) {
-    const auto* pInput = reinterpret_cast<const unsigned char*>(test.pInput);
-    if (!TestHash(pInput, test.Length, test.Repeats, test.Expected)) {
+  size_t count = 0;
+  const Sha1Test_t* pTests = GetTestVectors(&count);
+  return RunTests(pTests, count);
+}
+
+bool CSha1::RunTests(const Sha1Test_t* pTests, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    const auto* pInput = reinterpret_cast<const unsigned char*>(pTests[i].pInput);
+    if (!TestHash(pInput, pTests[i].Length, pTests[i].Repeats, pTests[i].Expected)) {
       return false;
     }
   }

@@ -1,8 +1,19 @@
 // SHA-1 behind the CHash interface, with a self-test over known vectors.
 #pragma once
 
+#include <cstddef>
+
 #include "Hash.h"
 #include "sha1_Rfc4634.h"
+
+// One known-answer row: Repeats copies of the Length input bytes hash to
+// Expected.
+struct Sha1Test_t {
+  const char* pInput;
+  int Length;
+  int Repeats;
+  unsigned char Expected[SHA1HashSize];
+};
 
 class CSha1 : public CHash {
  public:
@@ -21,7 +32,11 @@ class CSha1 : public CHash {
   // Hashes `Repeats` copies of the input and compares with 20 expected bytes.
   bool TestHash(const unsigned char* pInput, int Length, int Repeats,
                 const unsigned char* pExpected);
+  // Every row of the built-in table, in order; false at the first miss.
   bool RunTests();
+  // The same over any table, so a damaged copy can prove the check bites.
+  bool RunTests(const Sha1Test_t* pTests, size_t count);
+  static const Sha1Test_t* GetTestVectors(size_t* pCount);
 
  private:
   SHA1Context m_Sha1Context;
