@@ -10,6 +10,7 @@
 #include "Gen6MocfParser.h"
 #include "MocfCreator.h"
 #include "ObjectRecordBuilder.h"
+#include "Platform.h"
 #include "ReplaceFile.h"
 
 namespace {
@@ -68,6 +69,9 @@ bool AppendRecord(const options_t* options, CMocfCreator* pMocf) {
 }  // namespace
 
 bool AppendToMocf(const options_t* options) {
+  // From before the old image is read until after the new one replaced it,
+  // so that concurrent runs on one MOCF each see the previous one's result.
+  const platform::CFileLock lock(ResolveLinks(options->MocfFile));
   CMocfCreator mocf;
   return StartMocf(options, &mocf) && AppendRecord(options, &mocf) &&
          ReplaceFile(options->MocfFile, mocf.Get()->data(), mocf.Get()->size());

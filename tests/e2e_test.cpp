@@ -5,8 +5,11 @@
 
 #include <csignal>
 #include <cstdio>
+#include <regex>
+#include <sstream>
 #include <string>
 
+#include "Platform.h"
 #include "test_util.h"
 
 using testutil::Bytes;
@@ -117,4 +120,71 @@ TEST_F(E2eTest, ProductLineEndsAtItsFirstNul) {
   testutil::WriteFile(dir_.File("in"), std::string("3\n1\0junk\n0x10\n", 14));
   ASSERT_EQ("[exit 0]\n", Run("-f in -t CompatProd -d"));
   ExpectMocf("02000000 10000000 03000000 03000000 01000000 10000000");
+}
+
+// Half the runs name the MOCF through the link: both are the same MOCF.
+TEST_F(E2eTest, ConcurrentAppendsAllLand) {
+  if (!platform::IsDurable()) GTEST_SKIP() << "the portable build does not serialize runs";
+  // A user file's name is the path given, and it may not hold a '/'.
+  Sh("mkdir rc; for i in $(seq 10 49); do echo $i >u$i; done");
+  for (int round = 0; round < 10; ++round) {
+    ASSERT_EQ("[exit 0]\n", Run("-f in -t CompatProd -d"));
+    ASSERT_EQ("[exit 0]\n",
+              Sh("for i in $(seq 10 49); do m=d/m.mocf; [ $((i % 2)) = 0 ] && m=l/x;"
+                 "('" MOCFTOOL_PATH "' -m $m -f u$i -t user >/dev/null; echo $? >rc/$i) & done;"
+                 "wait; cat rc/* | sort | uniq -c | tr -s ' '"
+                 "| grep -qx ' 40 0'"));
+    const Bytes image = testutil::ReadFile(dir_.File("d/m.mocf"));
+    const std::string text(image.begin(), image.end());
+    for (int i = 10; i < 50; ++i)
+      EXPECT_NE(std::string::npos, text.find("u" + std::to_string(i) + std::string(1, '\0')))
+          << "round " << round << " lost u" << i;
+    // The tool itself accepts the result as the MOCF to append to.
+    EXPECT_EQ("[exit 0]\n", Run("-f in -t user"));
+    EXPECT_EQ("m.mocf\n[exit 0]\n", Sh("ls -A d"));
+  }
+}
+
+// The holder is stopped while it holds the lock: a second run waits for it,
+// and once the holder is killed the next run goes ahead.
+TEST_F(E2eTest, KilledLockHolderBlocksNobody) {
+  if (!platform::IsDurable()) GTEST_SKIP() << "the portable build does not lock";
+  Sh("truncate -s 600M big");
+  const std::string out = Sh(
+      "'" MOCFTOOL_PATH "' -m d/m.mocf -f big -t user >/dev/null & pid=$!;"
+      "inode=$(stat -c %i d/m.mocf);"
+      "for n in $(seq 2000); do grep -q \":$inode \" /proc/locks && break; sleep 0.005; done;"
+      "kill -STOP $pid; grep -c \":$inode \" /proc/locks;"
+      "timeout 1 '" MOCFTOOL_PATH "' -m l/x -f in -t user; echo waited $?;"
+      "kill -KILL $pid; { wait $pid; } 2>/dev/null; echo killed $?;"
+      "timeout 20 '" MOCFTOOL_PATH "' -m l/x -f in -t user; echo after $?; ls -A d");
+  EXPECT_EQ("1\nwaited 124\nkilled 137\nafter 0\nm.mocf\n[exit 0]\n", out);
+}
+
+// The new image is flushed before it is renamed over the MOCF, and the
+// directory after, or a power cut could leave an empty or older file.
+TEST_F(E2eTest, FlushesImageBeforeRenameAndDirectoryAfter) {
+  if (!platform::IsDurable()) GTEST_SKIP() << "the portable build does not flush";
+  if (Sh("command -v strace") == "[exit 1]\n") GTEST_SKIP() << "strace is not installed";
+  ASSERT_EQ("[exit 0]\n", Run("-f in -t user", "strace -f -o trace -e "
+                                               "trace=openat,fsync,fdatasync,rename,renameat2"));
+  std::istringstream trace(Sh("cat trace"));
+  const std::regex open(R"re(openat\((?:AT_FDCWD, )?"(d|[^"]*/d|[^"]*m\.mocf\.tmp[0-9]+)", ([^)]*)\) = ([0-9]+))re");
+  const std::regex sync(R"((?:fsync|fdatasync)\(([0-9]+)\) += 0)");
+  std::string temporaryFd, directoryFd, steps;
+  for (std::string line; std::getline(trace, line);) {
+    std::smatch m;
+    if (std::regex_search(line, m, open)) {
+      const bool directory = m[2].str().find("O_DIRECTORY") != std::string::npos;
+      (directory ? directoryFd : temporaryFd) = m[3];
+      if (!directory) steps += "create ";
+    } else if (std::regex_search(line, m, sync)) {
+      if (m[1] == temporaryFd) steps += "flush-image ";
+      if (m[1] == directoryFd) steps += "flush-directory ";
+    } else if (line.find("rename") != std::string::npos && line.find("= 0") != std::string::npos) {
+      steps += "rename ";
+      temporaryFd.clear();
+    }
+  }
+  EXPECT_EQ("create flush-image rename flush-directory ", steps);
 }

@@ -1,0 +1,72 @@
+// The standard library alone: a replacement is complete or absent, but
+// nothing flushes it to disk, and concurrent runs are not serialized.
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+#include "Platform.h"
+
+namespace fs = std::filesystem;
+
+namespace platform {
+
+struct CTempFile::Impl {
+  std::FILE* pFile = nullptr;
+  fs::path name;
+
+  ~Impl() {
+    if (pFile) std::fclose(pFile);
+    std::error_code ec;
+    if (!name.empty()) fs::remove(name, ec);
+  }
+};
+
+bool IsDurable() { return false; }
+
+CTempFile::CTempFile(std::unique_ptr<Impl> impl) : m_Impl(std::move(impl)) {}
+CTempFile::~CTempFile() = default;
+
+std::unique_ptr<CTempFile> CTempFile::CreateBeside(const std::string& target) {
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    fs::path candidate = target + ".tmp" + std::to_string(random());
+    if (std::FILE* pFile = std::fopen(candidate.c_str(), "wbx")) {
+      auto impl = std::make_unique<Impl>();
+      impl->pFile = pFile;
+      impl->name = candidate;
+      return std::unique_ptr<CTempFile>(new CTempFile(std::move(impl)));
+    }
+  }
+  return nullptr;
+}
+
+bool CTempFile::Write(const unsigned char* pData, size_t size) {
+  return std::fwrite(pData, 1, size, m_Impl->pFile) == size;
+}
+
+bool CTempFile::CopyModeFrom(const std::string& path) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (ec) return false;
+  fs::permissions(m_Impl->name, status.permissions(), fs::perm_options::replace, ec);
+  return !ec;
+}
+
+bool CTempFile::Commit(const std::string& target) {
+  Impl& impl = *m_Impl;
+  bool ok = std::fflush(impl.pFile) == 0 && !std::ferror(impl.pFile);
+  ok = std::fclose(impl.pFile) == 0 && ok;
+  impl.pFile = nullptr;
+  if (!ok) return false;
+  std::error_code ec;
+  fs::rename(impl.name, target, ec);
+  if (ec) return false;
+  impl.name.clear();
+  return true;
+}
+
+CFileLock::CFileLock(const std::string&) {}
+CFileLock::~CFileLock() = default;
+
+}  // namespace platform

@@ -1,0 +1,180 @@
+// The POSIX file interface: flushed replacement and advisory locks.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <random>
+#include <string>
+
+#include "Platform.h"
+
+namespace platform {
+
+namespace {
+
+std::string DirectoryOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+int OpenRetrying(const char* pPath, int flags, mode_t mode = 0) {
+  int fd;
+  do fd = ::open(pPath, flags | O_CLOEXEC, mode);
+  while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+// An unnamed file needs no cleanup if the run dies; a named one is the
+// fallback for file systems without O_TMPFILE.
+int OpenUnnamed(const std::string& directory) {
+#ifdef O_TMPFILE
+  // Naming it later goes through /proc.
+  if (::access("/proc/self/fd", X_OK) != 0) return -1;
+  return OpenRetrying(directory.c_str(), O_TMPFILE | O_WRONLY, 0666);
+#else
+  (void)directory;
+  return -1;
+#endif
+}
+
+std::string CandidateName(const std::string& target, std::random_device& random) {
+  return target + ".tmp" + std::to_string(random());
+}
+
+// A name beside the target that no other run uses: O_EXCL refuses it
+// otherwise.
+int OpenNamed(const std::string& target, std::string* pName) {
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string candidate = CandidateName(target, random);
+    const int fd = OpenRetrying(candidate.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0666);
+    if (fd >= 0) {
+      *pName = candidate;
+      return fd;
+    }
+    if (errno != EEXIST) return -1;
+  }
+  return -1;
+}
+
+// Gives an unnamed file a fresh name beside the target: rename can replace
+// the target, a link cannot.
+bool LinkNamed(int fd, const std::string& target, std::string* pName) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string candidate = CandidateName(target, random);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      *pName = candidate;
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
+
+bool SyncDirectory(const std::string& directory) {
+  const int fd = OpenRetrying(directory.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return false;
+  const bool ok = ::fsync(fd) == 0;
+  return ::close(fd) == 0 && ok;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+}  // namespace
+
+struct CTempFile::Impl {
+  int fd = -1;
+  bool named = false;   // created under name, which must go on failure
+  std::string name;
+  std::string directory;
+
+  ~Impl() {
+    if (fd >= 0) ::close(fd);
+    if (named && !name.empty()) ::unlink(name.c_str());
+  }
+};
+
+bool IsDurable() { return true; }
+
+CTempFile::CTempFile(std::unique_ptr<Impl> impl) : m_Impl(std::move(impl)) {}
+CTempFile::~CTempFile() = default;
+
+std::unique_ptr<CTempFile> CTempFile::CreateBeside(const std::string& target) {
+  auto impl = std::make_unique<Impl>();
+  impl->directory = DirectoryOf(target);
+  impl->fd = OpenUnnamed(impl->directory);
+  if (impl->fd < 0) {
+    impl->fd = OpenNamed(target, &impl->name);
+    if (impl->fd < 0) return nullptr;
+    impl->named = true;
+  }
+  return std::unique_ptr<CTempFile>(new CTempFile(std::move(impl)));
+}
+
+bool CTempFile::Write(const unsigned char* pData, size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::write(m_Impl->fd, pData, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    pData += written;
+    size -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+bool CTempFile::CopyModeFrom(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && ::fchmod(m_Impl->fd, st.st_mode & 07777) == 0;
+}
+
+bool CTempFile::Commit(const std::string& target) {
+  Impl& impl = *m_Impl;
+  if (::fsync(impl.fd) != 0) return false;
+  if (!impl.named) {
+    if (!LinkNamed(impl.fd, target, &impl.name)) return false;
+    impl.named = true;
+  }
+  const bool closed = ::close(impl.fd) == 0;
+  impl.fd = -1;
+  if (!closed || ::rename(impl.name.c_str(), target.c_str()) != 0) return false;
+  impl.named = false;
+  return SyncDirectory(impl.directory);
+}
+
+CFileLock::CFileLock(const std::string& path) {
+  for (;;) {
+    // Non-blocking open: a FIFO at the path must not hang the run here.
+    int fd = OpenRetrying(path.c_str(), O_RDONLY | O_NONBLOCK);
+    if (fd < 0) fd = OpenRetrying(path.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd < 0) return;
+    struct stat locked;
+    if (::fstat(fd, &locked) != 0 || !S_ISREG(locked.st_mode)) {
+      ::close(fd);
+      return;
+    }
+    int rc;
+    do rc = ::flock(fd, LOCK_EX);
+    while (rc != 0 && errno == EINTR);
+    struct stat now;
+    if (rc == 0 && ::stat(path.c_str(), &now) == 0 && SameFile(locked, now)) {
+      m_Handle = fd;
+      return;
+    }
+    ::close(fd);
+    if (rc != 0) return;
+    // Replaced or removed while we waited: lock whatever the path names now.
+  }
+}
+
+CFileLock::~CFileLock() {
+  if (m_Handle >= 0) ::close(m_Handle);
+}
+
+}  // namespace platform

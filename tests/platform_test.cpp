@@ -1,0 +1,56 @@
+// The platform module's temporary files: invisible until committed, gone
+// when abandoned, and a commit leaves exactly the target behind.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "Platform.h"
+#include "test_util.h"
+
+namespace {
+
+std::string Listing(const std::string& directory) {
+  std::string names;
+  for (const auto& entry : std::filesystem::directory_iterator(directory))
+    names += entry.path().filename().string() + " ";
+  return names;
+}
+
+TEST(PlatformTest, AbandonedTemporaryLeavesNothing) {
+  testutil::TempDir dir;
+  testutil::WriteFile(dir.File("m"), "old");
+  {
+    auto file = platform::CTempFile::CreateBeside(dir.File("m"));
+    ASSERT_TRUE(file);
+    const unsigned char bytes[] = {'n', 'e', 'w'};
+    EXPECT_TRUE(file->Write(bytes, sizeof bytes));
+  }
+  EXPECT_EQ("m ", Listing(dir.path()));
+  EXPECT_EQ(testutil::Bytes({'o', 'l', 'd'}), testutil::ReadFile(dir.File("m")));
+}
+
+TEST(PlatformTest, CommitReplacesTargetWithItsBytesAndMode) {
+  testutil::TempDir dir;
+  testutil::WriteFile(dir.File("m"), "old");
+  std::filesystem::permissions(dir.File("m"), std::filesystem::perms(0604));
+  auto file = platform::CTempFile::CreateBeside(dir.File("m"));
+  ASSERT_TRUE(file);
+  const testutil::Bytes bytes(3 << 20, 0x5A);
+  ASSERT_TRUE(file->Write(bytes.data(), bytes.size()));
+  ASSERT_TRUE(file->CopyModeFrom(dir.File("m")));
+  ASSERT_TRUE(file->Commit(dir.File("m")));
+  file.reset();
+  EXPECT_EQ("m ", Listing(dir.path()));
+  EXPECT_EQ(bytes, testutil::ReadFile(dir.File("m")));
+  EXPECT_EQ(std::filesystem::perms(0604),
+            std::filesystem::status(dir.File("m")).permissions() & std::filesystem::perms::mask);
+}
+
+TEST(PlatformTest, NoTemporaryInMissingDirectoryAndNoLockOnMissingFile) {
+  testutil::TempDir dir;
+  EXPECT_FALSE(platform::CTempFile::CreateBeside(dir.File("none/m")));
+  { const platform::CFileLock lock(dir.File("m")); }
+  EXPECT_EQ("", Listing(dir.path()));
+}
+
+}  // namespace
