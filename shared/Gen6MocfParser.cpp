@@ -2,7 +2,9 @@
 
 #include <cassert>
 #include <memory>
+#include <string>
 
+#include "Describe.h"
 #include "Gen6Parsers.h"
 #include "MocfRecordParser.h"
 #include "MocfTags.h"
@@ -23,11 +25,14 @@ bool CGen6MocfParser::IsValid() {
   assert(m_pTlvContainer);
   if (!CMocfParser::IsValid()) return false;
   const CTlv::Header_t* pCompatProd = nullptr;
-  if (!FindRecord(mocf::kCompatProdTag, &pCompatProd, nullptr)) return false;
+  if (!FindRecord(mocf::kCompatProdTag, &pCompatProd, nullptr))
+    return Refuse("there is no compatible-products record (tag 0x2); every MOCF needs one");
   const CTlv::Header_t* pFirmware = nullptr;
   if (HasObjectRecords() && !FindRecord(mocf::kFirmwareTag, &pFirmware, nullptr) &&
       ProductsExcludeEachOther(pCompatProd))
-    return false;
+    return Refuse(
+        "the compatible products name more than one of products 1, 2 and 3, and the MOCF "
+        "holds object records but no firmware record (tag 0x60000000)");
   return RecordsValidAndCounted();
 }
 
@@ -43,14 +48,16 @@ bool CGen6MocfParser::ProductsExcludeEachOther(const CTlv::Header_t* pCompatProd
 bool CGen6MocfParser::RecordsValidAndCounted() {
   const unsigned int kKinds = mocf::kMenuSettingsTag - mocf::kFirmwareTag + 1;
   unsigned int counts[kKinds] = {};
-  for (const CTlv::Header_t* p = GetFirstRecord(); p; p = GetNextRecord()) {
-    if (!ParserFor(p)->IsValid()) return false;
+  int index = 1;
+  for (const CTlv::Header_t* p = GetFirstRecord(); p; p = GetNextRecord(), ++index) {
+    const std::string place = describe::RecordPlace(index, CTlv::GetTag(p), OffsetOf(p));
+    const std::unique_ptr<CGen6ObjectRecordParser> parser = ParserFor(p);
+    if (!parser->IsValid()) return Refuse(place, *parser);
     const unsigned int tag = CTlv::GetTag(p);
-    if (tag >= mocf::kFirmwareTag && tag <= mocf::kMenuSettingsTag)
-      ++counts[tag - mocf::kFirmwareTag];
-  }
-  for (unsigned int kind = 0; kind < kKinds; ++kind) {
-    if (kind != mocf::kUserFileTag - mocf::kFirmwareTag && counts[kind] > 1) return false;
+    if (tag < mocf::kFirmwareTag || tag > mocf::kMenuSettingsTag) continue;
+    if (++counts[tag - mocf::kFirmwareTag] > 1 && tag != mocf::kUserFileTag)
+      return Refuse(place + ": a second record of tag " + describe::Hex(tag) +
+                    "; only user files may appear more than once");
   }
   return true;
 }

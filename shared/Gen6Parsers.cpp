@@ -2,7 +2,9 @@
 
 #include <cassert>
 #include <cstring>
+#include <string>
 
+#include "Describe.h"
 #include "MocfRecordParser.h"
 #include "MocfTags.h"
 
@@ -19,6 +21,18 @@ bool IsPrintableAscii(unsigned char c) { return c >= 0x20 && c <= 0x7E; }
 
 bool HasTag(const CTlv::Header_t* pRecord, unsigned int Tag) {
   return pRecord && CTlv::GetTag(pRecord) == Tag;
+}
+
+const char* const kOrdinals[] = {"first", "second", "third"};
+
+// Why the nested record at a position is not the one its kind needs there.
+std::string NotNested(int position, const CTlv::Header_t* pRecord, unsigned int wanted) {
+  const std::string want = std::string("the ") + describe::NestedKindName(wanted) + " (tag " +
+                           describe::Hex(wanted) + ")";
+  const std::string which = std::string(kOrdinals[position]) + " nested record";
+  if (!pRecord) return "there is no " + which + "; it must be " + want;
+  return "the " + which + " has tag " + describe::Hex(CTlv::GetTag(pRecord)) + "; it must be " +
+         want;
 }
 
 }  // namespace
@@ -60,12 +74,19 @@ CGen6ObjectRecordParser* CGen6ObjectRecordParser::CreateObjectRecordParser(
 bool CMenuSettingsParser::IsValid() {
   assert(m_pTlvContainer);
   size_t length = 0;
-  if (!GetTextLength(&length) || length == 0) return false;
-  const char* pText = GetData();
+  if (!GetTextLength(&length)) return Refuse("the text does not end in a NUL byte");
+  if (length == 0) return Refuse("the text is empty");
+  const unsigned char* pText = reinterpret_cast<const unsigned char*>(GetData());
   for (size_t i = 0; i + 1 < length; ++i) {
-    if (!IsPrintableAscii(static_cast<unsigned char>(pText[i]))) return false;
+    if (!IsPrintableAscii(pText[i]))
+      return Refuse("the text holds " + describe::Char(pText[i]) + " at byte " +
+                    std::to_string(i) + "; it takes printable ASCII only");
   }
-  return pText[length - 1] == GetMyTerminator();
+  const unsigned char terminator = static_cast<unsigned char>(GetMyTerminator());
+  if (pText[length - 1] != terminator)
+    return Refuse("the text ends with " + describe::Char(pText[length - 1]) + ", not " +
+                  describe::Char(terminator));
+  return true;
 }
 
 bool CMenuSettingsParser::IsSystemObject() { return true; }
@@ -86,11 +107,16 @@ char CCustomDefMenuSettingsParser::GetMyTerminator() { return '@'; }
 bool CFirmwareParser::IsValid() {
   assert(m_pTlvContainer);
   const CTlv::Header_t* pRecord = GetFirstRecord();
-  if (!HasTag(pRecord, mocf::kFwCompatProdTag) || !CMocfCompatProdParser(pRecord).IsValid())
-    return false;
+  if (!HasTag(pRecord, mocf::kFwCompatProdTag))
+    return Refuse(NotNested(0, pRecord, mocf::kFwCompatProdTag));
+  CMocfCompatProdParser products(pRecord);
+  if (!products.IsValid()) return Refuse("its compatible products", products);
   pRecord = GetNextRecord();
-  if (!HasTag(pRecord, mocf::kSwVersionTag)) return false;
-  return HasTag(GetNextRecord(), mocf::kDataTag);
+  if (!HasTag(pRecord, mocf::kSwVersionTag))
+    return Refuse(NotNested(1, pRecord, mocf::kSwVersionTag));
+  pRecord = GetNextRecord();
+  if (!HasTag(pRecord, mocf::kDataTag)) return Refuse(NotNested(2, pRecord, mocf::kDataTag));
+  return true;
 }
 
 bool CFirmwareParser::IsSystemObject() { return false; }
@@ -116,8 +142,12 @@ bool CFirmwareParser::GetSwVersion(const char** ppVersion) {
 bool CUserFileParser::IsValid() {
   assert(m_pTlvContainer);
   const CTlv::Header_t* pRecord = GetFirstRecord();
-  if (!HasTag(pRecord, mocf::kFileNameTag) || !CFileNameParser(pRecord).IsValid()) return false;
-  return HasTag(GetNextRecord(), mocf::kDataTag);
+  if (!HasTag(pRecord, mocf::kFileNameTag)) return Refuse(NotNested(0, pRecord, mocf::kFileNameTag));
+  CFileNameParser name(pRecord);
+  if (!name.IsValid()) return Refuse(name.GetReason());
+  pRecord = GetNextRecord();
+  if (!HasTag(pRecord, mocf::kDataTag)) return Refuse(NotNested(1, pRecord, mocf::kDataTag));
+  return true;
 }
 
 bool CUserFileParser::IsSystemObject() { return false; }
@@ -125,10 +155,15 @@ bool CUserFileParser::IsSystemObject() { return false; }
 bool CFileNameParser::IsValid() {
   assert(m_pTlvContainer);
   size_t length = 0;
-  if (!GetTextLength(&length) || length > kMaxFileNameLength) return false;
-  const char* pName = GetData();
+  if (!GetTextLength(&length)) return Refuse("the file name does not end in a NUL byte");
+  const unsigned char* pName = reinterpret_cast<const unsigned char*>(GetData());
+  const std::string quoted = "the file name \"" + describe::Shortened(pName, length, 60) + "\"";
+  if (length > kMaxFileNameLength)
+    return Refuse(quoted + " is " + std::to_string(length) + " characters long; at most 57 are allowed");
   for (size_t i = 0; i < length; ++i) {
-    if (!IsFileNameChar(static_cast<unsigned char>(pName[i]))) return false;
+    if (!IsFileNameChar(pName[i]))
+      return Refuse(quoted + " holds " + describe::Char(pName[i]) +
+                    "; names take letters, digits and _.() only");
   }
   return true;
 }
@@ -150,7 +185,7 @@ const char* CSwVersionParser::GetData() {
 }
 
 // A MOCF inside a MOCF is never acceptable.
-bool CNestedMocfParser::IsValid() { return false; }
+bool CNestedMocfParser::IsValid() { return Refuse("a MOCF inside a MOCF is never accepted"); }
 bool CNestedMocfParser::IsSystemObject() { return false; }
 
 // Records of kinds this tool does not know are passed through untouched.

@@ -40,25 +40,40 @@ void CMocfCreator::Init() {
   AddObject(&hash);
 }
 
+namespace {
+
+bool Refused(std::string* pReason, std::string reason) {
+  if (pReason) *pReason = std::move(reason);
+  return false;
+}
+
+}  // namespace
+
 // Nothing follows the container in a file this tool writes, and an image
 // without a hash record could not be finished: both are refused.
-bool CMocfCreator::IsAdoptable(const std::vector<unsigned char>* pMocf) {
-  if (pMocf->size() < CTlv::kHeaderSize) return false;
-  const CTlv::Header_t* pHeader = CTlv::AtByte(pMocf->data());
-  if (CTlv::GetRecordSize(pHeader) != pMocf->size()) return false;
-  CGen6MocfParser parser(pHeader, pMocf->size());
+bool CMocfCreator::IsAdoptable(const unsigned char* pImage, size_t size, std::string* pReason) {
+  const std::string bytes = "the file is " + std::to_string(size) + " bytes";
+  if (size < CTlv::kHeaderSize) return Refused(pReason, bytes + ", too few for a MOCF header (8)");
+  const CTlv::Header_t* pHeader = CTlv::AtByte(pImage);
+  if (CTlv::GetRecordSize(pHeader) != size)
+    return Refused(pReason, bytes + ", its header says 8 + " +
+                                std::to_string(CTlv::GetLength(pHeader)));
+  CGen6MocfParser parser(pHeader, size);
+  if (!parser.IsValid()) return Refused(pReason, parser.GetReason());
   const CTlv::Header_t* pHash = nullptr;
-  return parser.IsValid() && parser.FindRecord(mocf::kHashTag, &pHash, nullptr);
+  if (!parser.FindRecord(mocf::kHashTag, &pHash, nullptr))
+    return Refused(pReason, "there is no hash record (tag 0x1); a MOCF to append to needs one");
+  return true;
 }
 
 bool CMocfCreator::Init(const std::vector<unsigned char>* pMocf) {
-  if (!IsAdoptable(pMocf)) return false;
+  if (!IsAdoptable(pMocf->data(), pMocf->size())) return false;
   CTlvContainerCreator::Set(pMocf);
   return true;
 }
 
 bool CMocfCreator::Init(std::vector<unsigned char>&& mocf) {
-  if (!IsAdoptable(&mocf)) return false;
+  if (!IsAdoptable(mocf.data(), mocf.size())) return false;
   CTlvContainerCreator::Set(std::move(mocf));
   return true;
 }

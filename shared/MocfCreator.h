@@ -3,6 +3,8 @@
 // and stores the hash at the end.
 #pragma once
 
+#include <cstddef>
+#include <string>
 #include <vector>
 
 #include "MocfParser.h"
@@ -44,6 +46,8 @@ class CMocfCreator : public CTlvContainerCreator {
   // already knows the digest when it checks the finished image.
   void Finish(CMocfParser* pParser);
 
- private:
-  static bool IsAdoptable(const std::vector<unsigned char>* pMocf);
+  // Whether an image is one the tool appends to: exactly one container,
+  // valid by the Gen6 rules, with a hash record. When not, and pReason is
+  // given, it receives the first rule that fails.
+  static bool IsAdoptable(const unsigned char* pImage, size_t size, std::string* pReason = nullptr);
 };

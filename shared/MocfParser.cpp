@@ -4,6 +4,7 @@
 #include <cassert>
 #include <cstring>
 
+#include "Describe.h"
 #include "MocfRecordParser.h"
 #include "MocfTags.h"
 
@@ -11,15 +12,28 @@ CMocfParser::CMocfParser(const CTlv::Header_t* pContainer, size_t bytesAvailable
     : CTlvContainerParser(pContainer, bytesAvailable) {}
 
 bool CMocfParser::IsValid() {
-  return CTlvContainerParser::IsValid() && CTlv::GetTag(m_pTlvContainer) == mocf::kMocfTag &&
-         HasValidVersionFirst() && HasValidHashOrNone() && HasValidCompatProdOrNone();
+  if (!CTlvContainerParser::IsValid()) return false;
+  const unsigned int tag = CTlv::GetTag(m_pTlvContainer);
+  if (tag != mocf::kMocfTag)
+    return Refuse("the container's tag is " + describe::Hex(tag) + ", not 0x46434F4D (\"MOCF\")");
+  return HasValidVersionFirst() && HasValidHashOrNone() && HasValidCompatProdOrNone();
+}
+
+std::string CMocfParser::Place(const CTlv::Header_t* pRecord, int index) const {
+  return describe::RecordPlace(index, CTlv::GetTag(pRecord), OffsetOf(pRecord));
 }
 
 bool CMocfParser::HasValidVersionFirst() {
-  const CTlv::Header_t* pRecord = nullptr;
-  int index = 0;
-  return FindRecord(mocf::kVersionTag, &pRecord, &index) && index == 1 &&
-         CMocfVersionParser(pRecord).IsValid();
+  const CTlv::Header_t* pFirst = GetFirstRecord();
+  if (!pFirst) {
+    if (ValueBytes() == 0) return Refuse("the MOCF holds no records; a version record must come first");
+    return Refuse("no version record comes first: " +
+                  WhyNoRecordAt(CTlv::GetData(m_pTlvContainer), ValueBytes()));
+  }
+  if (CTlv::GetTag(pFirst) != mocf::kVersionTag)
+    return Refuse(Place(pFirst, 1) + ": the first record must be the version record (tag 0x0)");
+  CMocfVersionParser version(pFirst);
+  return version.IsValid() || Refuse(Place(pFirst, 1), version);
 }
 
 bool CMocfParser::HasValidHashOrNone() {
@@ -27,15 +41,24 @@ bool CMocfParser::HasValidHashOrNone() {
   int index = 0;
   if (!FindRecord(mocf::kHashTag, &pRecord, &index)) return true;
   CMocfHashParser hash(pRecord);
-  if (index != 2 || !hash.IsValid()) return false;
+  if (index != 2)
+    return Refuse(Place(pRecord, index) + ": the hash record must be the second record");
+  if (!hash.IsValid()) return Refuse(Place(pRecord, index), hash);
   unsigned char digest[mocf::kHashSize];
-  return CalcHash(digest) && std::memcmp(digest, hash.GetHash(), mocf::kHashSize) == 0;
+  if (!CalcHash(digest)) return Refuse("the records do not fill the container: " + m_HashGap);
+  if (std::memcmp(digest, hash.GetHash(), mocf::kHashSize) != 0)
+    return Refuse("the stored hash " + describe::HexBytes(hash.GetHash(), mocf::kHashSize) +
+                  " does not match the records' hash " +
+                  describe::HexBytes(digest, mocf::kHashSize));
+  return true;
 }
 
 bool CMocfParser::HasValidCompatProdOrNone() {
   const CTlv::Header_t* pRecord = nullptr;
-  return !FindRecord(mocf::kCompatProdTag, &pRecord, nullptr) ||
-         CMocfCompatProdParser(pRecord).IsValid();
+  int index = 0;
+  if (!FindRecord(mocf::kCompatProdTag, &pRecord, &index)) return true;
+  CMocfCompatProdParser products(pRecord);
+  return products.IsValid() || Refuse(Place(pRecord, index), products);
 }
 
 bool CMocfParser::CalcHash(unsigned char* pHash) {
@@ -59,7 +82,16 @@ bool CMocfParser::HashRecords() {
   const unsigned char* pPosition = CTlv::GetData(m_pTlvContainer);
   while (bytesLeft > 0) {
     const CTlv::Header_t* pRecord = CTlv::AtByte(pPosition);
-    if (bytesLeft < CTlv::kHeaderSize || GetPaddedSize(pRecord) > bytesLeft) return false;
+    if (bytesLeft < CTlv::kHeaderSize || CTlv::GetRecordSize(pRecord) > bytesLeft) {
+      m_HashGap = WhyNoRecordAt(pPosition, bytesLeft);
+      return false;
+    }
+    if (GetPaddedSize(pRecord) > bytesLeft) {
+      m_HashGap = "the record at " + describe::Hex(OffsetOf(pRecord)) + " lacks its " +
+                  std::to_string(GetPaddedSize(pRecord) - CTlv::GetRecordSize(pRecord)) +
+                  " padding bytes at the container's end";
+      return false;
+    }
     const uint64_t step = HashNextRecord(pRecord);
     pPosition += step;
     bytesLeft -= step;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "TlvContainerParser.h"
 #include "sha1.h"
@@ -32,7 +33,10 @@ class CMocfParser : public CTlvContainerParser {
   bool m_HashKnown = false;
   bool m_HashFilled = false;
   unsigned char m_Hash[20] = {};
+  // Where the records stop short of filling the container, once known.
+  std::string m_HashGap;
 
+  std::string Place(const CTlv::Header_t* pRecord, int index) const;
   bool HasValidVersionFirst();
   bool HasValidHashOrNone();
   bool HasValidCompatProdOrNone();

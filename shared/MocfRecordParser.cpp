@@ -4,19 +4,40 @@
 #include <cstdint>
 
 #include "Coding.h"
+#include "Describe.h"
 #include "MocfTags.h"
 
+namespace {
+
+std::string Bytes(uint64_t count) { return std::to_string(count) + " bytes"; }
+
+}  // namespace
+
 bool CMocfVersionParser::IsValid() {
-  return CTlv::GetLength(m_pRecord) >= 1 && CTlv::GetData(m_pRecord)[0] == 0;
+  if (CTlv::GetLength(m_pRecord) < 1) return Refuse("the version is empty; it needs a first byte 0x00");
+  const unsigned char first = CTlv::GetData(m_pRecord)[0];
+  if (first != 0)
+    return Refuse("the version's first byte is 0x" + describe::HexBytes(&first, 1) + ", not 0x00");
+  return true;
 }
 
-bool CMocfHashParser::IsValid() { return CTlv::GetLength(m_pRecord) == mocf::kHashSize; }
+bool CMocfHashParser::IsValid() {
+  const unsigned int length = CTlv::GetLength(m_pRecord);
+  if (length != mocf::kHashSize)
+    return Refuse("the digest is " + Bytes(length) + "; a SHA-1 digest is 20");
+  return true;
+}
 
 const unsigned char* CMocfHashParser::GetHash() { return CTlv::GetData(m_pRecord); }
 
 bool CMocfCompatProdParser::IsValid() {
   const uint64_t length = CTlv::GetLength(m_pRecord);
-  return length >= 4 && 4 * (static_cast<uint64_t>(GetNumItems()) + 1) == length;
+  if (length < 4) return Refuse("the product list is " + Bytes(length) + ", too few for its count (4)");
+  const uint64_t count = GetNumItems();
+  if (4 * (count + 1) != length)
+    return Refuse("the product list is " + Bytes(length) + "; a count of " + std::to_string(count) +
+                  " needs 4 + 4 * " + std::to_string(count));
+  return true;
 }
 
 unsigned int CMocfCompatProdParser::GetNumItems() {

@@ -3,9 +3,10 @@
 // is known to lie inside the buffer; they never read beyond that value.
 #pragma once
 
+#include "Refusal.h"
 #include "Tlv.h"
 
-class CMocfReocrdParser {
+class CMocfReocrdParser : public CRefusal {
  public:
   explicit CMocfReocrdParser(const CTlv::Header_t* pRecord) : m_pRecord(pRecord) {}
   virtual ~CMocfReocrdParser() = default;

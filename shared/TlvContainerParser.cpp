@@ -3,13 +3,21 @@
 #include <algorithm>
 #include <cassert>
 
+#include "Describe.h"
+
 CTlvContainerParser::CTlvContainerParser(const CTlv::Header_t* pContainer,
                                          size_t bytesAvailable)
     : m_pTlvContainer(pContainer), m_BytesAvailable(bytesAvailable), m_ObjectFind{nullptr, 0} {}
 
 bool CTlvContainerParser::IsValid() {
-  return m_pTlvContainer && HeaderReadable() &&
-         CTlv::GetRecordSize(m_pTlvContainer) <= m_BytesAvailable;
+  if (!m_pTlvContainer) return Refuse("there is no record");
+  if (!HeaderReadable())
+    return Refuse("the " + std::to_string(m_BytesAvailable) +
+                  " bytes are too few for a record header (8)");
+  if (CTlv::GetRecordSize(m_pTlvContainer) > m_BytesAvailable)
+    return Refuse("the record claims 8 + " + std::to_string(CTlv::GetLength(m_pTlvContainer)) +
+                  " bytes, only " + std::to_string(m_BytesAvailable) + " are there");
+  return true;
 }
 
 bool CTlvContainerParser::HeaderReadable() const {
@@ -88,4 +96,35 @@ bool CTlvContainerParser::FindRecord(unsigned int Tag, const CTlv::Header_t** pp
   }
   m_ObjectFind = saved;
   return p != nullptr;
+}
+
+uint64_t CTlvContainerParser::OffsetOf(const void* p) const {
+  return static_cast<uint64_t>(static_cast<const unsigned char*>(p) - CTlv::Bytes(m_pTlvContainer));
+}
+
+std::string CTlvContainerParser::WhyNoRecordAt(const unsigned char* pAt,
+                                               uint64_t bytesLeft) const {
+  const std::string at = describe::Hex(OffsetOf(pAt));
+  if (bytesLeft < CTlv::kHeaderSize)
+    return "the " + std::to_string(bytesLeft) + " bytes left at " + at +
+           " are too few for a record header (8)";
+  const CTlv::Header_t* pRecord = CTlv::AtByte(pAt);
+  return "the record at " + at + " (tag " + describe::Hex(CTlv::GetTag(pRecord)) +
+         ") claims 8 + " + std::to_string(CTlv::GetLength(pRecord)) + " bytes, only " +
+         std::to_string(bytesLeft) + " are left";
+}
+
+bool CTlvContainerParser::WalkStoppedShort(std::string* pWhy) {
+  assert(m_pTlvContainer);
+  const unsigned char* pAt = CTlv::GetData(m_pTlvContainer);
+  uint64_t bytesLeft = ValueBytes();
+  if (m_ObjectFind.pRecord) {
+    const uint64_t step = GetPaddedSize(m_ObjectFind.pRecord);
+    if (m_ObjectFind.BytesLeft <= step) return false;
+    pAt = CTlv::Bytes(m_ObjectFind.pRecord) + step;
+    bytesLeft = m_ObjectFind.BytesLeft - step;
+  }
+  if (bytesLeft == 0) return false;
+  *pWhy = WhyNoRecordAt(pAt, bytesLeft);
+  return true;
 }

@@ -5,10 +5,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
+#include "Refusal.h"
 #include "Tlv.h"
 
-class CTlvContainerParser {
+class CTlvContainerParser : public CRefusal {
  public:
   // pContainer points at the container's header; bytesAvailable is how many
   // bytes from there on belong to the buffer.
@@ -33,12 +35,20 @@ class CTlvContainerParser {
   int GetContainerSize();
   bool FindRecord(unsigned int Tag, const CTlv::Header_t** ppRecord, int* pIndex);
 
+  // After a walk has ended: true, with the reason, when it stopped before
+  // the end of the container's value (within the bytes available).
+  bool WalkStoppedShort(std::string* pWhy);
+  // Offset of a byte from the container's first byte.
+  uint64_t OffsetOf(const void* p) const;
+
  protected:
   bool HeaderReadable() const;
   // The part of the container's value that lies inside the buffer.
   uint64_t ValueBytes() const;
   // Whether a record at pRecord fits in the bytesLeft bytes that follow it.
   static bool RecordFits(const CTlv::Header_t* pRecord, uint64_t bytesLeft);
+  // Why no record fits at pAt, where bytesLeft bytes of the value are left.
+  std::string WhyNoRecordAt(const unsigned char* pAt, uint64_t bytesLeft) const;
 
   struct ObjectFind_t {
     const CTlv::Header_t* pRecord;
