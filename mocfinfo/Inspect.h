@@ -1,0 +1,84 @@
+// What a MOCF holds and whether the tool would append to it. Records are
+// walked on demand rather than collected, so an image of millions of tiny
+// records costs no memory beyond the image itself. Everything points into
+// the caller's image, which must outlive the inspection.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "TlvContainerParser.h"
+
+namespace mocfinfo {
+
+struct RecordInfo {
+  int index;        // from 1, in file order
+  uint64_t offset;  // from the start of the image
+  const CTlv::Header_t* header;
+  bool nestedLevel;  // tags inside an object record mean other kinds
+
+  unsigned int Tag() const { return CTlv::GetTag(header); }
+  unsigned int Length() const { return CTlv::GetLength(header); }
+  const unsigned char* Value() const { return CTlv::GetData(header); }
+  const char* Kind() const;
+  // Whether this record holds records of its own (user file, firmware).
+  bool HasNested() const;
+};
+
+// The records directly inside one container, in file order.
+class RecordWalk {
+ public:
+  RecordWalk(const CTlv::Header_t* pContainer, size_t bytesAvailable,
+             const unsigned char* pImage, bool nestedLevel);
+  // The records inside an object record.
+  explicit RecordWalk(const RecordInfo& parent, const unsigned char* pImage);
+  // False once the walk has ended.
+  bool Next(RecordInfo* pRecord);
+  // After the end: why the walk stopped before the container's end, or "".
+  // Offsets in it count from the container's first byte.
+  std::string Stop();
+
+ private:
+  CTlvContainerParser m_Parser;
+  const unsigned char* m_pImage;
+  bool m_NestedLevel;
+  int m_Index = 0;
+  bool m_Ended = false;
+};
+
+struct Inspection {
+  std::string file;
+  const unsigned char* image = nullptr;
+  size_t size = 0;
+  bool valid = false;
+  std::string reason;  // empty when valid
+  int recordCount = 0;
+  std::string stop;  // why the walk ended before the container's end, if it did
+  // The digest the records call for, as lower-case hex; empty when the
+  // records do not fill the container.
+  std::string digest;
+
+  RecordWalk Records() const;
+  // Record n (from 1), or false when the walk does not reach it.
+  bool Find(int n, RecordInfo* pRecord) const;
+};
+
+// Walks and judges an image. Any bytes at all are fine.
+Inspection Inspect(const std::string& file, const unsigned char* pImage, size_t size);
+
+// The first record with this tag inside an object record.
+bool FindNested(const RecordInfo& parent, const unsigned char* pImage, unsigned int tag,
+                RecordInfo* pFound);
+
+// What the kinds hold, read without trusting their counts or terminators.
+uint64_t ProductCount(const RecordInfo& record);
+unsigned int ProductAt(const RecordInfo& record, uint64_t i);
+// A text record's text: its value up to the first NUL, or all of it.
+std::string_view Text(const RecordInfo& record);
+// The digest a hash record stores, as hex; at most 32 bytes of it.
+std::string StoredDigest(const RecordInfo& record);
+bool DigestMatches(const Inspection& inspection, const RecordInfo& record);
+
+}  // namespace mocfinfo

@@ -1,0 +1,212 @@
+#include "Mocfinfo.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "Extract.h"
+#include "FileHelper.h"
+#include "Inspect.h"
+#include "Json.h"
+#include "Listing.h"
+#include "ReplaceFile.h"
+
+#ifndef MOCFINFO_VERSION
+#error "the build defines MOCFINFO_VERSION"
+#endif
+
+namespace mocfinfo {
+
+namespace {
+
+const char kUsage[] =
+    "usage: mocfinfo [--json] FILE              list the records and the verdict\n"
+    "       mocfinfo --verify FILE...           the verdict only, one line per file\n"
+    "       mocfinfo --extract N -o OUT FILE    the content of record N\n"
+    "       mocfinfo --record N -o OUT FILE     record N whole, as an object file\n"
+    "       mocfinfo --help | --version\n";
+
+enum class Mode { kList, kJson, kVerify, kExtract, kRecord, kHelp, kVersion };
+
+struct Options {
+  Mode mode = Mode::kList;
+  bool modeGiven = false;
+  int record = 0;
+  std::string output;
+  bool outputGiven = false;
+  std::vector<std::string> files;
+};
+
+// A record number: decimal digits only, from 1, without overflow.
+bool ParseRecordNumber(const std::string& text, int* pNumber) {
+  if (text.empty() || text.size() > 9) return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  *pNumber = std::stoi(text);
+  return *pNumber > 0;
+}
+
+bool SetMode(Options* pOptions, Mode mode, std::string* pError) {
+  if (pOptions->modeGiven) {
+    *pError = "give one of --json, --verify, --extract, --record, --help and --version";
+    return false;
+  }
+  pOptions->mode = mode;
+  pOptions->modeGiven = true;
+  return true;
+}
+
+bool TakeValue(const std::vector<std::string>& args, size_t* pI, std::string* pValue,
+               std::string* pError) {
+  if (*pI + 1 >= args.size()) {
+    *pError = args[*pI] + " needs a value";
+    return false;
+  }
+  *pValue = args[++*pI];
+  return true;
+}
+
+bool ParseOne(const std::vector<std::string>& args, size_t* pI, Options* pOptions,
+              std::string* pError) {
+  const std::string& arg = args[*pI];
+  if (arg == "--json") return SetMode(pOptions, Mode::kJson, pError);
+  if (arg == "--verify") return SetMode(pOptions, Mode::kVerify, pError);
+  if (arg == "--help") return SetMode(pOptions, Mode::kHelp, pError);
+  if (arg == "--version") return SetMode(pOptions, Mode::kVersion, pError);
+  if (arg == "--extract" || arg == "--record") {
+    std::string number;
+    if (!SetMode(pOptions, arg == "--extract" ? Mode::kExtract : Mode::kRecord, pError) ||
+        !TakeValue(args, pI, &number, pError))
+      return false;
+    if (ParseRecordNumber(number, &pOptions->record)) return true;
+    *pError = "not a record number: " + number;
+    return false;
+  }
+  if (arg == "-o") {
+    pOptions->outputGiven = true;
+    return TakeValue(args, pI, &pOptions->output, pError);
+  }
+  if (arg.size() > 1 && arg[0] == '-') {
+    *pError = "unknown option " + arg;
+    return false;
+  }
+  pOptions->files.push_back(arg);
+  return true;
+}
+
+bool CheckCombination(const Options& options, std::string* pError) {
+  const bool extracting = options.mode == Mode::kExtract || options.mode == Mode::kRecord;
+  const size_t files = options.files.size();
+  if (extracting != options.outputGiven)
+    *pError = extracting ? "--extract and --record need -o OUT" : "-o goes with --extract or --record";
+  else if (options.mode == Mode::kHelp || options.mode == Mode::kVersion)
+    *pError = files ? "--help and --version take no file" : "";
+  else if (files == 0)
+    *pError = "no file given";
+  else if (options.mode != Mode::kVerify && files > 1)
+    *pError = "one file at a time; --verify takes several";
+  return pError->empty();
+}
+
+bool ParseArgs(const std::vector<std::string>& args, Options* pOptions, std::string* pError) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (!ParseOne(args, &i, pOptions, pError)) return false;
+  }
+  return CheckCombination(*pOptions, pError);
+}
+
+// Why a path cannot be read as a MOCF, in the words a user expects.
+std::string WhyUnreadable(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) return "no such file";
+  if (std::filesystem::is_directory(path, ec)) return "it is a directory";
+  return "it cannot be read";
+}
+
+bool Load(const std::string& path, std::vector<unsigned char>* pImage, std::ostream& err) {
+  if (CFileHelper::DoesFileExist(path.c_str()) && CFileHelper::ReadFileData(path.c_str(), pImage))
+    return true;
+  err << "mocfinfo: cannot read " << path << ": " << WhyUnreadable(path) << '\n';
+  return false;
+}
+
+int Verify(const std::vector<std::string>& files, std::ostream& out, std::ostream& err) {
+  int status = kValid;
+  for (const std::string& file : files) {
+    std::vector<unsigned char> image;
+    if (!Load(file, &image, err)) {
+      status = kCouldNot;
+      continue;
+    }
+    const Inspection inspection = Inspect(file, image.data(), image.size());
+    out << Verdict(inspection) << '\n';
+    if (!inspection.valid && status == kValid) status = kInvalid;
+  }
+  return status;
+}
+
+int List(const std::string& file, bool json, std::ostream& out, std::ostream& err) {
+  std::vector<unsigned char> image;
+  if (!Load(file, &image, err)) return kCouldNot;
+  const Inspection inspection = Inspect(file, image.data(), image.size());
+  if (json)
+    PrintJson(inspection, out);
+  else
+    PrintListing(inspection, out);
+  return inspection.valid ? kValid : kInvalid;
+}
+
+bool Write(const std::string& path, std::string_view bytes, std::ostream& out) {
+  if (path == "-") return static_cast<bool>(out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush());
+  return ReplaceFile(path, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+}
+
+int Extract(const Options& options, std::ostream& out, std::ostream& err) {
+  const std::string& file = options.files[0];
+  std::vector<unsigned char> image;
+  if (!Load(file, &image, err)) return kCouldNot;
+  const Inspection inspection = Inspect(file, image.data(), image.size());
+  RecordInfo record{};
+  if (!inspection.Find(options.record, &record)) {
+    err << "mocfinfo: " << file << ": there is no record " << options.record << " (the walk finds "
+        << inspection.recordCount << ")\n";
+    return kCouldNot;
+  }
+  const Extraction what = options.mode == Mode::kExtract ? Extraction::kContent : Extraction::kRecord;
+  std::string_view bytes;
+  std::string whyNot;
+  if (!ExtractedBytes(inspection, record, what, &bytes, &whyNot)) {
+    err << "mocfinfo: " << file << ": " << whyNot << '\n';
+    return kCouldNot;
+  }
+  if (!Write(options.output, bytes, out)) {
+    err << "mocfinfo: cannot write " << options.output << '\n';
+    return kCouldNot;
+  }
+  if (inspection.valid) return kValid;
+  err << "mocfinfo: " << Verdict(inspection) << '\n';
+  return kInvalid;
+}
+
+}  // namespace
+
+int RunMocfinfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  Options options;
+  std::string error;
+  if (!ParseArgs(args, &options, &error)) {
+    err << "mocfinfo: " << error << '\n' << kUsage;
+    return kCouldNot;
+  }
+  switch (options.mode) {
+    case Mode::kHelp: out << kUsage; return kValid;
+    case Mode::kVersion: out << "mocfinfo " MOCFINFO_VERSION "\n"; return kValid;
+    case Mode::kVerify: return Verify(options.files, out, err);
+    case Mode::kList:
+    case Mode::kJson: return List(options.files[0], options.mode == Mode::kJson, out, err);
+    case Mode::kExtract:
+    case Mode::kRecord: return Extract(options, out, err);
+  }
+  return kCouldNot;
+}
+
+}  // namespace mocfinfo

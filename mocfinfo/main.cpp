@@ -1,0 +1,20 @@
+// Entry point of mocfinfo: everything but the process boundary lives in the
+// mocfinspect library, where tests and the fuzzer reach it.
+#include <iostream>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "Mocfinfo.h"
+
+int main(int argc, char** argv) {
+  try {
+    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    return mocfinfo::RunMocfinfo(args, std::cout, std::cerr);
+  } catch (const std::bad_alloc&) {
+    std::cerr << "mocfinfo: out of memory\n";
+  } catch (...) {
+    std::cerr << "mocfinfo: unexpected error\n";
+  }
+  return mocfinfo::kCouldNot;
+}
