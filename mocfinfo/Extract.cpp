@@ -25,8 +25,8 @@ bool ExtractedBytes(const Inspection& inspection, const RecordInfo& record, Extr
   }
   RecordInfo data{};
   if (!FindNested(record, inspection.image, mocf::kDataTag, &data)) {
-    *pWhyNot = describe::RecordPlace(record.index, record.Tag(), record.offset) +
-               " holds no data record";
+    *pWhyNot =
+        describe::RecordPlace(record.index, record.Tag(), record.offset) + " holds no data record";
     return false;
   }
   *pBytes = View(data.Value(), data.Length());

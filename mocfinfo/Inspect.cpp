@@ -26,8 +26,8 @@ const char* RecordInfo::Kind() const {
 
 bool RecordInfo::HasNested() const {
   const unsigned int tag = Tag();
-  return !nestedLevel && (tag == mocf::kUserFileTag || tag == mocf::kFirmwareTag ||
-                          tag == mocf::kFirmwareAltTag);
+  return !nestedLevel &&
+         (tag == mocf::kUserFileTag || tag == mocf::kFirmwareTag || tag == mocf::kFirmwareAltTag);
 }
 
 RecordWalk::RecordWalk(const CTlv::Header_t* pContainer, size_t bytesAvailable,
@@ -44,8 +44,8 @@ bool RecordWalk::Next(RecordInfo* pRecord) {
     m_Ended = true;
     return false;
   }
-  *pRecord = RecordInfo{++m_Index, static_cast<uint64_t>(CTlv::Bytes(p) - m_pImage), p,
-                        m_NestedLevel};
+  *pRecord =
+      RecordInfo{++m_Index, static_cast<uint64_t>(CTlv::Bytes(p) - m_pImage), p, m_NestedLevel};
   return true;
 }
 
@@ -106,8 +106,8 @@ unsigned int ProductAt(const RecordInfo& record, uint64_t i) {
 std::string_view Text(const RecordInfo& record) {
   const char* p = reinterpret_cast<const char*>(record.Value());
   const void* pNul = std::memchr(p, 0, record.Length());
-  const size_t size = pNul ? static_cast<size_t>(static_cast<const char*>(pNul) - p)
-                           : record.Length();
+  const size_t size =
+      pNul ? static_cast<size_t>(static_cast<const char*>(pNul) - p) : record.Length();
   return std::string_view(p, size);
 }
 

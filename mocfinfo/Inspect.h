@@ -30,8 +30,8 @@ struct RecordInfo {
 // The records directly inside one container, in file order.
 class RecordWalk {
  public:
-  RecordWalk(const CTlv::Header_t* pContainer, size_t bytesAvailable,
-             const unsigned char* pImage, bool nestedLevel);
+  RecordWalk(const CTlv::Header_t* pContainer, size_t bytesAvailable, const unsigned char* pImage,
+             bool nestedLevel);
   // The records inside an object record.
   explicit RecordWalk(const RecordInfo& parent, const unsigned char* pImage);
   // False once the walk has ended.

@@ -33,12 +33,18 @@ size_t Utf8Length(const unsigned char* p, size_t left) {
 
 std::string Escape(unsigned char c) {
   switch (c) {
-    case '"': return "\\\"";
-    case '\\': return "\\\\";
-    case '\n': return "\\n";
-    case '\t': return "\\t";
-    case '\r': return "\\r";
-    default: return c < 0x20 || c == 0x7F ? Unicode(c) : std::string(1, static_cast<char>(c));
+    case '"':
+      return "\\\"";
+    case '\\':
+      return "\\\\";
+    case '\n':
+      return "\\n";
+    case '\t':
+      return "\\t";
+    case '\r':
+      return "\\r";
+    default:
+      return c < 0x20 || c == 0x7F ? Unicode(c) : std::string(1, static_cast<char>(c));
   }
 }
 
@@ -103,10 +109,14 @@ void UserFileFields(const Inspection& inspection, const RecordInfo& record, std:
 
 void NestedFields(const RecordInfo& record, std::ostream& out) {
   switch (record.Tag()) {
-    case mocf::kFwCompatProdTag: return ProductsField(record, out);
-    case mocf::kSwVersionTag: return Field("text", out), AppendJsonString(Text(record), out);
-    case mocf::kFileNameTag: return Field("name", out), AppendJsonString(Text(record), out);
-    case mocf::kDataTag: Field("size", out), out << record.Length();
+    case mocf::kFwCompatProdTag:
+      return ProductsField(record, out);
+    case mocf::kSwVersionTag:
+      return Field("text", out), AppendJsonString(Text(record), out);
+    case mocf::kFileNameTag:
+      return Field("name", out), AppendJsonString(Text(record), out);
+    case mocf::kDataTag:
+      Field("size", out), out << record.Length();
   }
 }
 
@@ -122,13 +132,17 @@ void KindFields(const Inspection& inspection, const RecordInfo& record, std::ost
       Field("digest_ok", out);
       out << (DigestMatches(inspection, record) ? "true" : "false");
       return;
-    case mocf::kCompatProdTag: return ProductsField(record, out);
-    case mocf::kUserFileTag: return UserFileFields(inspection, record, out);
+    case mocf::kCompatProdTag:
+      return ProductsField(record, out);
+    case mocf::kUserFileTag:
+      return UserFileFields(inspection, record, out);
     case mocf::kFirmwareTag:
-    case mocf::kFirmwareAltTag: return NestedRecords(inspection, record, out);
+    case mocf::kFirmwareAltTag:
+      return NestedRecords(inspection, record, out);
     case mocf::kSwKeysTag:
     case mocf::kCustomDefaultsTag:
-    case mocf::kMenuSettingsTag: return Field("text", out), AppendJsonString(Text(record), out);
+    case mocf::kMenuSettingsTag:
+      return Field("text", out), AppendJsonString(Text(record), out);
   }
 }
 
@@ -152,9 +166,13 @@ std::string JsonString(std::string_view bytes) {
 void PrintJson(const Inspection& inspection, std::ostream& out) {
   out << "{\"file\": ";
   AppendJsonString(inspection.file, out);
-  out << ", \"size\": " << inspection.size << ", \"valid\": " << (inspection.valid ? "true" : "false");
+  out << ", \"size\": " << inspection.size
+      << ", \"valid\": " << (inspection.valid ? "true" : "false");
   Field("reason", out);
-  if (inspection.valid) out << "null"; else AppendJsonString(inspection.reason, out);
+  if (inspection.valid)
+    out << "null";
+  else
+    AppendJsonString(inspection.reason, out);
   Field("records", out);
   out << "[\n";
   RecordWalk walk = inspection.Records();
@@ -165,7 +183,10 @@ void PrintJson(const Inspection& inspection, std::ostream& out) {
   }
   out << "\n]";
   Field("stop", out);
-  if (inspection.stop.empty()) out << "null"; else AppendJsonString(inspection.stop, out);
+  if (inspection.stop.empty())
+    out << "null";
+  else
+    AppendJsonString(inspection.stop, out);
   out << "}\n";
 }
 

@@ -34,7 +34,8 @@ std::string ProductList(const RecordInfo& record) {
 std::string VersionBytes(const RecordInfo& record) {
   const size_t shown = std::min<size_t>(record.Length(), kMaxVersionBytes);
   std::string out;
-  for (size_t i = 0; i < shown; ++i) out += (i ? " " : "") + describe::HexBytes(record.Value() + i, 1);
+  for (size_t i = 0; i < shown; ++i)
+    out += (i ? " " : "") + describe::HexBytes(record.Value() + i, 1);
   if (record.Length() > shown) out += " ...";
   return shown ? out : "empty";
 }
@@ -62,7 +63,7 @@ std::string Firmware(const Inspection& inspection, const RecordInfo& record) {
              : "missing";
   out += "; software ";
   out += FindNested(record, inspection.image, mocf::kSwVersionTag, &version) ? Quoted(Text(version))
-                                                                            : "missing";
+                                                                             : "missing";
   out += "; data ";
   out += FindNested(record, inspection.image, mocf::kDataTag, &data)
              ? std::to_string(data.Length()) + " bytes"
@@ -106,30 +107,37 @@ std::string Verdict(const Inspection& inspection) {
 std::string Content(const Inspection& inspection, const RecordInfo& record) {
   if (record.nestedLevel) return "";
   switch (record.Tag()) {
-    case mocf::kVersionTag: return VersionBytes(record);
-    case mocf::kHashTag: return HashContent(inspection, record);
-    case mocf::kCompatProdTag: return ProductList(record);
-    case mocf::kUserFileTag: return UserFile(inspection, record);
+    case mocf::kVersionTag:
+      return VersionBytes(record);
+    case mocf::kHashTag:
+      return HashContent(inspection, record);
+    case mocf::kCompatProdTag:
+      return ProductList(record);
+    case mocf::kUserFileTag:
+      return UserFile(inspection, record);
     case mocf::kFirmwareTag:
-    case mocf::kFirmwareAltTag: return Firmware(inspection, record);
+    case mocf::kFirmwareAltTag:
+      return Firmware(inspection, record);
     case mocf::kSwKeysTag:
     case mocf::kCustomDefaultsTag:
-    case mocf::kMenuSettingsTag: return Quoted(Text(record));
-    default: return "";
+    case mocf::kMenuSettingsTag:
+      return Quoted(Text(record));
+    default:
+      return "";
   }
 }
 
 void PrintListing(const Inspection& inspection, std::ostream& out) {
   const int count = inspection.recordCount;
   out << inspection.file << ": " << inspection.size << " bytes, " << count
-      << (count == 1 ? " record, " : " records, ")
-      << VerdictWords(inspection) << '\n';
+      << (count == 1 ? " record, " : " records, ") << VerdictWords(inspection) << '\n';
   if (count == 0 && inspection.stop.empty()) return;
   const Widths w = MeasureColumns(inspection);
   out << std::left << std::setw(static_cast<int>(w.index)) << "#" << std::right << ' '
       << std::setw(static_cast<int>(w.offset)) << "offset" << ' ' << std::left
       << std::setw(static_cast<int>(w.tag)) << "tag" << std::right << ' '
-      << std::setw(static_cast<int>(w.length)) << "length" << " record\n";
+      << std::setw(static_cast<int>(w.length)) << "length"
+      << " record\n";
   RecordWalk walk = inspection.Records();
   RecordInfo record;
   while (walk.Next(&record)) {

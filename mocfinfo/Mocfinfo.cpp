@@ -98,7 +98,8 @@ bool CheckCombination(const Options& options, std::string* pError) {
   const bool extracting = options.mode == Mode::kExtract || options.mode == Mode::kRecord;
   const size_t files = options.files.size();
   if (extracting != options.outputGiven)
-    *pError = extracting ? "--extract and --record need -o OUT" : "-o goes with --extract or --record";
+    *pError =
+        extracting ? "--extract and --record need -o OUT" : "-o goes with --extract or --record";
   else if (options.mode == Mode::kHelp || options.mode == Mode::kVersion)
     *pError = files ? "--help and --version take no file" : "";
   else if (files == 0)
@@ -157,7 +158,9 @@ int List(const std::string& file, bool json, std::ostream& out, std::ostream& er
 }
 
 bool Write(const std::string& path, std::string_view bytes, std::ostream& out) {
-  if (path == "-") return static_cast<bool>(out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush());
+  if (path == "-")
+    return static_cast<bool>(
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush());
   return ReplaceFile(path, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
 }
 
@@ -172,7 +175,8 @@ int Extract(const Options& options, std::ostream& out, std::ostream& err) {
         << inspection.recordCount << ")\n";
     return kCouldNot;
   }
-  const Extraction what = options.mode == Mode::kExtract ? Extraction::kContent : Extraction::kRecord;
+  const Extraction what =
+      options.mode == Mode::kExtract ? Extraction::kContent : Extraction::kRecord;
   std::string_view bytes;
   std::string whyNot;
   if (!ExtractedBytes(inspection, record, what, &bytes, &whyNot)) {
@@ -198,13 +202,20 @@ int RunMocfinfo(const std::vector<std::string>& args, std::ostream& out, std::os
     return kCouldNot;
   }
   switch (options.mode) {
-    case Mode::kHelp: out << kUsage; return kValid;
-    case Mode::kVersion: out << "mocfinfo " MOCFINFO_VERSION "\n"; return kValid;
-    case Mode::kVerify: return Verify(options.files, out, err);
+    case Mode::kHelp:
+      out << kUsage;
+      return kValid;
+    case Mode::kVersion:
+      out << "mocfinfo " MOCFINFO_VERSION "\n";
+      return kValid;
+    case Mode::kVerify:
+      return Verify(options.files, out, err);
     case Mode::kList:
-    case Mode::kJson: return List(options.files[0], options.mode == Mode::kJson, out, err);
+    case Mode::kJson:
+      return List(options.files[0], options.mode == Mode::kJson, out, err);
     case Mode::kExtract:
-    case Mode::kRecord: return Extract(options, out, err);
+    case Mode::kRecord:
+      return Extract(options, out, err);
   }
   return kCouldNot;
 }

@@ -17,13 +17,20 @@ std::string HexByte(unsigned char c) {
 
 std::string EscapedByte(unsigned char c) {
   switch (c) {
-    case '\n': return "\\n";
-    case '\t': return "\\t";
-    case '\r': return "\\r";
-    case '\0': return "\\0";
-    case '\\': return "\\\\";
-    case '"': return "\\\"";
-    default: return IsPrintable(c) ? std::string(1, static_cast<char>(c)) : HexByte(c);
+    case '\n':
+      return "\\n";
+    case '\t':
+      return "\\t";
+    case '\r':
+      return "\\r";
+    case '\0':
+      return "\\0";
+    case '\\':
+      return "\\\\";
+    case '"':
+      return "\\\"";
+    default:
+      return IsPrintable(c) ? std::string(1, static_cast<char>(c)) : HexByte(c);
   }
 }
 
@@ -72,28 +79,43 @@ std::string Char(unsigned char c) {
 
 const char* KindName(unsigned int tag) {
   switch (tag) {
-    case mocf::kVersionTag: return "version";
-    case mocf::kHashTag: return "hash";
-    case mocf::kCompatProdTag: return "compatible products";
+    case mocf::kVersionTag:
+      return "version";
+    case mocf::kHashTag:
+      return "hash";
+    case mocf::kCompatProdTag:
+      return "compatible products";
     case mocf::kFirmwareTag:
-    case mocf::kFirmwareAltTag: return "firmware";
-    case mocf::kUserFileTag: return "user file";
-    case mocf::kSwKeysTag: return "software keys";
-    case mocf::kCustomDefaultsTag: return "custom defaults";
-    case mocf::kMenuSettingsTag: return "menu settings";
+    case mocf::kFirmwareAltTag:
+      return "firmware";
+    case mocf::kUserFileTag:
+      return "user file";
+    case mocf::kSwKeysTag:
+      return "software keys";
+    case mocf::kCustomDefaultsTag:
+      return "custom defaults";
+    case mocf::kMenuSettingsTag:
+      return "menu settings";
     case mocf::kNestedMocfTag:
-    case mocf::kMocfTag: return "nested MOCF";
-    default: return "unknown";
+    case mocf::kMocfTag:
+      return "nested MOCF";
+    default:
+      return "unknown";
   }
 }
 
 const char* NestedKindName(unsigned int tag) {
   switch (tag) {
-    case mocf::kFileNameTag: return "file name";
-    case mocf::kDataTag: return "data";
-    case mocf::kSwVersionTag: return "software version";
-    case mocf::kFwCompatProdTag: return "compatible products";
-    default: return "unknown";
+    case mocf::kFileNameTag:
+      return "file name";
+    case mocf::kDataTag:
+      return "data";
+    case mocf::kSwVersionTag:
+      return "software version";
+    case mocf::kFwCompatProdTag:
+      return "compatible products";
+    default:
+      return "unknown";
   }
 }
 

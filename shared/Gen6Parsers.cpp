@@ -79,8 +79,8 @@ bool CMenuSettingsParser::IsValid() {
   const unsigned char* pText = reinterpret_cast<const unsigned char*>(GetData());
   for (size_t i = 0; i + 1 < length; ++i) {
     if (!IsPrintableAscii(pText[i]))
-      return Refuse("the text holds " + describe::Char(pText[i]) + " at byte " +
-                    std::to_string(i) + "; it takes printable ASCII only");
+      return Refuse("the text holds " + describe::Char(pText[i]) + " at byte " + std::to_string(i) +
+                    "; it takes printable ASCII only");
   }
   const unsigned char terminator = static_cast<unsigned char>(GetMyTerminator());
   if (pText[length - 1] != terminator)
@@ -142,7 +142,8 @@ bool CFirmwareParser::GetSwVersion(const char** ppVersion) {
 bool CUserFileParser::IsValid() {
   assert(m_pTlvContainer);
   const CTlv::Header_t* pRecord = GetFirstRecord();
-  if (!HasTag(pRecord, mocf::kFileNameTag)) return Refuse(NotNested(0, pRecord, mocf::kFileNameTag));
+  if (!HasTag(pRecord, mocf::kFileNameTag))
+    return Refuse(NotNested(0, pRecord, mocf::kFileNameTag));
   CFileNameParser name(pRecord);
   if (!name.IsValid()) return Refuse(name.GetReason());
   pRecord = GetNextRecord();
@@ -159,7 +160,8 @@ bool CFileNameParser::IsValid() {
   const unsigned char* pName = reinterpret_cast<const unsigned char*>(GetData());
   const std::string quoted = "the file name \"" + describe::Shortened(pName, length, 60) + "\"";
   if (length > kMaxFileNameLength)
-    return Refuse(quoted + " is " + std::to_string(length) + " characters long; at most 57 are allowed");
+    return Refuse(quoted + " is " + std::to_string(length) +
+                  " characters long; at most 57 are allowed");
   for (size_t i = 0; i < length; ++i) {
     if (!IsFileNameChar(pName[i]))
       return Refuse(quoted + " holds " + describe::Char(pName[i]) +

@@ -56,8 +56,8 @@ bool CMocfCreator::IsAdoptable(const unsigned char* pImage, size_t size, std::st
   if (size < CTlv::kHeaderSize) return Refused(pReason, bytes + ", too few for a MOCF header (8)");
   const CTlv::Header_t* pHeader = CTlv::AtByte(pImage);
   if (CTlv::GetRecordSize(pHeader) != size)
-    return Refused(pReason, bytes + ", its header says 8 + " +
-                                std::to_string(CTlv::GetLength(pHeader)));
+    return Refused(pReason,
+                   bytes + ", its header says 8 + " + std::to_string(CTlv::GetLength(pHeader)));
   CGen6MocfParser parser(pHeader, size);
   if (!parser.IsValid()) return Refused(pReason, parser.GetReason());
   const CTlv::Header_t* pHash = nullptr;

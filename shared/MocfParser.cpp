@@ -26,7 +26,8 @@ std::string CMocfParser::Place(const CTlv::Header_t* pRecord, int index) const {
 bool CMocfParser::HasValidVersionFirst() {
   const CTlv::Header_t* pFirst = GetFirstRecord();
   if (!pFirst) {
-    if (ValueBytes() == 0) return Refuse("the MOCF holds no records; a version record must come first");
+    if (ValueBytes() == 0)
+      return Refuse("the MOCF holds no records; a version record must come first");
     return Refuse("no version record comes first: " +
                   WhyNoRecordAt(CTlv::GetData(m_pTlvContainer), ValueBytes()));
   }

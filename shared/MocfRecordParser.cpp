@@ -14,7 +14,8 @@ std::string Bytes(uint64_t count) { return std::to_string(count) + " bytes"; }
 }  // namespace
 
 bool CMocfVersionParser::IsValid() {
-  if (CTlv::GetLength(m_pRecord) < 1) return Refuse("the version is empty; it needs a first byte 0x00");
+  if (CTlv::GetLength(m_pRecord) < 1)
+    return Refuse("the version is empty; it needs a first byte 0x00");
   const unsigned char first = CTlv::GetData(m_pRecord)[0];
   if (first != 0)
     return Refuse("the version's first byte is 0x" + describe::HexBytes(&first, 1) + ", not 0x00");
@@ -32,7 +33,8 @@ const unsigned char* CMocfHashParser::GetHash() { return CTlv::GetData(m_pRecord
 
 bool CMocfCompatProdParser::IsValid() {
   const uint64_t length = CTlv::GetLength(m_pRecord);
-  if (length < 4) return Refuse("the product list is " + Bytes(length) + ", too few for its count (4)");
+  if (length < 4)
+    return Refuse("the product list is " + Bytes(length) + ", too few for its count (4)");
   const uint64_t count = GetNumItems();
   if (4 * (count + 1) != length)
     return Refuse("the product list is " + Bytes(length) + "; a count of " + std::to_string(count) +

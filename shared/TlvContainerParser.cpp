@@ -5,8 +5,7 @@
 
 #include "Describe.h"
 
-CTlvContainerParser::CTlvContainerParser(const CTlv::Header_t* pContainer,
-                                         size_t bytesAvailable)
+CTlvContainerParser::CTlvContainerParser(const CTlv::Header_t* pContainer, size_t bytesAvailable)
     : m_pTlvContainer(pContainer), m_BytesAvailable(bytesAvailable), m_ObjectFind{nullptr, 0} {}
 
 bool CTlvContainerParser::IsValid() {
@@ -20,14 +19,11 @@ bool CTlvContainerParser::IsValid() {
   return true;
 }
 
-bool CTlvContainerParser::HeaderReadable() const {
-  return m_BytesAvailable >= CTlv::kHeaderSize;
-}
+bool CTlvContainerParser::HeaderReadable() const { return m_BytesAvailable >= CTlv::kHeaderSize; }
 
 uint64_t CTlvContainerParser::ValueBytes() const {
   if (!HeaderReadable()) return 0;
-  return std::min<uint64_t>(CTlv::GetLength(m_pTlvContainer),
-                            m_BytesAvailable - CTlv::kHeaderSize);
+  return std::min<uint64_t>(CTlv::GetLength(m_pTlvContainer), m_BytesAvailable - CTlv::kHeaderSize);
 }
 
 bool CTlvContainerParser::RecordFits(const CTlv::Header_t* pRecord, uint64_t bytesLeft) {
@@ -102,16 +98,15 @@ uint64_t CTlvContainerParser::OffsetOf(const void* p) const {
   return static_cast<uint64_t>(static_cast<const unsigned char*>(p) - CTlv::Bytes(m_pTlvContainer));
 }
 
-std::string CTlvContainerParser::WhyNoRecordAt(const unsigned char* pAt,
-                                               uint64_t bytesLeft) const {
+std::string CTlvContainerParser::WhyNoRecordAt(const unsigned char* pAt, uint64_t bytesLeft) const {
   const std::string at = describe::Hex(OffsetOf(pAt));
   if (bytesLeft < CTlv::kHeaderSize)
     return "the " + std::to_string(bytesLeft) + " bytes left at " + at +
            " are too few for a record header (8)";
   const CTlv::Header_t* pRecord = CTlv::AtByte(pAt);
-  return "the record at " + at + " (tag " + describe::Hex(CTlv::GetTag(pRecord)) +
-         ") claims 8 + " + std::to_string(CTlv::GetLength(pRecord)) + " bytes, only " +
-         std::to_string(bytesLeft) + " are left";
+  return "the record at " + at + " (tag " + describe::Hex(CTlv::GetTag(pRecord)) + ") claims 8 + " +
+         std::to_string(CTlv::GetLength(pRecord)) + " bytes, only " + std::to_string(bytesLeft) +
+         " are left";
 }
 
 bool CTlvContainerParser::WalkStoppedShort(std::string* pWhy) {

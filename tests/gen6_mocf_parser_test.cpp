@@ -10,32 +10,20 @@ namespace {
 using namespace std::string_literals;
 using testutil::Bytes;
 using testutil::FromHex;
+using testutil::Rec;
 using Question = bool (CGen6MocfParser::*)();
 
 constexpr unsigned int kFw0 = 0x60000000, kFw1 = 0x60000001, kUser = 0x60000002, kKeys = 0x60000003,
                        kDefaults = 0x60000004, kMenu = 0x60000005;
 
-// Records go in as they are, so one may claim more bytes than it brings.
-void AddAll(CTlvContainerCreator* pContainer, const std::vector<Bytes>& records) {
-  for (const Bytes& record : records) {
-    CTlvContainerCreator carrier;
-    carrier.Set(&record);
-    pContainer->AddObject(&carrier);
-  }
-}
-
-Bytes Rec(unsigned int tag, const std::string& value, const std::vector<Bytes>& children = {}) {
-  const CTlv::Header_t header = {tag, static_cast<uint32_t>(value.size())};
-  CTlvContainerCreator record;
-  record.Set(&header, Bytes(value.begin(), value.end()));
-  AddAll(&record, children);
-  return *record.Get();
-}
-
 bool Ask(const std::vector<Bytes>& records, Question question = &CGen6MocfParser::IsValid) {
   CMocfCreator mocf;
   mocf.Init();
-  AddAll(&mocf, records);
+  for (const Bytes& record : records) {
+    CTlvContainerCreator carrier;
+    carrier.Set(&record);
+    mocf.AddObject(&carrier);
+  }
   mocf.Finish();
   // A copied vector is allocated to its exact size, so AddressSanitizer sees a read past the
   // image, whose last record is the last one given.

@@ -1,7 +1,8 @@
-#include "MocfCreator.h"
-
 #include <gtest/gtest.h>
 
+#include <set>
+
+#include "MocfCreator.h"
 #include "test_util.h"
 
 using testutil::Bytes, testutil::FromHex;
@@ -54,5 +55,153 @@ TEST(MocfCreatorTest, AdoptsOnlyAWholeValidImageThatHasAHashRecord) {
     Bytes mine = bad;
     EXPECT_FALSE(m.Init(&bad) || m.Init(std::move(mine))) << i;
     EXPECT_TRUE(mine == bad && *m.Get() == good) << i;
+  }
+}
+
+namespace {
+
+using namespace std::string_literals;
+using testutil::Rec, testutil::Seal;
+
+constexpr unsigned int kMocf = 0x46434F4D, kUser = 0x60000002, kFw = 0x60000000, kMenu = 0x60000005,
+                       kDefaults = 0x60000004;
+
+std::string Reason(const Bytes& image) {
+  std::string reason = "(accepted)";
+  const bool adoptable = CMocfCreator::IsAdoptable(image.data(), image.size(), &reason);
+  EXPECT_EQ(adoptable, reason == "(accepted)") << reason;
+  return reason;
+}
+
+}  // namespace
+
+// Each case breaks one rule of an otherwise valid image (whose digest is
+// right unless the case is about the digest) and must be refused with its
+// own reason, which says where the fault is.
+TEST(MocfCreatorTest, EveryRefusalSaysWhichRuleFailsAndWhere) {
+  const Bytes version = Rec(0, "\0\0"s), hash = Rec(1, std::string(20, '\0'));
+  const Bytes compat = FromHex("02000000 0c000000 02000000 07000000 09000000");
+  const Bytes name = Rec(0, "a.txt\0"s), data = Rec(1, "hi");
+  const Bytes user = Rec(kUser, "", {name, data});
+  const Bytes fwProducts = FromHex("03000000 08000000 01000000 07000000");
+  const Bytes swVersion = Rec(2, "1.0\0"s), menu = Rec(kMenu, "A=1.\0"s);
+  auto image = [&](std::vector<Bytes> tail, std::vector<Bytes> head = {}) {
+    if (head.empty()) head = {version, hash, compat};
+    head.insert(head.end(), tail.begin(), tail.end());
+    return Seal(Rec(kMocf, "", head));
+  };
+  // Bytes after the last record, inside the container.
+  auto trailing = [&](const std::string& hex) {
+    Bytes mocf = Rec(kMocf, "", {version, hash, compat});
+    const Bytes extra = FromHex(hex);
+    mocf.insert(mocf.end(), extra.begin(), extra.end());
+    mocf[4] = static_cast<unsigned char>(mocf.size() - 8);
+    return Seal(mocf);
+  };
+  auto named = [&](const std::string& n) { return image({Rec(kUser, "", {Rec(0, n), data})}); };
+  const Bytes good = image({user, menu});
+  Bytes badDigest = good, wrongTag = good, longer = good;
+  badDigest[0x20] ^= 1;
+  wrongTag[0] = 'N';
+  longer.push_back(0);
+  const Bytes products123 = FromHex("02000000 0c000000 02000000 01000000 02000000");
+  struct Case {
+    Bytes image;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {Bytes(good.begin(), good.begin() + 7), "the file is 7 bytes, too few for a MOCF header (8)"},
+      {longer, "the file is 121 bytes, its header says 8 + 112"},
+      {wrongTag, "the container's tag is 0x46434F4E, not 0x46434F4D (\"MOCF\")"},
+      {Rec(kMocf, ""), "the MOCF holds no records; a version record must come first"},
+      {FromHex("4d4f4346 04000000 00000000"),
+       "no version record comes first: the 4 bytes left at 0x8 are too few for a record header "
+       "(8)"},
+      {image({}, {hash, version, compat}),
+       "record 1 (hash at 0x8): the first record must be the version record (tag 0x0)"},
+      {image({}, {Rec(0, ""), hash, compat}),
+       "record 1 (version at 0x8): the version is empty; it needs a first byte 0x00"},
+      {image({}, {Rec(0, "\1"), hash, compat}),
+       "record 1 (version at 0x8): the version's first byte is 0x01, not 0x00"},
+      {image({hash}, {version, compat}),
+       "record 3 (hash at 0x28): the hash record must be the second record"},
+      {image({}, {version, Rec(1, std::string(19, '\0')), compat}),
+       "record 2 (hash at 0x14): the digest is 19 bytes; a SHA-1 digest is 20"},
+      {trailing("06000060"),
+       "the records do not fill the container: the 4 bytes left at 0x44 are too few for a record "
+       "header (8)"},
+      {trailing("06000060 09000000 0102"),
+       "the records do not fill the container: the record at 0x44 (tag 0x60000006) claims 8 + 9 "
+       "bytes, only 10 are left"},
+      {trailing("06000060 05000000 6162636465"),
+       "the records do not fill the container: the record at 0x44 lacks its 3 padding bytes at the "
+       "container's end"},
+      {badDigest,
+       "the stored hash 48ce14da1cc64925edd55f5a318f359cbfa9d7ea does not match the records' hash "
+       "48ce14da1dc64925edd55f5a318f359cbfa9d7ea"},
+      {image({}, {version, hash, Rec(2, "")}),
+       "record 3 (compatible products at 0x30): the product list is 0 bytes, too few for its count "
+       "(4)"},
+      {image({}, {version, hash, FromHex("02000000 08000000 02000000 07000000")}),
+       "record 3 (compatible products at 0x30): the product list is 8 bytes; a count of 2 needs 4 "
+       "+ 4 * 2"},
+      {image({user}, {version, hash}),
+       "there is no compatible-products record (tag 0x2); every MOCF needs one"},
+      {image({user}, {version, hash, products123}),
+       "the compatible products name more than one of products 1, 2 and 3, and the MOCF holds "
+       "object records but no firmware record (tag 0x60000000)"},
+      {image({Rec(0x50000000, "")}),
+       "record 4 (nested MOCF at 0x44): a MOCF inside a MOCF is never accepted"},
+      {image({menu, menu}),
+       "record 5 (menu settings at 0x54): a second record of tag 0x60000005; only user files may "
+       "appear more than once"},
+      {image({Rec(kMenu, "A=1.")}),
+       "record 4 (menu settings at 0x44): the text does not end in a NUL byte"},
+      {image({Rec(kMenu, "\0"s)}), "record 4 (menu settings at 0x44): the text is empty"},
+      {image({Rec(kMenu, "A\t1.\0"s)}),
+       "record 4 (menu settings at 0x44): the text holds 0x09 at byte 1; it takes printable ASCII "
+       "only"},
+      {image({Rec(kMenu, "A=1@\0"s)}),
+       "record 4 (menu settings at 0x44): the text ends with '@' (0x40), not '.' (0x2E)"},
+      {image({Rec(kDefaults, "A=1.\0"s)}),
+       "record 4 (custom defaults at 0x44): the text ends with '.' (0x2E), not '@' (0x40)"},
+      {image({Rec(kFw, "")}),
+       "record 4 (firmware at 0x44): there is no first nested record; it must be the compatible "
+       "products (tag 0x3)"},
+      {image({Rec(kFw, "", {swVersion, fwProducts, data})}),
+       "record 4 (firmware at 0x44): the first nested record has tag 0x2; it must be the "
+       "compatible products (tag 0x3)"},
+      {image({Rec(kFw, "", {Rec(3, ""), swVersion, data})}),
+       "record 4 (firmware at 0x44): its compatible products: the product list is 0 bytes, too few "
+       "for its count (4)"},
+      {image({Rec(kFw, "", {fwProducts, data, data})}),
+       "record 4 (firmware at 0x44): the second nested record has tag 0x1; it must be the software "
+       "version (tag 0x2)"},
+      {image({Rec(kFw, "", {fwProducts, swVersion})}),
+       "record 4 (firmware at 0x44): there is no third nested record; it must be the data (tag "
+       "0x1)"},
+      {image({Rec(kUser, "", {data, name})}),
+       "record 4 (user file at 0x44): the first nested record has tag 0x1; it must be the file "
+       "name (tag 0x0)"},
+      {named("a.txt"), "record 4 (user file at 0x44): the file name does not end in a NUL byte"},
+      {named(std::string(58, 'n') + '\0'),
+       "record 4 (user file at 0x44): the file name "
+       "\"nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn\" is 58 characters long; at "
+       "most 57 are allowed"},
+      {named("my file.txt\0"s),
+       "record 4 (user file at 0x44): the file name \"my file.txt\" holds ' ' (0x20); names take "
+       "letters, digits and _.() only"},
+      {image({Rec(kUser, "", {name})}),
+       "record 4 (user file at 0x44): there is no second nested record; it must be the data (tag "
+       "0x1)"},
+      {Seal(Rec(kMocf, "", {version, compat})),
+       "there is no hash record (tag 0x1); a MOCF to append to needs one"},
+  };
+  EXPECT_EQ("(accepted)", Reason(good));
+  std::set<std::string> seen;
+  for (const Case& c : cases) {
+    const std::string reason = Reason(c.image);
+    EXPECT_EQ(c.reason, reason) << "case " << (&c - cases);
+    EXPECT_TRUE(seen.insert(reason).second) << "case " << (&c - cases) << " repeats " << reason;
   }
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -10,7 +11,10 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "MocfParser.h"
+#include "MocfTags.h"
 #include "ObjectRecordBuilder.h"
+#include "TlvContainerCreator.h"
 
 namespace testutil {
 
@@ -81,5 +85,30 @@ std::string Build(FileType_t type, const std::string& path, const char* partNum,
 }
 
 std::string Ok(const std::string& hex) { return "ok " + ToHex(FromHex(hex)) + " / "; }
+
+Bytes Rec(unsigned int tag, const std::string& value, const std::vector<Bytes>& children) {
+  const CTlv::Header_t header = {tag, static_cast<uint32_t>(value.size())};
+  CTlvContainerCreator record;
+  record.Set(&header, Bytes(value.begin(), value.end()));
+  for (const Bytes& child : children) {
+    CTlvContainerCreator carrier;
+    carrier.Set(&child);
+    record.AddObject(&carrier);
+  }
+  return *record.Get();
+}
+
+Bytes Seal(Bytes image) {
+  CMocfParser parser(CTlv::AtByte(image.data()), image.size());
+  unsigned char digest[mocf::kHashSize];
+  const CTlv::Header_t* pHash = nullptr;
+  int index = 0;
+  parser.CalcHash(digest);
+  if (parser.FindRecord(mocf::kHashTag, &pHash, &index) && index == 2 &&
+      CTlv::GetLength(pHash) == mocf::kHashSize)
+    std::copy(digest, digest + sizeof digest,
+              image.begin() + (CTlv::GetData(pHash) - image.data()));
+  return image;
+}
 
 }  // namespace testutil

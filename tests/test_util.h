@@ -50,4 +50,12 @@ std::string Build(FileType_t type, const std::string& path, const char* partNum 
                   unsigned int tag = 0);
 std::string Ok(const std::string& hex);
 
+// A record of this tag and value followed by the children, each padded to
+// four bytes; its Length covers them all. Children go in as they are, so
+// one may claim more bytes than it brings.
+Bytes Rec(unsigned int tag, const std::string& value, const std::vector<Bytes>& children = {});
+// The image with the digest its records call for stored in its hash record,
+// where that record is where the tool looks for it.
+Bytes Seal(Bytes image);
+
 }  // namespace testutil
