@@ -24,16 +24,7 @@ struct E2eTest : testing::Test {
     testutil::WriteFile(dir_.File("in"), "// products\n0x0A\n\n  20 \r\n");
     ASSERT_EQ("[exit 0]\n", Run("-f in -t CompatProd -d"));
   }
-  // What the command printed on either stream, then its status (128 + the
-  // signal's number for a command the signal ended, which goes unreported).
-  std::string Sh(std::string cmd) {
-    cmd = "exec 2>&-;cd " + dir_.path() + "&&(" + cmd + ")2>&1;echo [exit $?]";
-    auto* pipe = popen(cmd.c_str(), "r");
-    std::string out;
-    for (int c; (c = std::fgetc(pipe)) != EOF;) out += static_cast<char>(c);
-    pclose(pipe);
-    return out;
-  }
+  std::string Sh(const std::string& cmd) { return testutil::Sh(dir_.path(), cmd); }
   std::string Run(const std::string& args, const std::string& prefix = "") {
     return Sh("exec " + prefix + " '" MOCFTOOL_PATH "' -m l/x " + args);
   }

@@ -29,6 +29,15 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
+std::string Sh(const std::string& dir, const std::string& cmd) {
+  const std::string line = "exec 2>&-;cd " + dir + "&&(" + cmd + ")2>&1;echo [exit $?]";
+  FILE* pipe = popen(line.c_str(), "r");
+  std::string out;
+  for (int c; (c = std::fgetc(pipe)) != EOF;) out += static_cast<char>(c);
+  pclose(pipe);
+  return out;
+}
+
 void WriteFile(const std::string& path, const std::string& content) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(content.data(), static_cast<std::streamsize>(content.size()));

@@ -27,6 +27,10 @@ class TempDir {
   std::string path_;
 };
 
+// Runs a shell command in dir and returns what it printed on either stream,
+// then "[exit N]" (128 + the signal's number for a command a signal ended).
+std::string Sh(const std::string& dir, const std::string& cmd);
+
 void WriteFile(const std::string& path, const std::string& content);
 void WriteFile(const std::string& path, const Bytes& content);
 Bytes ReadFile(const std::string& path);
