@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Assembles build/example.mocf from the sample inputs in this folder, one
-# run of the tool per record, printing each command before it runs.
+# run of the tool per record, printing each command before it runs, then
+# lists what it holds.
 set -euo pipefail
 cd "$(dirname "$0")"
 tool=../build/mocftool
@@ -18,4 +19,8 @@ run "$tool" -m "$mocf" -f firmware.obj -t object
 run "$tool" -m "$mocf" -f menu_settings.txt --type MenuSettings
 run "$tool" -m "$mocf" -f sw_keys.txt --type SwKeys --PartNum 0400-1234
 run "$tool" -m "$mocf" -f custom_defaults.txt -t CustomDefaults
-echo "Wrote build/example.mocf ($(wc -c < "$mocf") bytes)"
+
+# What was built, named as from the repository's top.
+cd ..
+echo
+run build/mocfinfo/mocfinfo build/example.mocf
