@@ -1,27 +1,51 @@
 // Feeds arbitrary bytes to MOCF validation and adoption, as a MOCF file read
-// from disk would be. Whatever the bytes, nothing may read outside the image,
-// loop or reach an assertion; an image that is adopted must come out of
-// Finish unchanged and still valid, since its stored digest was checked.
+// from disk would be, twice: as they come, and with the digest the records
+// call for stored in the hash record, so that mutations reach every record
+// check instead of stopping at the hash. Whatever the bytes, nothing may read
+// outside the image, loop or reach an assertion; an image that is adopted
+// must come out of Finish unchanged and still valid.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <vector>
 
+#include "FuzzSupport.h"
+#include "Gen6Parsers.h"
 #include "Gen6MocfParser.h"
 #include "MocfCreator.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  // Exactly sized, so a read past the image is an over-read.
-  const std::vector<unsigned char> image(data, data + size);
+namespace {
+
+// The record parsers' own questions, which the checks do not all ask.
+void AskEveryRecord(CGen6MocfParser* pParser) {
+  for (const CTlv::Header_t* p = pParser->GetFirstRecord(); p; p = pParser->GetNextRecord()) {
+    std::unique_ptr<CGen6ObjectRecordParser> record(
+        CGen6ObjectRecordParser::CreateObjectRecordParser(p));
+    record->IsValid();
+    record->IsSystemObject();
+    if (auto* pFirmware = dynamic_cast<CFirmwareParser*>(record.get())) {
+      const unsigned char* pData = nullptr;
+      unsigned int length = 0;
+      const char* pVersion = nullptr;
+      if (pFirmware->GetFwData(&pData, &length) && length > 0 && pData[length - 1] == 0xA5)
+        record->IsValid();
+      if (pFirmware->GetSwVersion(&pVersion) && std::strlen(pVersion) > length) record->IsValid();
+    }
+  }
+}
+
+void Check(const std::vector<unsigned char>& image) {
   if (!image.empty()) {
     CGen6MocfParser parser(CTlv::AtByte(image.data()), image.size());
     parser.IsValid();
-    if (size >= CTlv::kHeaderSize) {
+    if (image.size() >= CTlv::kHeaderSize) {
       parser.IsSystemUpdateMocf();
       parser.HasObjectRecords();
+      AskEveryRecord(&parser);
     }
   }
-
   CMocfCreator creator;
   if (creator.Init(&image)) {
     creator.Finish();
@@ -29,5 +53,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (finished != image) std::abort();
     if (!CGen6MocfParser(CTlv::AtByte(finished.data()), finished.size()).IsValid()) std::abort();
   }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // Exactly sized, so a read past the image is an over-read.
+  const std::vector<unsigned char> image(data, data + size);
+  Check(image);
+  Check(fuzz::Sealed(image));
   return 0;
 }

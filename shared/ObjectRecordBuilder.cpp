@@ -30,6 +30,8 @@ void AddErrorStr(const char* pText) { m_ErrorStr += pText; }
 
 std::string GetErrorStr() { return m_ErrorStr; }
 
+void ClearErrorStr() { m_ErrorStr.clear(); }
+
 bool CreateObjectRecordFromFile(const InParams_t* pParams, CTlvContainerCreator* pOut) {
   switch (pParams->Type) {
     case UserFile:

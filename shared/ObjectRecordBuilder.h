@@ -16,6 +16,8 @@ struct InParams_t {
 
 void AddErrorStr(const char* pText);
 std::string GetErrorStr();
+// For a process that builds many records: the text otherwise only grows.
+void ClearErrorStr();
 
 // On success *pOut holds exactly one record (header and value, no padding);
 // on failure it is untouched and the reason is in the error text.

@@ -11,8 +11,7 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "MocfParser.h"
-#include "MocfTags.h"
+#include "MocfCreator.h"
 #include "ObjectRecordBuilder.h"
 #include "TlvContainerCreator.h"
 
@@ -108,16 +107,10 @@ Bytes Rec(unsigned int tag, const std::string& value, const std::vector<Bytes>& 
 }
 
 Bytes Seal(Bytes image) {
-  CMocfParser parser(CTlv::AtByte(image.data()), image.size());
-  unsigned char digest[mocf::kHashSize];
-  const CTlv::Header_t* pHash = nullptr;
-  int index = 0;
-  parser.CalcHash(digest);
-  if (parser.FindRecord(mocf::kHashTag, &pHash, &index) && index == 2 &&
-      CTlv::GetLength(pHash) == mocf::kHashSize)
-    std::copy(digest, digest + sizeof digest,
-              image.begin() + (CTlv::GetData(pHash) - image.data()));
-  return image;
+  CMocfCreator mocf;
+  mocf.Set(&image);
+  mocf.Finish();
+  return *mocf.Get();
 }
 
 }  // namespace testutil

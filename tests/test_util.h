@@ -58,8 +58,8 @@ std::string Ok(const std::string& hex);
 // four bytes; its Length covers them all. Children go in as they are, so
 // one may claim more bytes than it brings.
 Bytes Rec(unsigned int tag, const std::string& value, const std::vector<Bytes>& children = {});
-// The image with the digest its records call for stored in its hash record,
-// where that record is where the tool looks for it.
+// The image with the digest its records call for stored in its first hash
+// record, as the tool finishes an image. At least 8 bytes.
 Bytes Seal(Bytes image);
 
 }  // namespace testutil
