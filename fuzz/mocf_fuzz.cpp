@@ -18,7 +18,9 @@
 
 namespace {
 
-// The record parsers' own questions, which the checks do not all ask.
+// The record parsers' own questions, which the checks do not all ask. The
+// ends of what the getters hand out are read, so a range that reaches past
+// the image is seen.
 void AskEveryRecord(CGen6MocfParser* pParser) {
   for (const CTlv::Header_t* p = pParser->GetFirstRecord(); p; p = pParser->GetNextRecord()) {
     std::unique_ptr<CGen6ObjectRecordParser> record(
