@@ -174,14 +174,14 @@ void PrintJson(const Inspection& inspection, std::ostream& out) {
   else
     AppendJsonString(inspection.reason, out);
   Field("records", out);
-  out << "[\n";
+  out << '[';
   RecordWalk walk = inspection.Records();
   RecordInfo record;
   while (walk.Next(&record)) {
-    out << (record.index > 1 ? ",\n  " : "  ");
+    out << (record.index > 1 ? ",\n  " : "\n  ");
     PrintRecord(inspection, record, out);
   }
-  out << "\n]";
+  out << (inspection.recordCount > 0 ? "\n]" : "]");
   Field("stop", out);
   if (inspection.stop.empty())
     out << "null";
