@@ -20,7 +20,12 @@ void Check(const std::vector<unsigned char>& image) {
   const mocfinfo::Inspection inspection = mocfinfo::Inspect("f", image.data(), image.size());
   if (inspection.valid != CMocfCreator().Init(&image)) std::abort();
   if (inspection.valid != inspection.reason.empty()) std::abort();
+  mocfinfo::RecordInfo last;
+  if (inspection.Find(inspection.recordCount + 1, &last)) std::abort();
+  if (inspection.recordCount > 0 && !inspection.Find(inspection.recordCount, &last)) std::abort();
   std::ostringstream out;
+  out << mocfinfo::Verdict(inspection)
+      << mocfinfo::JsonString(std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
   mocfinfo::PrintListing(inspection, out);
   mocfinfo::PrintJson(inspection, out);
   mocfinfo::RecordWalk walk = inspection.Records();

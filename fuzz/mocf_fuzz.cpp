@@ -18,6 +18,27 @@
 
 namespace {
 
+// The parsers of the records inside a user file or firmware record, which
+// the checks reach only through their parents.
+void AskNested(CGen6ObjectRecordParser* pParent) {
+  for (const CTlv::Header_t* p = pParent->GetFirstRecord(); p; p = pParent->GetNextRecord()) {
+    CFileNameParser name(p);
+    CDataParser data(p);
+    CSwVersionParser version(p);
+    for (CGen6ObjectRecordParser* pParser : {static_cast<CGen6ObjectRecordParser*>(&name),
+                                             static_cast<CGen6ObjectRecordParser*>(&data),
+                                             static_cast<CGen6ObjectRecordParser*>(&version)}) {
+      pParser->IsValid();
+      pParser->IsSystemObject();
+      if (pParser->GetContainerSize() != pParser->GetLength() + 8) std::abort();
+    }
+    // All three hand out the same value.
+    const char* pValue = reinterpret_cast<const char*>(CTlv::GetData(p));
+    if (name.GetData() != pValue || version.GetData() != pValue) std::abort();
+    if (data.GetData() != CTlv::GetData(p)) std::abort();
+  }
+}
+
 // The record parsers' own questions, which the checks do not all ask. The
 // ends of what the getters hand out are read, so a range that reaches past
 // the image is seen.
@@ -35,6 +56,7 @@ void AskEveryRecord(CGen6MocfParser* pParser) {
         record->IsValid();
       if (pFirmware->GetSwVersion(&pVersion) && std::strlen(pVersion) > length) record->IsValid();
     }
+    AskNested(record.get());
   }
 }
 

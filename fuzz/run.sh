@@ -2,11 +2,13 @@
 # A fuzzing campaign: every target for SECONDS seconds each, two at a time,
 # from its corpus; whatever new coverage it finds is merged back into
 # fuzz/corpus/<target>. Crashing inputs are kept in fuzz/findings/.
-#   fuzz/run.sh SECONDS
+#   fuzz/run.sh SECONDS [TARGET...]     (default: every target)
 set -euo pipefail
-[ $# -eq 1 ] && [[ $1 =~ ^[0-9]+$ ]] || { echo "usage: fuzz/run.sh SECONDS" >&2; exit 2; }
+[ $# -ge 1 ] && [[ $1 =~ ^[0-9]+$ ]] || { echo "usage: fuzz/run.sh SECONDS [TARGET...]" >&2; exit 2; }
 seconds=$1
+shift
 source "$(dirname "$0")/common.sh"
+[ $# -eq 0 ] || fuzz_targets=("$@")
 build="$fuzz_root/build-fuzz"
 build_fuzz "$build"
 findings="$fuzz_root/fuzz/findings"

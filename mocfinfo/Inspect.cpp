@@ -24,12 +24,6 @@ const char* RecordInfo::Kind() const {
   return nestedLevel ? describe::NestedKindName(Tag()) : describe::KindName(Tag());
 }
 
-bool RecordInfo::HasNested() const {
-  const unsigned int tag = Tag();
-  return !nestedLevel &&
-         (tag == mocf::kUserFileTag || tag == mocf::kFirmwareTag || tag == mocf::kFirmwareAltTag);
-}
-
 RecordWalk::RecordWalk(const CTlv::Header_t* pContainer, size_t bytesAvailable,
                        const unsigned char* pImage, bool nestedLevel)
     : m_Parser(pContainer, bytesAvailable), m_pImage(pImage), m_NestedLevel(nestedLevel) {}

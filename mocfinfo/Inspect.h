@@ -23,8 +23,6 @@ struct RecordInfo {
   unsigned int Length() const { return CTlv::GetLength(header); }
   const unsigned char* Value() const { return CTlv::GetData(header); }
   const char* Kind() const;
-  // Whether this record holds records of its own (user file, firmware).
-  bool HasNested() const;
 };
 
 // The records directly inside one container, in file order.

@@ -23,8 +23,6 @@ std::string EscapedByte(unsigned char c) {
       return "\\t";
     case '\r':
       return "\\r";
-    case '\0':
-      return "\\0";
     case '\\':
       return "\\\\";
     case '"':
@@ -60,10 +58,6 @@ std::string Escaped(const unsigned char* p, size_t size) {
   out.reserve(size);
   for (size_t i = 0; i < size; ++i) out += EscapedByte(p[i]);
   return out;
-}
-
-std::string Escaped(const std::string& text) {
-  return Escaped(reinterpret_cast<const unsigned char*>(text.data()), text.size());
 }
 
 std::string Shortened(const unsigned char* p, size_t size, size_t maxBytes) {

@@ -13,9 +13,8 @@ std::string Hex(uint64_t value);
 // Lower-case hex pairs without separators: "3a4f…".
 std::string HexBytes(const unsigned char* p, size_t size);
 // Printable ASCII as it is except '\' and '"'; everything else as \n, \t,
-// \r, \0 or \xHH. The result is always printable ASCII.
+// \r or \xHH. The result is always printable ASCII.
 std::string Escaped(const unsigned char* p, size_t size);
-std::string Escaped(const std::string& text);
 // The same for at most maxBytes of them, with "..." when more follow.
 std::string Shortened(const unsigned char* p, size_t size, size_t maxBytes);
 // A byte as 'c' (0x63), or as 0x0A alone when it is not printable.
