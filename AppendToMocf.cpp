@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <cstdio>
 #include <limits>
+#include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "FileHelper.h"
 #include "Gen6MocfParser.h"
 #include "MocfCreator.h"
+#include "MocfTags.h"
 #include "ObjectRecordBuilder.h"
 #include "Platform.h"
 #include "ReplaceFile.h"
@@ -54,16 +57,57 @@ bool AppendRecord(const options_t* options, CMocfCreator* pMocf) {
   }
   // The file helper could not load a larger image again, and its 32-bit
   // Length may already have wrapped.
-  const std::vector<unsigned char>* pImage = pMocf->Get();
-  if (pImage->size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
+  if (pMocf->Get()->size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
     std::puts("MOCF too large.");
     return false;
   }
+  return true;
+}
+
+// Joins on every way out, an exception included.
+class CJoinedThread {
+ public:
+  template <typename F>
+  explicit CJoinedThread(F&& work) : m_Thread(std::forward<F>(work)) {}
+  ~CJoinedThread() { Join(); }
+  void Join() {
+    if (m_Thread.joinable()) m_Thread.join();
+  }
+
+ private:
+  std::thread m_Thread;
+};
+
+// Up to the end of the hash record: the bytes that change once the digest
+// is stored.
+size_t HashedHeadSize(CMocfParser* pParser, const unsigned char* pImage) {
+  const CTlv::Header_t* pHash = nullptr;
+  if (!pParser->FindRecord(mocf::kHashTag, &pHash, nullptr)) return 0;
+  return static_cast<size_t>(CTlv::GetData(pHash) - pImage) + CTlv::GetLength(pHash);
+}
+
+// The digest is computed beside the writing of the image, which leaves the
+// image as it is until both are done; the few bytes the digest changes are
+// then written again. Whether the image is valid is known only then, so
+// writing starts early only when no write can end the run before the
+// verdict is printed.
+bool FinishAndReplace(const std::string& path, CMocfCreator* pMocf) {
+  const std::vector<unsigned char>* pImage = pMocf->Get();
   CGen6MocfParser parser(CTlv::AtByte(pImage->data()), pImage->size());
+  unsigned char digest[mocf::kHashSize];
+  CJoinedThread hasher([&parser, &digest] { parser.CalcHash(digest); });
+  CFileReplacement replacement(path);
+  const bool early = platform::WritesRaiseNoSignal();
+  if (early) replacement.Write(pImage->data(), pImage->size());
+  hasher.Join();
   pMocf->Finish(&parser);
-  if (parser.IsValid()) return true;
-  std::puts("Invalid MOCF.");
-  return false;
+  if (!parser.IsValid()) {
+    std::puts("Invalid MOCF.");
+    return false;
+  }
+  const bool written = early ? replacement.WriteAt(0, pImage->data(), HashedHeadSize(&parser, pImage->data()))
+                             : replacement.Write(pImage->data(), pImage->size());
+  return written && replacement.Commit();
 }
 
 }  // namespace
@@ -74,5 +118,5 @@ bool AppendToMocf(const options_t* options) {
   const platform::CFileLock lock(ResolveLinks(options->MocfFile));
   CMocfCreator mocf;
   return StartMocf(options, &mocf) && AppendRecord(options, &mocf) &&
-         ReplaceFile(options->MocfFile, mocf.Get()->data(), mocf.Get()->size());
+         FinishAndReplace(options->MocfFile, &mocf);
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -12,6 +13,16 @@ namespace platform {
 
 // True when the build flushes replaced files to disk and serializes runs.
 bool IsDurable();
+
+// A buffer of many megabytes that is about to be filled: asks for large
+// pages behind it, which spares most of the page faults of fresh memory.
+// The contents are unaffected.
+void AdviseLargeBuffer(void* pData, size_t size);
+
+// True when no write can end the process by a signal (no file-size limit
+// is set), so a file may be written before the caller knows it will keep it
+// without any message being lost.
+bool WritesRaiseNoSignal();
 
 // A file being written beside the file it will replace. Until Commit
 // succeeds, nothing but this object can see it, and destroying the object
@@ -25,6 +36,8 @@ class CTempFile {
   CTempFile& operator=(const CTempFile&) = delete;
 
   bool Write(const unsigned char* pData, size_t size);
+  // Writes at offset without moving the position the next Write goes on from.
+  bool WriteAt(uint64_t offset, const unsigned char* pData, size_t size);
   // Gives the temporary file the permission bits of an existing file.
   bool CopyModeFrom(const std::string& path);
   // Flushes the contents, renames the file over target, and flushes the

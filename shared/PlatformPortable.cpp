@@ -2,6 +2,7 @@
 // nothing flushes it to disk, and concurrent runs are not serialized.
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <random>
 #include <system_error>
 
@@ -24,6 +25,12 @@ struct CTempFile::Impl {
 
 bool IsDurable() { return false; }
 
+void AdviseLargeBuffer(void*, size_t) {}
+
+// A limit the standard library cannot see may still exist: write only what
+// is known to be kept.
+bool WritesRaiseNoSignal() { return false; }
+
 CTempFile::CTempFile(std::unique_ptr<Impl> impl) : m_Impl(std::move(impl)) {}
 CTempFile::~CTempFile() = default;
 
@@ -43,6 +50,15 @@ std::unique_ptr<CTempFile> CTempFile::CreateBeside(const std::string& target) {
 
 bool CTempFile::Write(const unsigned char* pData, size_t size) {
   return std::fwrite(pData, 1, size, m_Impl->pFile) == size;
+}
+
+bool CTempFile::WriteAt(uint64_t offset, const unsigned char* pData, size_t size) {
+  std::FILE* pFile = m_Impl->pFile;
+  const long position = std::ftell(pFile);
+  if (position < 0 || offset > static_cast<uint64_t>(std::numeric_limits<long>::max())) return false;
+  const bool ok = std::fseek(pFile, static_cast<long>(offset), SEEK_SET) == 0 &&
+                  std::fwrite(pData, 1, size, pFile) == size;
+  return std::fseek(pFile, position, SEEK_SET) == 0 && ok;
 }
 
 bool CTempFile::CopyModeFrom(const std::string& path) {

@@ -1,6 +1,8 @@
 // The POSIX file interface: flushed replacement and advisory locks.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -103,6 +105,26 @@ struct CTempFile::Impl {
 
 bool IsDurable() { return true; }
 
+// Only whole pages inside the buffer can be advised; below a few large
+// pages there is nothing to gain.
+void AdviseLargeBuffer(void* pData, size_t size) {
+#ifdef MADV_HUGEPAGE
+  constexpr uintptr_t kPage = 4096;
+  if (size < (8u << 20)) return;
+  const uintptr_t begin = (reinterpret_cast<uintptr_t>(pData) + kPage - 1) & ~(kPage - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(pData) + size) & ~(kPage - 1);
+  ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+  (void)pData;
+  (void)size;
+#endif
+}
+
+bool WritesRaiseNoSignal() {
+  struct rlimit limit;
+  return ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur == RLIM_INFINITY;
+}
+
 CTempFile::CTempFile(std::unique_ptr<Impl> impl) : m_Impl(std::move(impl)) {}
 CTempFile::~CTempFile() = default;
 
@@ -124,6 +146,18 @@ bool CTempFile::Write(const unsigned char* pData, size_t size) {
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) return false;
     pData += written;
+    size -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+bool CTempFile::WriteAt(uint64_t offset, const unsigned char* pData, size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::pwrite(m_Impl->fd, pData, size, static_cast<off_t>(offset));
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    pData += written;
+    offset += static_cast<uint64_t>(written);
     size -= static_cast<size_t>(written);
   }
   return true;
