@@ -105,6 +105,30 @@ TEST_F(E2eTest, AppendsEveryRecordKindRunByRunThenRefusesWithoutChange) {
   ExpectRefused("-f in -t user", kFailed);
 }
 
+// Under a file-size limit nothing is written before the verdict, which a
+// write the limit ends would never print.
+TEST_F(E2eTest, VerdictComesBeforeAnyWriteUnderAFileSizeLimit) {
+  testutil::WriteFile(dir_.File("in"), Bytes(64 * 1024, 0xA5));
+  ExpectRefused("-f in -t user -d", "Invalid MOCF.\n" + kFailed, "bash -c 'ulimit -f 8; exec \"$0\" \"$@\"'");
+}
+
+// The old image is read, not mapped: shrunk while the run reads it, it
+// either was read whole first or the run fails like any unreadable MOCF.
+TEST_F(E2eTest, MocfTruncatedDuringTheRunEndsInTheOrdinaryFailure) {
+  if (!platform::IsDurable()) GTEST_SKIP() << "the portable build does not lock";
+  Sh("truncate -s 256M big");
+  ASSERT_EQ("[exit 0]\n", Run("-f big -t user"));
+  const std::string out = Sh(
+      "'" MOCFTOOL_PATH "' -m d/m.mocf -f in -t user & pid=$!; inode=$(stat -c %i d/m.mocf);"
+      "for n in $(seq 2000); do grep -q \":$inode \" /proc/locks && break; sleep 0.002; done;"
+      "kill -STOP $pid; truncate -s 1000 d/m.mocf; kill -CONT $pid; wait $pid; echo status $?;"
+      "ls -A d; stat -c %s d/m.mocf");
+  if (out.find("status 0") == std::string::npos)
+    EXPECT_EQ("Error creating MOCF\nstatus 2\nm.mocf\n1000\n[exit 0]\n", out);
+  else
+    EXPECT_EQ("[exit 0]\n", Run("-f in -t user")) << out;
+}
+
 TEST_F(E2eTest, UnwritableMocfIsLeftAlone) {
   const std::string nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups";
   if (Run("", nobody).find("Usage:") == std::string::npos) GTEST_SKIP() << "can't run as uid 65534";

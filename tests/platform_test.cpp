@@ -46,6 +46,19 @@ TEST(PlatformTest, CommitReplacesTargetWithItsBytesAndMode) {
             std::filesystem::status(dir.File("m")).permissions() & std::filesystem::perms::mask);
 }
 
+// Rewriting the head of an image already written, as the digest is stored
+// last, must neither move nor cut the end the image goes on from.
+TEST(PlatformTest, WriteAtOverwritesInPlaceAndWriteGoesOnAtTheEnd) {
+  testutil::TempDir dir;
+  testutil::WriteFile(dir.File("m"), "old");
+  auto file = platform::CTempFile::CreateBeside(dir.File("m"));
+  ASSERT_TRUE(file);
+  const auto* p = reinterpret_cast<const unsigned char*>("abcdefXYgh");
+  ASSERT_TRUE(file->Write(p, 6) && file->WriteAt(1, p + 6, 2) && file->Write(p + 8, 2));
+  ASSERT_TRUE(file->WriteAt(7, p + 6, 1) && file->Commit(dir.File("m")));
+  EXPECT_EQ(testutil::Bytes({'a', 'X', 'Y', 'd', 'e', 'f', 'g', 'X'}), testutil::ReadFile(dir.File("m")));
+}
+
 TEST(PlatformTest, NoTemporaryInMissingDirectoryAndNoLockOnMissingFile) {
   testutil::TempDir dir;
   EXPECT_FALSE(platform::CTempFile::CreateBeside(dir.File("none/m")));
