@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <thread>
@@ -21,9 +22,45 @@ namespace {
 // Beyond the input file's size: the headers a record adds around it.
 constexpr size_t kRecordRoom = 64;
 
+// Joins on every way out, an exception included.
+class CJoinedThread {
+ public:
+  template <typename F>
+  explicit CJoinedThread(F&& work) : m_Thread(std::forward<F>(work)) {}
+  ~CJoinedThread() { Join(); }
+  CJoinedThread(const CJoinedThread&) = delete;
+  CJoinedThread& operator=(const CJoinedThread&) = delete;
+  void Join() {
+    if (m_Thread.joinable()) m_Thread.join();
+  }
+
+ private:
+  std::thread m_Thread;
+};
+
+// The loaded MOCF's digest is checked late, beside the hashing and writing
+// of the new image, so its header is kept as it was.
+struct Loaded_t {
+  bool Loaded = false;  // false for a MOCF started empty: nothing to check
+  CTlv::Header_t Header = {};
+};
+
+// Reads only the loaded records, in place at the front of the image, and
+// headers: the image may be hashed and written meanwhile, not changed.
+bool LoadedDigestMatches(const std::vector<unsigned char>* pImage, const Loaded_t* pLoaded) {
+  if (!pLoaded->Loaded) return true;
+  CMocfParser parser(CTlv::AtByte(pImage->data()), pImage->size());
+  unsigned char digest[mocf::kHashSize];
+  const CTlv::Header_t* pHash = nullptr;
+  return parser.CalcHash(&pLoaded->Header, digest) &&
+         parser.FindRecord(mocf::kHashTag, &pHash, nullptr) &&
+         CTlv::GetLength(pHash) == mocf::kHashSize &&
+         std::memcmp(CTlv::GetData(pHash), digest, mocf::kHashSize) == 0;
+}
+
 // Loads the existing MOCF, or starts an empty one when there is none or
 // the run asked to start afresh.
-bool StartMocf(const options_t* options, CMocfCreator* pMocf) {
+bool StartMocf(const options_t* options, CMocfCreator* pMocf, Loaded_t* pLoaded) {
   const char* pPath = options->MocfFile.c_str();
   if (!CFileHelper::DoesFileExist(pPath) || options->DeleteContents) {
     pMocf->Init();
@@ -37,46 +74,26 @@ bool StartMocf(const options_t* options, CMocfCreator* pMocf) {
   if (mocfLength > 0 && mocfLength >= inputLength)
     image.reserve(static_cast<size_t>(mocfLength) + static_cast<size_t>(std::max(inputLength, 0)) +
                   kRecordRoom + options->InFile.size() + options->PartNum.size());
-  return CFileHelper::ReadFileData(pPath, &image) && pMocf->Init(std::move(image));
+  if (!CFileHelper::ReadFileData(pPath, &image)) return false;
+  if (image.size() >= CTlv::kHeaderSize) std::memcpy(&pLoaded->Header, image.data(), CTlv::kHeaderSize);
+  pLoaded->Loaded = true;
+  return pMocf->InitTrustingDigest(std::move(image));
 }
 
-bool BuildRecord(const options_t* options, CTlvContainerCreator* pRecord) {
+// A damaged MOCF is all a run reports, whatever else is wrong.
+bool AppendRecord(const options_t* options, CMocfCreator* pMocf, const Loaded_t* pLoaded) {
   const InParams_t params = {options->InFile.c_str(), options->PartNum.c_str(), options->Type,
                              options->Tag};
-  if (CreateObjectRecordFromFile(&params, pRecord)) return true;
-  std::printf("Error creating Object Record from file.  Additional info:\n%s\n",
-              GetErrorStr().c_str());
+  CTlvContainerCreator record;
+  if (CreateObjectRecordFromFile(&params, &record)) {
+    pMocf->AddObject(std::move(record));
+    return true;
+  }
+  if (LoadedDigestMatches(pMocf->Get(), pLoaded))
+    std::printf("Error creating Object Record from file.  Additional info:\n%s\n",
+                GetErrorStr().c_str());
   return false;
 }
-
-bool AppendRecord(const options_t* options, CMocfCreator* pMocf) {
-  {
-    CTlvContainerCreator record;
-    if (!BuildRecord(options, &record)) return false;
-    pMocf->AddObject(std::move(record));
-  }
-  // The file helper could not load a larger image again, and its 32-bit
-  // Length may already have wrapped.
-  if (pMocf->Get()->size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
-    std::puts("MOCF too large.");
-    return false;
-  }
-  return true;
-}
-
-// Joins on every way out, an exception included.
-class CJoinedThread {
- public:
-  template <typename F>
-  explicit CJoinedThread(F&& work) : m_Thread(std::forward<F>(work)) {}
-  ~CJoinedThread() { Join(); }
-  void Join() {
-    if (m_Thread.joinable()) m_Thread.join();
-  }
-
- private:
-  std::thread m_Thread;
-};
 
 // Up to the end of the hash record: the bytes that change once the digest
 // is stored.
@@ -86,28 +103,41 @@ size_t HashedHeadSize(CMocfParser* pParser, const unsigned char* pImage) {
   return static_cast<size_t>(CTlv::GetData(pHash) - pImage) + CTlv::GetLength(pHash);
 }
 
-// The digest is computed beside the writing of the image, which leaves the
-// image as it is until both are done; the few bytes the digest changes are
-// then written again. Whether the image is valid is known only then, so
-// writing starts early only when no write can end the run before the
-// verdict is printed.
-bool FinishAndReplace(const std::string& path, CMocfCreator* pMocf) {
+// The loaded image's digest is checked, the new one computed and the image
+// written, all at once; nothing changes the image until all three are done,
+// and the bytes the digest changes are then written again. The verdict
+// comes last, so writing starts early only when no write can end the run
+// before it is printed.
+bool FinishAndReplace(const std::string& path, CMocfCreator* pMocf, const Loaded_t* pLoaded) {
   const std::vector<unsigned char>* pImage = pMocf->Get();
   CGen6MocfParser parser(CTlv::AtByte(pImage->data()), pImage->size());
+  bool loadedOk = false;
   unsigned char digest[mocf::kHashSize];
-  CJoinedThread hasher([&parser, &digest] { parser.CalcHash(digest); });
+  CJoinedThread checker([&] { loadedOk = LoadedDigestMatches(pImage, pLoaded); });
+  CJoinedThread hasher([&] { parser.CalcHash(digest); });
   CFileReplacement replacement(path);
   const bool early = platform::WritesRaiseNoSignal();
   if (early) replacement.Write(pImage->data(), pImage->size());
+  checker.Join();
   hasher.Join();
+  if (!loadedOk) return false;
   pMocf->Finish(&parser);
   if (!parser.IsValid()) {
     std::puts("Invalid MOCF.");
     return false;
   }
-  const bool written = early ? replacement.WriteAt(0, pImage->data(), HashedHeadSize(&parser, pImage->data()))
-                             : replacement.Write(pImage->data(), pImage->size());
+  const bool written =
+      early ? replacement.WriteAt(0, pImage->data(), HashedHeadSize(&parser, pImage->data()))
+            : replacement.Write(pImage->data(), pImage->size());
   return written && replacement.Commit();
+}
+
+// The file helper could not load a larger image again, and its 32-bit
+// Length may already have wrapped.
+bool FitsLoading(const CMocfCreator* pMocf, const Loaded_t* pLoaded) {
+  if (pMocf->Get()->size() <= static_cast<size_t>(std::numeric_limits<int32_t>::max())) return true;
+  if (LoadedDigestMatches(pMocf->Get(), pLoaded)) std::puts("MOCF too large.");
+  return false;
 }
 
 }  // namespace
@@ -117,6 +147,7 @@ bool AppendToMocf(const options_t* options) {
   // so that concurrent runs on one MOCF each see the previous one's result.
   const platform::CFileLock lock(ResolveLinks(options->MocfFile));
   CMocfCreator mocf;
-  return StartMocf(options, &mocf) && AppendRecord(options, &mocf) &&
-         FinishAndReplace(options->MocfFile, &mocf);
+  Loaded_t loaded;
+  return StartMocf(options, &mocf, &loaded) && AppendRecord(options, &mocf, &loaded) &&
+         FitsLoading(&mocf, &loaded) && FinishAndReplace(options->MocfFile, &mocf, &loaded);
 }

@@ -42,23 +42,30 @@ void CMocfCreator::Init() {
 
 // Nothing follows the container in a file this tool writes, and an image
 // without a hash record could not be finished: both are refused.
-bool CMocfCreator::IsAdoptable(const std::vector<unsigned char>* pMocf) {
+bool CMocfCreator::IsAdoptable(const std::vector<unsigned char>* pMocf, bool trustDigest) {
   if (pMocf->size() < CTlv::kHeaderSize) return false;
   const CTlv::Header_t* pHeader = CTlv::AtByte(pMocf->data());
   if (CTlv::GetRecordSize(pHeader) != pMocf->size()) return false;
   CGen6MocfParser parser(pHeader, pMocf->size());
+  if (trustDigest) parser.TrustStoredHash();
   const CTlv::Header_t* pHash = nullptr;
   return parser.IsValid() && parser.FindRecord(mocf::kHashTag, &pHash, nullptr);
 }
 
 bool CMocfCreator::Init(const std::vector<unsigned char>* pMocf) {
-  if (!IsAdoptable(pMocf)) return false;
+  if (!IsAdoptable(pMocf, false)) return false;
   CTlvContainerCreator::Set(pMocf);
   return true;
 }
 
 bool CMocfCreator::Init(std::vector<unsigned char>&& mocf) {
-  if (!IsAdoptable(&mocf)) return false;
+  if (!IsAdoptable(&mocf, false)) return false;
+  CTlvContainerCreator::Set(std::move(mocf));
+  return true;
+}
+
+bool CMocfCreator::InitTrustingDigest(std::vector<unsigned char>&& mocf) {
+  if (!IsAdoptable(&mocf, true)) return false;
   CTlvContainerCreator::Set(std::move(mocf));
   return true;
 }

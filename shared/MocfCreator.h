@@ -38,6 +38,10 @@ class CMocfCreator : public CTlvContainerCreator {
   // The same, taking the image over instead of copying it. On false the
   // image is left with the caller as it was.
   bool Init(std::vector<unsigned char>&& mocf);
+  // The same but for the digest, which the caller checks itself: over Get()
+  // with CMocfParser::CalcHash under the header the image had, which may
+  // run on another thread once records are appended.
+  bool InitTrustingDigest(std::vector<unsigned char>&& mocf);
   // Recomputes the digest and stores it in the hash record.
   void Finish();
   // The same through a parser the caller has laid over Get(), which then
@@ -45,5 +49,5 @@ class CMocfCreator : public CTlvContainerCreator {
   void Finish(CMocfParser* pParser);
 
  private:
-  static bool IsAdoptable(const std::vector<unsigned char>* pMocf);
+  static bool IsAdoptable(const std::vector<unsigned char>* pMocf, bool trustDigest);
 };

@@ -101,6 +101,7 @@ TEST_F(E2eTest, AppendsEveryRecordKindRunByRunThenRefusesWithoutChange) {
   // The "a" of the binary record's value becomes "X": only the hash no longer fits.
   Sh("printf X | dd of=d/m.mocf bs=1 seek=228 conv=notrunc status=none");
   ExpectRefused("-f in -t user", kFailed);
+  ExpectRefused("-f in -t object", kFailed);  // the input is no record either
   testutil::WriteFile(dir_.File("d/m.mocf"), "");
   ExpectRefused("-f in -t user", kFailed);
 }
