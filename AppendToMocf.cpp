@@ -4,11 +4,13 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
+#include "AppendOnDisk.h"
+#include "AppendSteps.h"
 #include "FileHelper.h"
 #include "Gen6MocfParser.h"
 #include "MocfCreator.h"
@@ -21,42 +23,6 @@ namespace {
 
 // Beyond the input file's size: the headers a record adds around it.
 constexpr size_t kRecordRoom = 64;
-
-// Joins on every way out, an exception included.
-class CJoinedThread {
- public:
-  template <typename F>
-  explicit CJoinedThread(F&& work) : m_Thread(std::forward<F>(work)) {}
-  ~CJoinedThread() { Join(); }
-  CJoinedThread(const CJoinedThread&) = delete;
-  CJoinedThread& operator=(const CJoinedThread&) = delete;
-  void Join() {
-    if (m_Thread.joinable()) m_Thread.join();
-  }
-
- private:
-  std::thread m_Thread;
-};
-
-// The loaded MOCF's digest is checked late, beside the hashing and writing
-// of the new image, so its header is kept as it was.
-struct Loaded_t {
-  bool Loaded = false;  // false for a MOCF started empty: nothing to check
-  CTlv::Header_t Header = {};
-};
-
-// Reads only the loaded records, in place at the front of the image, and
-// headers: the image may be hashed and written meanwhile, not changed.
-bool LoadedDigestMatches(const std::vector<unsigned char>* pImage, const Loaded_t* pLoaded) {
-  if (!pLoaded->Loaded) return true;
-  CMocfParser parser(CTlv::AtByte(pImage->data()), pImage->size());
-  unsigned char digest[mocf::kHashSize];
-  const CTlv::Header_t* pHash = nullptr;
-  return parser.CalcHash(&pLoaded->Header, digest) &&
-         parser.FindRecord(mocf::kHashTag, &pHash, nullptr) &&
-         CTlv::GetLength(pHash) == mocf::kHashSize &&
-         std::memcmp(CTlv::GetData(pHash), digest, mocf::kHashSize) == 0;
-}
 
 // Loads the existing MOCF, or starts an empty one when there is none or
 // the run asked to start afresh.
@@ -80,7 +46,6 @@ bool StartMocf(const options_t* options, CMocfCreator* pMocf, Loaded_t* pLoaded)
   return pMocf->InitTrustingDigest(std::move(image));
 }
 
-// A damaged MOCF is all a run reports, whatever else is wrong.
 bool AppendRecord(const options_t* options, CMocfCreator* pMocf, const Loaded_t* pLoaded) {
   const InParams_t params = {options->InFile.c_str(), options->PartNum.c_str(), options->Type,
                              options->Tag};
@@ -89,18 +54,8 @@ bool AppendRecord(const options_t* options, CMocfCreator* pMocf, const Loaded_t*
     pMocf->AddObject(std::move(record));
     return true;
   }
-  if (LoadedDigestMatches(pMocf->Get(), pLoaded))
-    std::printf("Error creating Object Record from file.  Additional info:\n%s\n",
-                GetErrorStr().c_str());
+  PrintBuildFailureUnless(!LoadedDigestMatches(pMocf->Get()->data(), pMocf->Get()->size(), pLoaded));
   return false;
-}
-
-// Up to the end of the hash record: the bytes that change once the digest
-// is stored.
-size_t HashedHeadSize(CMocfParser* pParser, const unsigned char* pImage) {
-  const CTlv::Header_t* pHash = nullptr;
-  if (!pParser->FindRecord(mocf::kHashTag, &pHash, nullptr)) return 0;
-  return static_cast<size_t>(CTlv::GetData(pHash) - pImage) + CTlv::GetLength(pHash);
 }
 
 // The loaded image's digest is checked, the new one computed and the image
@@ -113,7 +68,7 @@ bool FinishAndReplace(const std::string& path, CMocfCreator* pMocf, const Loaded
   CGen6MocfParser parser(CTlv::AtByte(pImage->data()), pImage->size());
   bool loadedOk = false;
   unsigned char digest[mocf::kHashSize];
-  CJoinedThread checker([&] { loadedOk = LoadedDigestMatches(pImage, pLoaded); });
+  CJoinedThread checker([&] { loadedOk = LoadedDigestMatches(pImage->data(), pImage->size(), pLoaded); });
   CJoinedThread hasher([&] { parser.CalcHash(digest); });
   CFileReplacement replacement(path);
   const bool early = platform::WritesRaiseNoSignal();
@@ -136,7 +91,8 @@ bool FinishAndReplace(const std::string& path, CMocfCreator* pMocf, const Loaded
 // Length may already have wrapped.
 bool FitsLoading(const CMocfCreator* pMocf, const Loaded_t* pLoaded) {
   if (pMocf->Get()->size() <= static_cast<size_t>(std::numeric_limits<int32_t>::max())) return true;
-  if (LoadedDigestMatches(pMocf->Get(), pLoaded)) std::puts("MOCF too large.");
+  if (LoadedDigestMatches(pMocf->Get()->data(), pMocf->Get()->size(), pLoaded))
+    std::puts("MOCF too large.");
   return false;
 }
 
@@ -146,6 +102,7 @@ bool AppendToMocf(const options_t* options) {
   // From before the old image is read until after the new one replaced it,
   // so that concurrent runs on one MOCF each see the previous one's result.
   const platform::CFileLock lock(ResolveLinks(options->MocfFile));
+  if (const std::optional<bool> done = AppendOnDisk(options)) return *done;
   CMocfCreator mocf;
   Loaded_t loaded;
   return StartMocf(options, &mocf, &loaded) && AppendRecord(options, &mocf, &loaded) &&

@@ -61,6 +61,7 @@ floor_once() {  # old input
 tool_once() {  # old input -> prints seconds; leaves peak KB in peak.kb
   local t0 t1
   cp "$1" run.mocf
+  sync run.mocf  # the copy's own writeback is not the tool's to wait for
   t0=$(now)
   /usr/bin/time -f %M -o peak.kb "$tool" -m run.mocf -f "$2" -t user
   t1=$(now)
@@ -82,6 +83,7 @@ scenario() {  # name old input
   awk -v n="$name" -v f="$f" -v t="$t" -v p="$p" -v s="$size" 'BEGIN {
     printf "%s: tool %.2f s, floor %.2f s, ratio %.2f; peak RSS %.0f MiB = %.2f x the %.0f MiB MOCF\n",
            n, t, f, t / f, p / 1024, p * 1024 / s, s / 1048576 }'
+  printf '  runs in order, tool: %s; floor: %s\n' "$(printf '%.2f ' "${tt[@]}")" "$(printf '%.2f ' "${ft[@]}")"
 }
 
 echo "runs: $runs; floor hashes with: $hash_cmd"

@@ -6,8 +6,6 @@
 #include <memory>
 #include <system_error>
 
-#include "Platform.h"
-
 namespace {
 
 // A directory opens for reading on some systems but yields no bytes; it is
@@ -46,7 +44,6 @@ bool CFileHelper::ReadFileData(const char* path,
   std::ifstream file(path, std::ios::binary);
   if (file.fail()) return false;
   data->reserve(static_cast<size_t>(length));
-  platform::AdviseLargeBuffer(data->data(), data->capacity());
   constexpr size_t kChunk = 1 << 20;
   std::unique_ptr<char[]> chunk(new char[kChunk]);
   for (size_t left = static_cast<size_t>(length); left > 0;) {

@@ -42,14 +42,18 @@ void CMocfCreator::Init() {
 
 // Nothing follows the container in a file this tool writes, and an image
 // without a hash record could not be finished: both are refused.
-bool CMocfCreator::IsAdoptable(const std::vector<unsigned char>* pMocf, bool trustDigest) {
-  if (pMocf->size() < CTlv::kHeaderSize) return false;
-  const CTlv::Header_t* pHeader = CTlv::AtByte(pMocf->data());
-  if (CTlv::GetRecordSize(pHeader) != pMocf->size()) return false;
-  CGen6MocfParser parser(pHeader, pMocf->size());
+bool CMocfCreator::IsAdoptable(const unsigned char* pImage, size_t size, bool trustDigest) {
+  if (size < CTlv::kHeaderSize) return false;
+  const CTlv::Header_t* pHeader = CTlv::AtByte(pImage);
+  if (CTlv::GetRecordSize(pHeader) != size) return false;
+  CGen6MocfParser parser(pHeader, size);
   if (trustDigest) parser.TrustStoredHash();
   const CTlv::Header_t* pHash = nullptr;
   return parser.IsValid() && parser.FindRecord(mocf::kHashTag, &pHash, nullptr);
+}
+
+bool CMocfCreator::IsAdoptable(const std::vector<unsigned char>* pMocf, bool trustDigest) {
+  return IsAdoptable(pMocf->data(), pMocf->size(), trustDigest);
 }
 
 bool CMocfCreator::Init(const std::vector<unsigned char>* pMocf) {

@@ -48,6 +48,10 @@ class CMocfCreator : public CTlvContainerCreator {
   // already knows the digest when it checks the finished image.
   void Finish(CMocfParser* pParser);
 
+  // Whether Init would adopt this image, read in place: with trustDigest,
+  // as InitTrustingDigest would.
+  static bool IsAdoptable(const unsigned char* pImage, size_t size, bool trustDigest);
+
  private:
   static bool IsAdoptable(const std::vector<unsigned char>* pMocf, bool trustDigest);
 };

@@ -14,15 +14,25 @@ namespace platform {
 // True when the build flushes replaced files to disk and serializes runs.
 bool IsDurable();
 
-// A buffer of many megabytes that is about to be filled: asks for large
-// pages behind it, which spares most of the page faults of fresh memory.
-// The contents are unaffected.
-void AdviseLargeBuffer(void* pData, size_t size);
-
 // True when no write can end the process by a signal (no file-size limit
 // is set), so a file may be written before the caller knows it will keep it
 // without any message being lost.
 bool WritesRaiseNoSignal();
+
+// Bytes of a file seen in place, read-only, for as long as the view lives.
+class CFileView {
+ public:
+  CFileView(const unsigned char* pData, size_t size) : m_pData(pData), m_Size(size) {}
+  ~CFileView();
+  CFileView(const CFileView&) = delete;
+  CFileView& operator=(const CFileView&) = delete;
+  const unsigned char* Data() const { return m_pData; }
+  size_t Size() const { return m_Size; }
+
+ private:
+  const unsigned char* m_pData;
+  size_t m_Size;
+};
 
 // A file being written beside the file it will replace. Until Commit
 // succeeds, nothing but this object can see it, and destroying the object
@@ -38,6 +48,13 @@ class CTempFile {
   bool Write(const unsigned char* pData, size_t size);
   // Writes at offset without moving the position the next Write goes on from.
   bool WriteAt(uint64_t offset, const unsigned char* pData, size_t size);
+  // Appends the first size bytes of the file at path, copied by the system
+  // itself where it can. False when that file holds fewer.
+  bool CopyFrom(const std::string& path, uint64_t size);
+  // Everything written so far, seen in place; WriteAt changes show through.
+  // Null where files cannot be mapped, and for a temporary file with a name,
+  // which another process could cut short under the view.
+  std::unique_ptr<CFileView> Map();
   // Gives the temporary file the permission bits of an existing file.
   bool CopyModeFrom(const std::string& path);
   // Flushes the contents, renames the file over target, and flushes the

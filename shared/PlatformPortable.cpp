@@ -1,10 +1,13 @@
 // The standard library alone: a replacement is complete or absent, but
 // nothing flushes it to disk, and concurrent runs are not serialized.
+#include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <filesystem>
 #include <limits>
 #include <random>
 #include <system_error>
+#include <vector>
 
 #include "Platform.h"
 
@@ -24,8 +27,6 @@ struct CTempFile::Impl {
 };
 
 bool IsDurable() { return false; }
-
-void AdviseLargeBuffer(void*, size_t) {}
 
 // A limit the standard library cannot see may still exist: write only what
 // is known to be kept.
@@ -60,6 +61,24 @@ bool CTempFile::WriteAt(uint64_t offset, const unsigned char* pData, size_t size
                   std::fwrite(pData, 1, size, pFile) == size;
   return std::fseek(pFile, position, SEEK_SET) == 0 && ok;
 }
+
+bool CTempFile::CopyFrom(const std::string& path, uint64_t size) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<char> buffer(1 << 20);
+  while (in && size > 0) {
+    const std::streamsize wanted = static_cast<std::streamsize>(std::min<uint64_t>(size, buffer.size()));
+    in.read(buffer.data(), wanted);
+    const size_t got = static_cast<size_t>(in.gcount());
+    if (std::fwrite(buffer.data(), 1, got, m_Impl->pFile) != got) return false;
+    size -= got;
+  }
+  return size == 0;
+}
+
+// The standard library has no way to map a file.
+std::unique_ptr<CFileView> CTempFile::Map() { return nullptr; }
+
+CFileView::~CFileView() = default;
 
 bool CTempFile::CopyModeFrom(const std::string& path) {
   std::error_code ec;

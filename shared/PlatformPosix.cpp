@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <memory>
 #include <random>
 #include <string>
 
@@ -35,7 +37,8 @@ int OpenUnnamed(const std::string& directory) {
 #ifdef O_TMPFILE
   // Naming it later goes through /proc.
   if (::access("/proc/self/fd", X_OK) != 0) return -1;
-  return OpenRetrying(directory.c_str(), O_TMPFILE | O_WRONLY, 0666);
+  // Readable too, so that it can be mapped.
+  return OpenRetrying(directory.c_str(), O_TMPFILE | O_RDWR, 0666);
 #else
   (void)directory;
   return -1;
@@ -107,21 +110,6 @@ struct CTempFile::Impl {
 
 bool IsDurable() { return true; }
 
-// Only whole pages inside the buffer can be advised; below a few large
-// pages there is nothing to gain.
-void AdviseLargeBuffer(void* pData, size_t size) {
-#ifdef MADV_HUGEPAGE
-  constexpr uintptr_t kPage = 4096;
-  if (size < (8u << 20)) return;
-  const uintptr_t begin = (reinterpret_cast<uintptr_t>(pData) + kPage - 1) & ~(kPage - 1);
-  const uintptr_t end = (reinterpret_cast<uintptr_t>(pData) + size) & ~(kPage - 1);
-  ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-  (void)pData;
-  (void)size;
-#endif
-}
-
 bool WritesRaiseNoSignal() {
   struct rlimit limit;
   return ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur == RLIM_INFINITY;
@@ -168,6 +156,60 @@ bool CTempFile::Write(const unsigned char* pData, size_t size) {
   StartWriteback(m_Impl.get());
   return true;
 }
+
+namespace {
+
+constexpr size_t kCopyChunk = 8 << 20;
+
+// Within the kernel, as cat does; false, with nothing copied, where the
+// file systems do not allow it.
+bool CopyInKernel(int in, CTempFile::Impl* pImpl, uint64_t* pLeft) {
+#ifdef __linux__
+  while (*pLeft > 0) {
+    const ssize_t copied = ::copy_file_range(in, nullptr, pImpl->fd, nullptr,
+                                             std::min<uint64_t>(*pLeft, kCopyChunk), 0);
+    if (copied < 0 && errno == EINTR) continue;
+    if (copied <= 0) return false;
+    *pLeft -= static_cast<uint64_t>(copied);
+    pImpl->end += static_cast<uint64_t>(copied);
+    StartWriteback(pImpl);
+  }
+  return true;
+#else
+  (void)in;
+  (void)pImpl;
+  (void)pLeft;
+  return false;
+#endif
+}
+
+}  // namespace
+
+bool CTempFile::CopyFrom(const std::string& path, uint64_t size) {
+  const int in = OpenRetrying(path.c_str(), O_RDONLY);
+  if (in < 0) return false;
+  std::unique_ptr<unsigned char[]> buffer;
+  bool ok = CopyInKernel(in, m_Impl.get(), &size);
+  // What is left (all of it, or none after a short file) goes through memory.
+  while (!ok && size > 0) {
+    if (!buffer) buffer.reset(new unsigned char[kCopyChunk]);
+    const ssize_t got = ::read(in, buffer.get(), std::min<uint64_t>(size, kCopyChunk));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0 || !Write(buffer.get(), static_cast<size_t>(got))) break;
+    size -= static_cast<uint64_t>(got);
+  }
+  ::close(in);
+  return size == 0;
+}
+
+std::unique_ptr<CFileView> CTempFile::Map() {
+  if (m_Impl->named || m_Impl->end == 0) return nullptr;
+  void* p = ::mmap(nullptr, m_Impl->end, PROT_READ, MAP_SHARED, m_Impl->fd, 0);
+  if (p == MAP_FAILED) return nullptr;
+  return std::make_unique<CFileView>(static_cast<const unsigned char*>(p), m_Impl->end);
+}
+
+CFileView::~CFileView() { ::munmap(const_cast<unsigned char*>(m_pData), m_Size); }
 
 bool CTempFile::WriteAt(uint64_t offset, const unsigned char* pData, size_t size) {
   while (size > 0) {

@@ -56,6 +56,16 @@ bool CFileReplacement::Write(const unsigned char* pData, size_t size) {
   return false;
 }
 
+bool CFileReplacement::CopyFrom(const std::string& path, uint64_t size) {
+  if (m_pFile && m_pFile->CopyFrom(path, size)) return true;
+  m_pFile.reset();
+  return false;
+}
+
+std::unique_ptr<platform::CFileView> CFileReplacement::Map() {
+  return m_pFile ? m_pFile->Map() : nullptr;
+}
+
 bool CFileReplacement::WriteAt(uint64_t offset, const unsigned char* pData, size_t size) {
   if (m_pFile && m_pFile->WriteAt(offset, pData, size)) return true;
   m_pFile.reset();

@@ -10,6 +10,7 @@
 #include <string>
 
 namespace platform {
+class CFileView;
 class CTempFile;
 }
 
@@ -36,8 +37,12 @@ class CFileReplacement {
 
   // Appends to the new image.
   bool Write(const unsigned char* pData, size_t size);
+  // Appends the first size bytes of the file at path.
+  bool CopyFrom(const std::string& path, uint64_t size);
   // Overwrites bytes already written.
   bool WriteAt(uint64_t offset, const unsigned char* pData, size_t size);
+  // The new image so far, seen in place; null where it cannot be.
+  std::unique_ptr<platform::CFileView> Map();
   bool Commit();
 
  private:
