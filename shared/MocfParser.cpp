@@ -61,6 +61,12 @@ bool CMocfParser::CalcHash(const CTlv::Header_t* pHeader, unsigned char* pHash) 
   return filled;
 }
 
+void CMocfParser::SetHash(const unsigned char* pHash, bool filled) {
+  std::memcpy(m_Hash, pHash, sizeof m_Hash);
+  m_HashFilled = filled;
+  m_HashKnown = true;
+}
+
 // Hashes the header and the records in file order. Stops, reporting that
 // the container is not filled, at the first record that would run past the
 // container's end: nothing outside the container is ever hashed.

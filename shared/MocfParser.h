@@ -28,6 +28,9 @@ class CMocfParser : public CTlvContainerParser {
   // IsValid then takes the digest in the hash record as right, for a caller
   // that compares it itself, on another thread, beside other work.
   void TrustStoredHash() { m_TrustStoredHash = true; }
+  // CalcHash then answers with this digest and verdict, for a caller that
+  // hashed the same bytes by the same rule as they were being written.
+  void SetHash(const unsigned char* pHash, bool filled);
   // Feeds one record's padded extent to the hash unless it is a hash
   // record; returns that extent. The caller makes sure it is readable.
   uint64_t HashNextRecord(const CTlv::Header_t* pRecord);

@@ -48,12 +48,15 @@ class CTempFile {
   bool Write(const unsigned char* pData, size_t size);
   // Writes at offset without moving the position the next Write goes on from.
   bool WriteAt(uint64_t offset, const unsigned char* pData, size_t size);
-  // Appends the first size bytes of the file at path, copied by the system
-  // itself where it can. False when that file holds fewer.
-  bool CopyFrom(const std::string& path, uint64_t size);
-  // Everything written so far, seen in place; WriteAt changes show through.
-  // Null where files cannot be mapped, and for a temporary file with a name,
-  // which another process could cut short under the view.
+  // Appends size bytes of the file at path from offset on, copied by the
+  // system itself where it can. False when that file holds fewer.
+  bool CopyFrom(const std::string& path, uint64_t offset, uint64_t size);
+  // Makes the file size bytes long before they are written, so that a view
+  // can show each of them as soon as it is. False where that can't be done.
+  bool Reserve(uint64_t size);
+  // The whole file, seen in place; later writes show through. Null where
+  // files cannot be mapped, and for a temporary file with a name, which
+  // another process could cut short under the view.
   std::unique_ptr<CFileView> Map();
   // Gives the temporary file the permission bits of an existing file.
   bool CopyModeFrom(const std::string& path);

@@ -62,8 +62,9 @@ bool CTempFile::WriteAt(uint64_t offset, const unsigned char* pData, size_t size
   return std::fseek(pFile, position, SEEK_SET) == 0 && ok;
 }
 
-bool CTempFile::CopyFrom(const std::string& path, uint64_t size) {
+bool CTempFile::CopyFrom(const std::string& path, uint64_t offset, uint64_t size) {
   std::ifstream in(path, std::ios::binary);
+  in.seekg(static_cast<std::streamoff>(offset));
   std::vector<char> buffer(1 << 20);
   while (in && size > 0) {
     const std::streamsize wanted = static_cast<std::streamsize>(std::min<uint64_t>(size, buffer.size()));
@@ -74,6 +75,9 @@ bool CTempFile::CopyFrom(const std::string& path, uint64_t size) {
   }
   return size == 0;
 }
+
+// Nothing here reads a file before it is complete.
+bool CTempFile::Reserve(uint64_t) { return false; }
 
 // The standard library has no way to map a file.
 std::unique_ptr<CFileView> CTempFile::Map() { return nullptr; }

@@ -185,9 +185,13 @@ bool CopyInKernel(int in, CTempFile::Impl* pImpl, uint64_t* pLeft) {
 
 }  // namespace
 
-bool CTempFile::CopyFrom(const std::string& path, uint64_t size) {
+bool CTempFile::CopyFrom(const std::string& path, uint64_t offset, uint64_t size) {
   const int in = OpenRetrying(path.c_str(), O_RDONLY);
   if (in < 0) return false;
+  if (::lseek(in, static_cast<off_t>(offset), SEEK_SET) < 0) {
+    ::close(in);
+    return false;
+  }
   std::unique_ptr<unsigned char[]> buffer;
   bool ok = CopyInKernel(in, m_Impl.get(), &size);
   // What is left (all of it, or none after a short file) goes through memory.
@@ -202,11 +206,17 @@ bool CTempFile::CopyFrom(const std::string& path, uint64_t size) {
   return size == 0;
 }
 
+bool CTempFile::Reserve(uint64_t size) {
+  return ::ftruncate(m_Impl->fd, static_cast<off_t>(size)) == 0;
+}
+
 std::unique_ptr<CFileView> CTempFile::Map() {
-  if (m_Impl->named || m_Impl->end == 0) return nullptr;
-  void* p = ::mmap(nullptr, m_Impl->end, PROT_READ, MAP_SHARED, m_Impl->fd, 0);
+  struct stat st;
+  if (m_Impl->named || ::fstat(m_Impl->fd, &st) != 0 || st.st_size <= 0) return nullptr;
+  const size_t size = static_cast<size_t>(st.st_size);
+  void* p = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, m_Impl->fd, 0);
   if (p == MAP_FAILED) return nullptr;
-  return std::make_unique<CFileView>(static_cast<const unsigned char*>(p), m_Impl->end);
+  return std::make_unique<CFileView>(static_cast<const unsigned char*>(p), size);
 }
 
 CFileView::~CFileView() { ::munmap(const_cast<unsigned char*>(m_pData), m_Size); }

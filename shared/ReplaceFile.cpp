@@ -56,8 +56,14 @@ bool CFileReplacement::Write(const unsigned char* pData, size_t size) {
   return false;
 }
 
-bool CFileReplacement::CopyFrom(const std::string& path, uint64_t size) {
-  if (m_pFile && m_pFile->CopyFrom(path, size)) return true;
+bool CFileReplacement::CopyFrom(const std::string& path, uint64_t offset, uint64_t size) {
+  if (m_pFile && m_pFile->CopyFrom(path, offset, size)) return true;
+  m_pFile.reset();
+  return false;
+}
+
+bool CFileReplacement::Reserve(uint64_t size) {
+  if (m_pFile && m_pFile->Reserve(size)) return true;
   m_pFile.reset();
   return false;
 }
