@@ -160,9 +160,10 @@ bool WriteAndHash(const Plan_t& plan, const Record_t& record, CFileReplacement* 
   coding::EncodeFixed32(reinterpret_cast<unsigned char*>(&header) + 4,
                         static_cast<uint32_t>(plan.NewSize - CTlv::kHeaderSize));
   CWriteProgress progress;
-  CFollowingDigest newDigest(&progress, {pImage, header, plan.NewSize, pDigests->SkipFrom, pDigests->SkipTo});
-  CFollowingDigest oldDigest(&progress, {pImage, pDigests->OldHeader, plan.Loads ? plan.OldSize : 0,
-                                         pDigests->SkipFrom, pDigests->SkipTo});
+  const uint64_t from = pDigests->SkipFrom, to = pDigests->SkipTo;
+  CFollowingDigest newDigest(&progress, {pImage, header, plan.NewSize, from, to});
+  const uint64_t oldEnd = plan.Loads ? plan.OldSize : 0;  // nothing loaded: nothing to check
+  CFollowingDigest oldDigest(&progress, {pImage, pDigests->OldHeader, oldEnd, from, to});
   // Also on an exception: the followers must not wait for bytes never written.
   struct AbortUnlessDone_t {
     CWriteProgress* p;

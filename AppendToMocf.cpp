@@ -41,7 +41,8 @@ bool StartMocf(const options_t* options, CMocfCreator* pMocf, Loaded_t* pLoaded)
     image.reserve(static_cast<size_t>(mocfLength) + static_cast<size_t>(std::max(inputLength, 0)) +
                   kRecordRoom + options->InFile.size() + options->PartNum.size());
   if (!CFileHelper::ReadFileData(pPath, &image)) return false;
-  if (image.size() >= CTlv::kHeaderSize) std::memcpy(&pLoaded->Header, image.data(), CTlv::kHeaderSize);
+  if (image.size() >= CTlv::kHeaderSize)
+    std::memcpy(&pLoaded->Header, image.data(), CTlv::kHeaderSize);
   pLoaded->Loaded = true;
   return pMocf->InitTrustingDigest(std::move(image));
 }
@@ -54,7 +55,8 @@ bool AppendRecord(const options_t* options, CMocfCreator* pMocf, const Loaded_t*
     pMocf->AddObject(std::move(record));
     return true;
   }
-  PrintBuildFailureUnless(!LoadedDigestMatches(pMocf->Get()->data(), pMocf->Get()->size(), pLoaded));
+  const std::vector<unsigned char>* pImage = pMocf->Get();
+  PrintBuildFailureUnless(!LoadedDigestMatches(pImage->data(), pImage->size(), pLoaded));
   return false;
 }
 
@@ -68,7 +70,8 @@ bool FinishAndReplace(const std::string& path, CMocfCreator* pMocf, const Loaded
   CGen6MocfParser parser(CTlv::AtByte(pImage->data()), pImage->size());
   bool loadedOk = false;
   unsigned char digest[mocf::kHashSize];
-  CJoinedThread checker([&] { loadedOk = LoadedDigestMatches(pImage->data(), pImage->size(), pLoaded); });
+  CJoinedThread checker(
+      [&] { loadedOk = LoadedDigestMatches(pImage->data(), pImage->size(), pLoaded); });
   CJoinedThread hasher([&] { parser.CalcHash(digest); });
   CFileReplacement replacement(path);
   const bool early = platform::WritesRaiseNoSignal();

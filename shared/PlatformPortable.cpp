@@ -56,7 +56,8 @@ bool CTempFile::Write(const unsigned char* pData, size_t size) {
 bool CTempFile::WriteAt(uint64_t offset, const unsigned char* pData, size_t size) {
   std::FILE* pFile = m_Impl->pFile;
   const long position = std::ftell(pFile);
-  if (position < 0 || offset > static_cast<uint64_t>(std::numeric_limits<long>::max())) return false;
+  if (position < 0 || offset > static_cast<uint64_t>(std::numeric_limits<long>::max()))
+    return false;
   const bool ok = std::fseek(pFile, static_cast<long>(offset), SEEK_SET) == 0 &&
                   std::fwrite(pData, 1, size, pFile) == size;
   return std::fseek(pFile, position, SEEK_SET) == 0 && ok;
@@ -67,7 +68,7 @@ bool CTempFile::CopyFrom(const std::string& path, uint64_t offset, uint64_t size
   in.seekg(static_cast<std::streamoff>(offset));
   std::vector<char> buffer(1 << 20);
   while (in && size > 0) {
-    const std::streamsize wanted = static_cast<std::streamsize>(std::min<uint64_t>(size, buffer.size()));
+    const auto wanted = static_cast<std::streamsize>(std::min<uint64_t>(size, buffer.size()));
     in.read(buffer.data(), wanted);
     const size_t got = static_cast<size_t>(in.gcount());
     if (std::fwrite(buffer.data(), 1, got, m_Impl->pFile) != got) return false;

@@ -110,7 +110,8 @@ TEST_F(E2eTest, AppendsEveryRecordKindRunByRunThenRefusesWithoutChange) {
 // write the limit ends would never print.
 TEST_F(E2eTest, VerdictComesBeforeAnyWriteUnderAFileSizeLimit) {
   testutil::WriteFile(dir_.File("in"), Bytes(64 * 1024, 0xA5));
-  ExpectRefused("-f in -t user -d", "Invalid MOCF.\n" + kFailed, "bash -c 'ulimit -f 8; exec \"$0\" \"$@\"'");
+  ExpectRefused("-f in -t user -d", "Invalid MOCF.\n" + kFailed,
+                "bash -c 'ulimit -f 8; exec \"$0\" \"$@\"'");
 }
 
 // The old image is read, not mapped: shrunk while the run reads it, it
@@ -138,7 +139,8 @@ TEST_F(E2eTest, EveryHashTaggedRecordIsLeftOutOfTheDigest) {
   ASSERT_EQ("[exit 0]\n", Run("-f in -t user"));
   const std::string hex = testutil::ToHex(testutil::ReadFile(dir_.File("d/m.mocf")));
   EXPECT_EQ(hex.substr(56, 40) + "  -\n[exit 0]\n",
-            Sh("(head -c 20 d/m.mocf; tail -c +49 d/m.mocf | head -c 20; tail -c +81 d/m.mocf) | sha1sum"));
+            Sh("(head -c 20 d/m.mocf; tail -c +49 d/m.mocf | head -c 20; tail -c +81 d/m.mocf)"
+               "| sha1sum"));
   EXPECT_EQ("[exit 0]\n", Run("-f in -t user"));
 }
 

@@ -56,7 +56,8 @@ TEST(PlatformTest, WriteAtOverwritesInPlaceAndWriteGoesOnAtTheEnd) {
   const auto* p = reinterpret_cast<const unsigned char*>("abcdefXYgh");
   ASSERT_TRUE(file->Write(p, 6) && file->WriteAt(1, p + 6, 2) && file->Write(p + 8, 2));
   ASSERT_TRUE(file->WriteAt(7, p + 6, 1) && file->Commit(dir.File("m")));
-  EXPECT_EQ(testutil::Bytes({'a', 'X', 'Y', 'd', 'e', 'f', 'g', 'X'}), testutil::ReadFile(dir.File("m")));
+  EXPECT_EQ(testutil::Bytes({'a', 'X', 'Y', 'd', 'e', 'f', 'g', 'X'}),
+            testutil::ReadFile(dir.File("m")));
 }
 
 TEST(PlatformTest, NoTemporaryInMissingDirectoryAndNoLockOnMissingFile) {
