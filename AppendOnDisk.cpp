@@ -164,14 +164,15 @@ bool WriteAndHash(const Plan_t& plan, const Record_t& record, CFileReplacement* 
   CFollowingDigest newDigest(&progress, {pImage, header, plan.NewSize, from, to});
   const uint64_t oldEnd = plan.Loads ? plan.OldSize : 0;  // nothing loaded: nothing to check
   CFollowingDigest oldDigest(&progress, {pImage, pDigests->OldHeader, oldEnd, from, to});
-  // Also on an exception: the followers must not wait for bytes never written.
-  struct AbortUnlessDone_t {
+  // Closed on every way out, or the followers would wait for bytes that
+  // never come.
+  struct Closer_t {
     CWriteProgress* p;
-    ~AbortUnlessDone_t() { p->Abort(); }
-  } abort{&progress};
+    ~Closer_t() { p->Close(); }
+  } closer{&progress};
   progress.Advance(front);
   const bool written = WriteRest(plan, record, front, pOut, &progress);
-  if (!written) progress.Abort();
+  progress.Close();
   return newDigest.Get(pDigests->New) && oldDigest.Get(pDigests->Old) && written;
 }
 
@@ -237,10 +238,16 @@ std::optional<Plan_t> MakePlan(const options_t* options, const Record_t& record)
   return plan;
 }
 
+bool IsSmall(const options_t* options) {
+  const int64_t input = CFileHelper::GetFileLength(options->InFile.c_str());
+  const int64_t mocf = WouldLoad(options) ? CFileHelper::GetFileLength(options->MocfFile.c_str()) : 0;
+  return input + mocf < static_cast<int64_t>(kSmallImage);
+}
+
 }  // namespace
 
 std::optional<bool> AppendOnDisk(const options_t* options) {
-  if (!platform::WritesRaiseNoSignal()) return std::nullopt;
+  if (!platform::WritesRaiseNoSignal() || IsSmall(options)) return std::nullopt;
   Record_t record;
   if (!BuildRecord(options, &record)) {
     PrintBuildFailureUnless(LoadedMocfIsDamaged(options));

@@ -8,11 +8,17 @@
 
 #include "MocfParser.h"
 
-// Joins on every way out, an exception included.
+// Joins on every way out, an exception included. Work too small to be
+// worth a thread is done at once, on the caller's.
 class CJoinedThread {
  public:
   template <typename F>
-  explicit CJoinedThread(F&& work) : m_Thread(std::forward<F>(work)) {}
+  CJoinedThread(F&& work, bool small) {
+    if (small)
+      work();
+    else
+      m_Thread = std::thread(std::forward<F>(work));
+  }
   ~CJoinedThread() { Join(); }
   CJoinedThread(const CJoinedThread&) = delete;
   CJoinedThread& operator=(const CJoinedThread&) = delete;
@@ -39,6 +45,10 @@ bool LoadedDigestMatches(const unsigned char* pImage, size_t size, const Loaded_
 // The end of the hash record: the bytes up to there change when the digest
 // is stored. 0 without a hash record.
 size_t HashedHeadSize(CMocfParser* pParser, const unsigned char* pImage);
+
+// Below this an image is small: threads and copying inside the system cost
+// more than they save.
+constexpr size_t kSmallImage = 1 << 20;
 
 // A damaged MOCF is all a run reports, whatever else is wrong.
 void PrintBuildFailureUnless(bool mocfDamaged);

@@ -70,9 +70,10 @@ bool FinishAndReplace(const std::string& path, CMocfCreator* pMocf, const Loaded
   CGen6MocfParser parser(CTlv::AtByte(pImage->data()), pImage->size());
   bool loadedOk = false;
   unsigned char digest[mocf::kHashSize];
+  const bool small = pImage->size() < kSmallImage;
   CJoinedThread checker(
-      [&] { loadedOk = LoadedDigestMatches(pImage->data(), pImage->size(), pLoaded); });
-  CJoinedThread hasher([&] { parser.CalcHash(digest); });
+      [&] { loadedOk = LoadedDigestMatches(pImage->data(), pImage->size(), pLoaded); }, small);
+  CJoinedThread hasher([&] { parser.CalcHash(digest); }, small);
   CFileReplacement replacement(path);
   const bool early = platform::WritesRaiseNoSignal();
   if (early) replacement.Write(pImage->data(), pImage->size());

@@ -13,19 +13,19 @@ void CWriteProgress::Advance(uint64_t written) {
   m_Advanced.notify_all();
 }
 
-void CWriteProgress::Abort() {
+void CWriteProgress::Close() {
   {
     const std::lock_guard<std::mutex> lock(m_Mutex);
-    m_Aborted = true;
+    m_Closed = true;
   }
   m_Advanced.notify_all();
 }
 
 bool CWriteProgress::WaitBeyond(uint64_t pos, uint64_t* pWritten) {
   std::unique_lock<std::mutex> lock(m_Mutex);
-  m_Advanced.wait(lock, [&] { return m_Aborted || m_Written > pos; });
+  m_Advanced.wait(lock, [&] { return m_Closed || m_Written > pos; });
   *pWritten = m_Written;
-  return !m_Aborted;
+  return m_Written > pos;
 }
 
 namespace {

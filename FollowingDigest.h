@@ -15,16 +15,16 @@
 class CWriteProgress {
  public:
   void Advance(uint64_t written);
-  // Ends the wait of every follower: the image will not be complete.
-  void Abort();
-  // Waits until more than pos bytes are written; false once aborted.
+  // No more bytes will come, whether or not the image is complete.
+  void Close();
+  // Waits until more than pos bytes are written; false when none will be.
   bool WaitBeyond(uint64_t pos, uint64_t* pWritten);
 
  private:
   std::mutex m_Mutex;
   std::condition_variable m_Advanced;
   uint64_t m_Written = 0;
-  bool m_Aborted = false;
+  bool m_Closed = false;
 };
 
 // The digest of an image by the MOCF rule, under a header given here, over
@@ -42,12 +42,12 @@ struct FollowedImage_t {
 class CFollowingDigest {
  public:
   CFollowingDigest(CWriteProgress* pProgress, const FollowedImage_t& image);
-  // Joins; the progress must have reached the end or been aborted.
+  // Joins; the progress must be closed by then.
   ~CFollowingDigest();
   CFollowingDigest(const CFollowingDigest&) = delete;
   CFollowingDigest& operator=(const CFollowingDigest&) = delete;
 
-  // Waits for the digest; false when the writing was aborted first.
+  // Waits for the digest; false when the writing stopped short of End.
   bool Get(unsigned char* pDigest);
 
  private:
