@@ -47,17 +47,21 @@ TEST(PlatformTest, CommitReplacesTargetWithItsBytesAndMode) {
 }
 
 // Rewriting the head of an image already written, as the digest is stored
-// last, must neither move nor cut the end the image goes on from.
-TEST(PlatformTest, WriteAtOverwritesInPlaceAndWriteGoesOnAtTheEnd) {
+// last, must neither move nor cut the end the image goes on from; a part of
+// another file is copied from its offset, and one too short is refused.
+TEST(PlatformTest, WriteAtAndCopyFromKeepTheImageInOrder) {
   testutil::TempDir dir;
   testutil::WriteFile(dir.File("m"), "old");
+  testutil::WriteFile(dir.File("src"), "0123456789");
   auto file = platform::CTempFile::CreateBeside(dir.File("m"));
   ASSERT_TRUE(file);
   const auto* p = reinterpret_cast<const unsigned char*>("abcdefXYgh");
   ASSERT_TRUE(file->Write(p, 6) && file->WriteAt(1, p + 6, 2) && file->Write(p + 8, 2));
-  ASSERT_TRUE(file->WriteAt(7, p + 6, 1) && file->Commit(dir.File("m")));
-  EXPECT_EQ(testutil::Bytes({'a', 'X', 'Y', 'd', 'e', 'f', 'g', 'X'}),
-            testutil::ReadFile(dir.File("m")));
+  ASSERT_TRUE(file->WriteAt(7, p + 6, 1) && file->CopyFrom(dir.File("src"), 3, 4));
+  EXPECT_FALSE(platform::CTempFile::CreateBeside(dir.File("m"))->CopyFrom(dir.File("src"), 7, 4));
+  ASSERT_TRUE(file->Commit(dir.File("m")));
+  const testutil::Bytes image = testutil::ReadFile(dir.File("m"));
+  EXPECT_EQ("aXYdefgX3456", std::string(image.begin(), image.end()));
 }
 
 TEST(PlatformTest, NoTemporaryInMissingDirectoryAndNoLockOnMissingFile) {
