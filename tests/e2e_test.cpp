@@ -147,6 +147,21 @@ TEST_F(E2eTest, LargeAppendsComeOutTheSameEitherWay) {
   }
 }
 
+// Refused large appends say what small ones say and leave nothing behind:
+// the record fails the Gen6 check, the input is no record, the loaded MOCF's
+// digest is wrong (byte 60 lies in its compatible-products record).
+TEST_F(E2eTest, LargeAppendsAreRefusedLikeSmallOnes) {
+  testutil::WriteFile(dir_.File("in"), Bytes(2 << 20, 0xA5));
+  ExpectRefused("-f in -t user -d", "Invalid MOCF.\n" + kFailed);
+  ExpectRefused("-f in -t object",
+                "Error creating Object Record from file.  Additional info:\n"
+                "Object File is invalid\n\n" + kFailed);
+  ASSERT_EQ("[exit 0]\n", Run("-f in -t user"));
+  Sh("printf X | dd of=d/m.mocf bs=1 seek=60 conv=notrunc status=none");
+  ExpectRefused("-f in -t user", kFailed);
+  ExpectRefused("-f in -t object", kFailed);
+}
+
 // A record with the hash record's tag is left out of the digest wherever it
 // lies, also in a large image, and the next run finds the digest right.
 TEST_F(E2eTest, EveryHashTaggedRecordIsLeftOutOfTheDigest) {

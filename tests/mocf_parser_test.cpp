@@ -98,6 +98,17 @@ TEST(MocfParserTest, DigestUnderTheOldHeaderIsTheOldImagesDigest) {
     header.Length = static_cast<uint32_t>(length);
     EXPECT_FALSE(parser.CalcHash(&header, digest)) << length;
   }
+  // A digest given to the parser is what IsValid compares with the stored one.
+  for (bool filled : {true, false}) {
+    for (bool right : {true, false}) {
+      unsigned char given[20];
+      std::memcpy(given, grown.data() + 28, 20);
+      given[19] ^= right ? 0 : 1;
+      CMocfParser primed(CTlv::AtByte(grown.data()), grown.size());
+      primed.SetHash(given, filled);
+      EXPECT_EQ(filled && right, primed.IsValid()) << filled << right;
+    }
+  }
   // Trusted, a wrong stored digest passes; nothing else does.
   grown[28] ^= 1;
   CMocfParser trusting(CTlv::AtByte(grown.data()), grown.size());

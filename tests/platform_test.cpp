@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
+#include <string>
 
 #include "Platform.h"
 #include "test_util.h"
@@ -62,6 +64,22 @@ TEST(PlatformTest, WriteAtAndCopyFromKeepTheImageInOrder) {
   ASSERT_TRUE(file->Commit(dir.File("m")));
   const testutil::Bytes image = testutil::ReadFile(dir.File("m"));
   EXPECT_EQ("aXYdefgX3456", std::string(image.begin(), image.end()));
+}
+
+// A view taken before the bytes are written shows each write, in place and
+// at the offset it went to; a temporary file that has no name is mapped.
+TEST(PlatformTest, ViewOfAReservedTemporaryShowsLaterWrites) {
+  if (!platform::IsDurable()) GTEST_SKIP() << "the portable build does not map files";
+  testutil::TempDir dir;
+  testutil::WriteFile(dir.File("src"), "0123456789");
+  auto file = platform::CTempFile::CreateBeside(dir.File("m"));
+  ASSERT_TRUE(file && file->Reserve(9));
+  const std::unique_ptr<platform::CFileView> view = file->Map();
+  ASSERT_TRUE(view);
+  ASSERT_EQ(9u, view->Size());
+  const auto* p = reinterpret_cast<const unsigned char*>("abcd");
+  ASSERT_TRUE(file->Write(p, 4) && file->CopyFrom(dir.File("src"), 5, 5) && file->WriteAt(1, p, 1));
+  EXPECT_EQ("aacd56789", std::string(view->Data(), view->Data() + view->Size()));
 }
 
 TEST(PlatformTest, NoTemporaryInMissingDirectoryAndNoLockOnMissingFile) {
