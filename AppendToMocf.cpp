@@ -2,13 +2,19 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <limits>
+#include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
+#include "AppendOnDisk.h"
+#include "AppendSteps.h"
 #include "FileHelper.h"
 #include "Gen6MocfParser.h"
 #include "MocfCreator.h"
+#include "MocfTags.h"
 #include "ObjectRecordBuilder.h"
 #include "Platform.h"
 #include "ReplaceFile.h"
@@ -20,7 +26,7 @@ constexpr size_t kRecordRoom = 64;
 
 // Loads the existing MOCF, or starts an empty one when there is none or
 // the run asked to start afresh.
-bool StartMocf(const options_t* options, CMocfCreator* pMocf) {
+bool StartMocf(const options_t* options, CMocfCreator* pMocf, Loaded_t* pLoaded) {
   const char* pPath = options->MocfFile.c_str();
   if (!CFileHelper::DoesFileExist(pPath) || options->DeleteContents) {
     pMocf->Init();
@@ -34,35 +40,63 @@ bool StartMocf(const options_t* options, CMocfCreator* pMocf) {
   if (mocfLength > 0 && mocfLength >= inputLength)
     image.reserve(static_cast<size_t>(mocfLength) + static_cast<size_t>(std::max(inputLength, 0)) +
                   kRecordRoom + options->InFile.size() + options->PartNum.size());
-  return CFileHelper::ReadFileData(pPath, &image) && pMocf->Init(std::move(image));
+  if (!CFileHelper::ReadFileData(pPath, &image)) return false;
+  if (image.size() >= CTlv::kHeaderSize)
+    std::memcpy(&pLoaded->Header, image.data(), CTlv::kHeaderSize);
+  pLoaded->Loaded = true;
+  return pMocf->InitTrustingDigest(std::move(image));
 }
 
-bool BuildRecord(const options_t* options, CTlvContainerCreator* pRecord) {
+bool AppendRecord(const options_t* options, CMocfCreator* pMocf, const Loaded_t* pLoaded) {
   const InParams_t params = {options->InFile.c_str(), options->PartNum.c_str(), options->Type,
                              options->Tag};
-  if (CreateObjectRecordFromFile(&params, pRecord)) return true;
-  std::printf("Error creating Object Record from file.  Additional info:\n%s\n",
-              GetErrorStr().c_str());
+  CTlvContainerCreator record;
+  if (CreateObjectRecordFromFile(&params, &record)) {
+    pMocf->AddObject(std::move(record));
+    return true;
+  }
+  const std::vector<unsigned char>* pImage = pMocf->Get();
+  PrintBuildFailureUnless(!LoadedDigestMatches(pImage->data(), pImage->size(), pLoaded));
   return false;
 }
 
-bool AppendRecord(const options_t* options, CMocfCreator* pMocf) {
-  {
-    CTlvContainerCreator record;
-    if (!BuildRecord(options, &record)) return false;
-    pMocf->AddObject(std::move(record));
-  }
-  // The file helper could not load a larger image again, and its 32-bit
-  // Length may already have wrapped.
+// The loaded image's digest is checked, the new one computed and the image
+// written, all at once; nothing changes the image until all three are done,
+// and the bytes the digest changes are then written again. The verdict
+// comes last, so writing starts early only when no write can end the run
+// before it is printed.
+bool FinishAndReplace(const std::string& path, CMocfCreator* pMocf, const Loaded_t* pLoaded) {
   const std::vector<unsigned char>* pImage = pMocf->Get();
-  if (pImage->size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
-    std::puts("MOCF too large.");
+  CGen6MocfParser parser(CTlv::AtByte(pImage->data()), pImage->size());
+  bool loadedOk = false;
+  unsigned char digest[mocf::kHashSize];
+  const bool small = pImage->size() < kSmallImage;
+  CJoinedThread checker(
+      [&] { loadedOk = LoadedDigestMatches(pImage->data(), pImage->size(), pLoaded); }, small);
+  CJoinedThread hasher([&] { parser.CalcHash(digest); }, small);
+  CFileReplacement replacement(path);
+  const bool early = platform::WritesRaiseNoSignal();
+  if (early) replacement.Write(pImage->data(), pImage->size());
+  checker.Join();
+  hasher.Join();
+  if (!loadedOk) return false;
+  pMocf->Finish(&parser);
+  if (!parser.IsValid()) {
+    std::puts("Invalid MOCF.");
     return false;
   }
-  CGen6MocfParser parser(CTlv::AtByte(pImage->data()), pImage->size());
-  pMocf->Finish(&parser);
-  if (parser.IsValid()) return true;
-  std::puts("Invalid MOCF.");
+  const bool written =
+      early ? replacement.WriteAt(0, pImage->data(), HashedHeadSize(&parser, pImage->data()))
+            : replacement.Write(pImage->data(), pImage->size());
+  return written && replacement.Commit();
+}
+
+// The file helper could not load a larger image again, and its 32-bit
+// Length may already have wrapped.
+bool FitsLoading(const CMocfCreator* pMocf, const Loaded_t* pLoaded) {
+  if (pMocf->Get()->size() <= static_cast<size_t>(std::numeric_limits<int32_t>::max())) return true;
+  if (LoadedDigestMatches(pMocf->Get()->data(), pMocf->Get()->size(), pLoaded))
+    std::puts("MOCF too large.");
   return false;
 }
 
@@ -72,7 +106,9 @@ bool AppendToMocf(const options_t* options) {
   // From before the old image is read until after the new one replaced it,
   // so that concurrent runs on one MOCF each see the previous one's result.
   const platform::CFileLock lock(ResolveLinks(options->MocfFile));
+  if (const std::optional<bool> done = AppendOnDisk(options)) return *done;
   CMocfCreator mocf;
-  return StartMocf(options, &mocf) && AppendRecord(options, &mocf) &&
-         ReplaceFile(options->MocfFile, mocf.Get()->data(), mocf.Get()->size());
+  Loaded_t loaded;
+  return StartMocf(options, &mocf, &loaded) && AppendRecord(options, &mocf, &loaded) &&
+         FitsLoading(&mocf, &loaded) && FinishAndReplace(options->MocfFile, &mocf, &loaded);
 }

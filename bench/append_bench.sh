@@ -7,8 +7,12 @@
 #             compatible-products record.
 # Scenario 2: a 16 MiB user file appended to the 512 MiB MOCF of scenario 1.
 # Prints medians of RUNS runs (default 5), the ratios, and the tool's peak
-# resident memory against the size of the MOCF it writes. Never fails for
-# being slow. Needs about 3 GiB of free space in TMPDIR.
+# resident memory against the size of the MOCF it writes. Then the cost per
+# MiB of scenario 1 across input sizes (SIZES, in MiB, default
+# "64 256 512 1536"), and, when BASELINE names another build of the tool,
+# small appends (a 100-byte user file onto a 40-byte MOCF, SMALL runs each,
+# default 2000) by both tools side by side. Never fails for being slow.
+# Needs about 3 GiB of free space in TMPDIR, 3 x the largest size for SIZES.
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -57,6 +61,7 @@ floor_once() {  # old input
 tool_once() {  # old input -> prints seconds; leaves peak KB in peak.kb
   local t0 t1
   cp "$1" run.mocf
+  sync run.mocf  # the copy's own writeback is not the tool's to wait for
   t0=$(now)
   /usr/bin/time -f %M -o peak.kb "$tool" -m run.mocf -f "$2" -t user
   t1=$(now)
@@ -78,8 +83,49 @@ scenario() {  # name old input
   awk -v n="$name" -v f="$f" -v t="$t" -v p="$p" -v s="$size" 'BEGIN {
     printf "%s: tool %.2f s, floor %.2f s, ratio %.2f; peak RSS %.0f MiB = %.2f x the %.0f MiB MOCF\n",
            n, t, f, t / f, p / 1024, p * 1024 / s, s / 1048576 }'
+  printf '  runs in order, tool: %s; floor: %s\n' "$(printf '%.2f ' "${tt[@]}")" "$(printf '%.2f ' "${ft[@]}")"
 }
 
 echo "runs: $runs; floor hashes with: $hash_cmd"
 scenario "scenario 1 (512 MiB user file onto a small MOCF)" base.mocf big.bin
 scenario "scenario 2 (16 MiB user file onto the 512 MiB MOCF)" large.mocf mid.bin
+rm -f large.mocf mid.bin
+
+series() {  # scenario 1 at each size: median seconds and seconds per MiB
+  local mib i tt t
+  for mib in ${SIZES-64 256 512 1536}; do
+    rm -f big.bin run.mocf
+    head -c $((mib << 20)) /dev/urandom >big.bin
+    tt=()
+    for ((i = 0; i < runs; i++)); do tt+=("$(tool_once base.mocf big.bin)"); done
+    t=$(printf '%s\n' "${tt[@]}" | median)
+    awk -v m="$mib" -v t="$t" 'BEGIN { printf "size %5d MiB: tool %.2f s, %.2f ms per MiB\n", m, t, t * 1000 / m }'
+  done
+  rm -f big.bin run.mocf
+}
+
+small() {  # tool: SMALL appends of a 100-byte file, each onto a fresh copy of base.mocf
+  local t0 t1 i       # (64 bytes: the product list alone); "true" times the copies alone
+  t0=$(now)
+  for ((i = 0; i < ${SMALL:-2000}; i++)); do
+    cp base.mocf small.mocf
+    "$1" -m small.mocf -f small.bin -t user
+  done
+  t1=$(now)
+  awk -v a="$t1" -v b="$t0" 'BEGIN { print a - b }'
+}
+
+series
+if [ -n "${BASELINE:-}" ]; then
+  head -c 100 /dev/urandom >small.bin
+  bt=(); nt=(); ct=()
+  for ((i = 0; i < runs; i++)); do
+    bt+=("$(small "$BASELINE")"); nt+=("$(small "$tool")"); ct+=("$(small true)")
+  done
+  c=$(printf '%s\n' "${ct[@]}" | median)
+  b=$(printf '%s\n' "${bt[@]}" | median | awk -v c="$c" '{ print $1 - c }')
+  n=$(printf '%s\n' "${nt[@]}" | median | awk -v c="$c" '{ print $1 - c }')
+  awk -v b="$b" -v n="$n" -v k="${SMALL:-2000}" 'BEGIN {
+    printf "small appends (%d runs each): tool %.3f ms, baseline %.3f ms per append, ratio %.2f\n",
+           k, n * 1000 / k, b * 1000 / k, n / b }'
+fi

@@ -65,7 +65,7 @@ Inspection Inspect(const std::string& file, const unsigned char* pImage, size_t 
   inspection.file = file;
   inspection.image = size == 0 ? kNoBytes : pImage;
   inspection.size = size;
-  inspection.valid = CMocfCreator::IsAdoptable(inspection.image, size, &inspection.reason);
+  inspection.valid = CMocfCreator::IsAdoptable(inspection.image, size, false, &inspection.reason);
   RecordWalk walk = inspection.Records();
   RecordInfo record;
   while (walk.Next(&record)) ++inspection.recordCount;

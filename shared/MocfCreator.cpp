@@ -51,7 +51,8 @@ bool Refused(std::string* pReason, std::string reason) {
 
 // Nothing follows the container in a file this tool writes, and an image
 // without a hash record could not be finished: both are refused.
-bool CMocfCreator::IsAdoptable(const unsigned char* pImage, size_t size, std::string* pReason) {
+bool CMocfCreator::IsAdoptable(const unsigned char* pImage, size_t size, bool trustDigest,
+                               std::string* pReason) {
   const std::string bytes = "the file is " + std::to_string(size) + " bytes";
   if (size < CTlv::kHeaderSize) return Refused(pReason, bytes + ", too few for a MOCF header (8)");
   const CTlv::Header_t* pHeader = CTlv::AtByte(pImage);
@@ -59,6 +60,7 @@ bool CMocfCreator::IsAdoptable(const unsigned char* pImage, size_t size, std::st
     return Refused(pReason,
                    bytes + ", its header says 8 + " + std::to_string(CTlv::GetLength(pHeader)));
   CGen6MocfParser parser(pHeader, size);
+  if (trustDigest) parser.TrustStoredHash();
   if (!parser.IsValid()) return Refused(pReason, parser.GetReason());
   const CTlv::Header_t* pHash = nullptr;
   if (!parser.FindRecord(mocf::kHashTag, &pHash, nullptr))
@@ -74,6 +76,12 @@ bool CMocfCreator::Init(const std::vector<unsigned char>* pMocf) {
 
 bool CMocfCreator::Init(std::vector<unsigned char>&& mocf) {
   if (!IsAdoptable(mocf.data(), mocf.size())) return false;
+  CTlvContainerCreator::Set(std::move(mocf));
+  return true;
+}
+
+bool CMocfCreator::InitTrustingDigest(std::vector<unsigned char>&& mocf) {
+  if (!IsAdoptable(mocf.data(), mocf.size(), true)) return false;
   CTlvContainerCreator::Set(std::move(mocf));
   return true;
 }

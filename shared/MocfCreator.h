@@ -40,6 +40,10 @@ class CMocfCreator : public CTlvContainerCreator {
   // The same, taking the image over instead of copying it. On false the
   // image is left with the caller as it was.
   bool Init(std::vector<unsigned char>&& mocf);
+  // The same but for the digest, which the caller checks itself: over Get()
+  // with CMocfParser::CalcHash under the header the image had, which may
+  // run on another thread once records are appended.
+  bool InitTrustingDigest(std::vector<unsigned char>&& mocf);
   // Recomputes the digest and stores it in the hash record.
   void Finish();
   // The same through a parser the caller has laid over Get(), which then
@@ -47,7 +51,9 @@ class CMocfCreator : public CTlvContainerCreator {
   void Finish(CMocfParser* pParser);
 
   // Whether an image is one the tool appends to: exactly one container,
-  // valid by the Gen6 rules, with a hash record. When not, and pReason is
-  // given, it receives the first rule that fails.
-  static bool IsAdoptable(const unsigned char* pImage, size_t size, std::string* pReason = nullptr);
+  // valid by the Gen6 rules, with a hash record. With trustDigest, as
+  // InitTrustingDigest would: the stored digest is taken as right. When not
+  // adoptable and pReason is given, it receives the first rule that fails.
+  static bool IsAdoptable(const unsigned char* pImage, size_t size, bool trustDigest = false,
+                          std::string* pReason = nullptr);
 };

@@ -45,6 +45,7 @@ bool CMocfParser::HasValidHashOrNone() {
   if (index != 2)
     return Refuse(Place(pRecord, index) + ": the hash record must be the second record");
   if (!hash.IsValid()) return Refuse(Place(pRecord, index), hash);
+  if (m_TrustStoredHash) return true;
   unsigned char digest[mocf::kHashSize];
   if (!CalcHash(digest)) return Refuse("the records do not fill the container: " + m_HashGap);
   if (std::memcmp(digest, hash.GetHash(), mocf::kHashSize) != 0)
@@ -66,7 +67,7 @@ bool CMocfParser::CalcHash(unsigned char* pHash) {
   assert(m_pTlvContainer);
   if (!m_HashKnown) {
     m_Sha1.Init();
-    m_HashFilled = CTlvContainerParser::IsValid() && HashRecords();
+    m_HashFilled = CTlvContainerParser::IsValid() && HashRecords(m_pTlvContainer);
     m_Sha1.GetResult(m_Hash);
     m_HashKnown = true;
   }
@@ -74,12 +75,28 @@ bool CMocfParser::CalcHash(unsigned char* pHash) {
   return m_HashFilled;
 }
 
+bool CMocfParser::CalcHash(const CTlv::Header_t* pHeader, unsigned char* pHash) {
+  assert(m_pTlvContainer);
+  m_Sha1.Init();
+  const bool filled = m_BytesAvailable >= CTlv::kHeaderSize &&
+                      CTlv::GetLength(pHeader) <= m_BytesAvailable - CTlv::kHeaderSize &&
+                      HashRecords(pHeader);
+  m_Sha1.GetResult(pHash);
+  return filled;
+}
+
+void CMocfParser::SetHash(const unsigned char* pHash, bool filled) {
+  std::memcpy(m_Hash, pHash, sizeof m_Hash);
+  m_HashFilled = filled;
+  m_HashKnown = true;
+}
+
 // Hashes the header and the records in file order. Stops, reporting that
 // the container is not filled, at the first record that would run past the
 // container's end: nothing outside the container is ever hashed.
-bool CMocfParser::HashRecords() {
-  m_Sha1.Update(CTlv::Bytes(m_pTlvContainer), CTlv::kHeaderSize);
-  uint64_t bytesLeft = CTlv::GetLength(m_pTlvContainer);
+bool CMocfParser::HashRecords(const CTlv::Header_t* pHeader) {
+  m_Sha1.Update(CTlv::Bytes(pHeader), CTlv::kHeaderSize);
+  uint64_t bytesLeft = CTlv::GetLength(pHeader);
   const unsigned char* pPosition = CTlv::GetData(m_pTlvContainer);
   while (bytesLeft > 0) {
     const CTlv::Header_t* pRecord = CTlv::AtByte(pPosition);

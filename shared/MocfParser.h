@@ -21,6 +21,17 @@ class CMocfParser : public CTlvContainerParser {
   // not change while the parser reads them, and storing a digest in a hash
   // record changes none of them.
   bool CalcHash(unsigned char* pHash);
+  // The digest the same records had under another container header, read
+  // from there (the header of the image before records were appended to
+  // it): only the records within that header's Length are hashed, and the
+  // container's own header is never read. Not remembered by the parser.
+  bool CalcHash(const CTlv::Header_t* pHeader, unsigned char* pHash);
+  // IsValid then takes the digest in the hash record as right, for a caller
+  // that compares it itself, on another thread, beside other work.
+  void TrustStoredHash() { m_TrustStoredHash = true; }
+  // CalcHash then answers with this digest and verdict, for a caller that
+  // hashed the same bytes by the same rule as they were being written.
+  void SetHash(const unsigned char* pHash, bool filled);
   // Feeds one record's padded extent to the hash unless it is a hash
   // record; returns that extent. The caller makes sure it is readable.
   uint64_t HashNextRecord(const CTlv::Header_t* pRecord);
@@ -30,6 +41,7 @@ class CMocfParser : public CTlvContainerParser {
   CSha1 m_Sha1;
 
  private:
+  bool m_TrustStoredHash = false;
   bool m_HashKnown = false;
   bool m_HashFilled = false;
   unsigned char m_Hash[20] = {};
@@ -40,5 +52,5 @@ class CMocfParser : public CTlvContainerParser {
   bool HasValidVersionFirst();
   bool HasValidHashOrNone();
   bool HasValidCompatProdOrNone();
-  bool HashRecords();
+  bool HashRecords(const CTlv::Header_t* pHeader);
 };

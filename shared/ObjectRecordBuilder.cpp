@@ -54,6 +54,47 @@ bool CreateObjectRecordFromFile(const InParams_t* pParams, CTlvContainerCreator*
   }
 }
 
+namespace {
+
+// The record for an empty file, then its lengths grown by the file's bytes
+// and their padding: the header's at 4, and the last one's, which ends it.
+bool HeadFor(const InParams_t* pParams, std::vector<unsigned char>* pHead) {
+  const std::vector<unsigned char> none;
+  if (pParams->Type == Binary) {
+    const CTlv::Header_t header = {pParams->Tag, 0};
+    CTlvContainerCreator record;
+    record.Set(&header, &none);
+    *pHead = *record.Get();
+    return true;
+  }
+  if (pParams->Type != UserFile) return false;
+  CGen6FileNameCreator name;
+  name.Set(pParams->InFile);
+  CGen6DataCreator data;
+  data.Set(&none);
+  CGen6UserFileCreator user;
+  user.Set(&name, &data);
+  *pHead = *user.Get();
+  return true;
+}
+
+}  // namespace
+
+bool CreateObjectRecordHead(const InParams_t* pParams, CTlvContainerCreator* pOut,
+                            RecordTail_t* pTail) {
+  const int32_t length = CFileHelper::GetFileLength(pParams->InFile);
+  std::vector<unsigned char> head;
+  if (length < 0 || !HeadFor(pParams, &head)) return false;
+  const uint32_t fileBytes = static_cast<uint32_t>(length);
+  const uint32_t padding = (4 - fileBytes % 4) % 4;
+  const uint32_t grown = pParams->Type == Binary ? fileBytes : fileBytes + padding;
+  coding::EncodeFixed32(&head[4], coding::DecodeFixed32(&head[4]) + grown);
+  if (pParams->Type == UserFile) coding::EncodeFixed32(&head[head.size() - 4], fileBytes);
+  pOut->Set(std::move(head));
+  *pTail = {fileBytes, padding};
+  return true;
+}
+
 // The file holds one complete record made elsewhere, with nothing after
 // its value (not even padding).
 bool CreateObjectRecord(const char* pFile, CTlvContainerCreator* pOut) {

@@ -2,6 +2,7 @@
 // MOCF. Builders that fail leave their reason in a process-wide error text.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "FileType.h"
@@ -22,6 +23,19 @@ void ClearErrorStr();
 // On success *pOut holds exactly one record (header and value, no padding);
 // on failure it is untouched and the reason is in the error text.
 bool CreateObjectRecordFromFile(const InParams_t* pParams, CTlvContainerCreator* pOut);
+
+// Where a record ends with the input file's bytes as they are (user files
+// and binary records), it can be made without reading them: the record up
+// to them, every length already counting them, then FileBytes bytes of the
+// file and Padding zero bytes, make the record padded as a container takes
+// it in. False for the other types and when the file's length is unknown,
+// with nothing added to the error text.
+struct RecordTail_t {
+  uint32_t FileBytes;
+  uint32_t Padding;
+};
+bool CreateObjectRecordHead(const InParams_t* pParams, CTlvContainerCreator* pOut,
+                            RecordTail_t* pTail);
 
 bool CreateObjectRecord(const char* pFile, CTlvContainerCreator* pOut);
 bool CreateBinaryRecord(const char* pFile, unsigned int Tag, CTlvContainerCreator* pOut);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -12,6 +13,26 @@ namespace platform {
 
 // True when the build flushes replaced files to disk and serializes runs.
 bool IsDurable();
+
+// True when no write can end the process by a signal (no file-size limit
+// is set), so a file may be written before the caller knows it will keep it
+// without any message being lost.
+bool WritesRaiseNoSignal();
+
+// Bytes of a file seen in place, read-only, for as long as the view lives.
+class CFileView {
+ public:
+  CFileView(const unsigned char* pData, size_t size) : m_pData(pData), m_Size(size) {}
+  ~CFileView();
+  CFileView(const CFileView&) = delete;
+  CFileView& operator=(const CFileView&) = delete;
+  const unsigned char* Data() const { return m_pData; }
+  size_t Size() const { return m_Size; }
+
+ private:
+  const unsigned char* m_pData;
+  size_t m_Size;
+};
 
 // A file being written beside the file it will replace. Until Commit
 // succeeds, nothing but this object can see it, and destroying the object
@@ -25,6 +46,18 @@ class CTempFile {
   CTempFile& operator=(const CTempFile&) = delete;
 
   bool Write(const unsigned char* pData, size_t size);
+  // Writes at offset without moving the position the next Write goes on from.
+  bool WriteAt(uint64_t offset, const unsigned char* pData, size_t size);
+  // Appends size bytes of the file at path from offset on, copied by the
+  // system itself where it can. False when that file holds fewer.
+  bool CopyFrom(const std::string& path, uint64_t offset, uint64_t size);
+  // Makes the file size bytes long before they are written, so that a view
+  // can show each of them as soon as it is. False where that can't be done.
+  bool Reserve(uint64_t size);
+  // The whole file, seen in place; later writes show through. Null where
+  // files cannot be mapped, and for a temporary file with a name, which
+  // another process could cut short under the view.
+  std::unique_ptr<CFileView> Map();
   // Gives the temporary file the permission bits of an existing file.
   bool CopyModeFrom(const std::string& path);
   // Flushes the contents, renames the file over target, and flushes the

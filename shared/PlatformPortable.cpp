@@ -1,9 +1,13 @@
 // The standard library alone: a replacement is complete or absent, but
 // nothing flushes it to disk, and concurrent runs are not serialized.
+#include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <filesystem>
+#include <limits>
 #include <random>
 #include <system_error>
+#include <vector>
 
 #include "Platform.h"
 
@@ -23,6 +27,10 @@ struct CTempFile::Impl {
 };
 
 bool IsDurable() { return false; }
+
+// A limit the standard library cannot see may still exist: write only what
+// is known to be kept.
+bool WritesRaiseNoSignal() { return false; }
 
 CTempFile::CTempFile(std::unique_ptr<Impl> impl) : m_Impl(std::move(impl)) {}
 CTempFile::~CTempFile() = default;
@@ -44,6 +52,38 @@ std::unique_ptr<CTempFile> CTempFile::CreateBeside(const std::string& target) {
 bool CTempFile::Write(const unsigned char* pData, size_t size) {
   return std::fwrite(pData, 1, size, m_Impl->pFile) == size;
 }
+
+bool CTempFile::WriteAt(uint64_t offset, const unsigned char* pData, size_t size) {
+  std::FILE* pFile = m_Impl->pFile;
+  const long position = std::ftell(pFile);
+  if (position < 0 || offset > static_cast<uint64_t>(std::numeric_limits<long>::max()))
+    return false;
+  const bool ok = std::fseek(pFile, static_cast<long>(offset), SEEK_SET) == 0 &&
+                  std::fwrite(pData, 1, size, pFile) == size;
+  return std::fseek(pFile, position, SEEK_SET) == 0 && ok;
+}
+
+bool CTempFile::CopyFrom(const std::string& path, uint64_t offset, uint64_t size) {
+  std::ifstream in(path, std::ios::binary);
+  in.seekg(static_cast<std::streamoff>(offset));
+  std::vector<char> buffer(1 << 20);
+  while (in && size > 0) {
+    const auto wanted = static_cast<std::streamsize>(std::min<uint64_t>(size, buffer.size()));
+    in.read(buffer.data(), wanted);
+    const size_t got = static_cast<size_t>(in.gcount());
+    if (std::fwrite(buffer.data(), 1, got, m_Impl->pFile) != got) return false;
+    size -= got;
+  }
+  return size == 0;
+}
+
+// Nothing here reads a file before it is complete.
+bool CTempFile::Reserve(uint64_t) { return false; }
+
+// The standard library has no way to map a file.
+std::unique_ptr<CFileView> CTempFile::Map() { return nullptr; }
+
+CFileView::~CFileView() = default;
 
 bool CTempFile::CopyModeFrom(const std::string& path) {
   std::error_code ec;

@@ -1,10 +1,14 @@
 // The POSIX file interface: flushed replacement and advisory locks.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <memory>
 #include <random>
 #include <string>
 
@@ -33,7 +37,8 @@ int OpenUnnamed(const std::string& directory) {
 #ifdef O_TMPFILE
   // Naming it later goes through /proc.
   if (::access("/proc/self/fd", X_OK) != 0) return -1;
-  return OpenRetrying(directory.c_str(), O_TMPFILE | O_WRONLY, 0666);
+  // Readable too, so that it can be mapped.
+  return OpenRetrying(directory.c_str(), O_TMPFILE | O_RDWR, 0666);
 #else
   (void)directory;
   return -1;
@@ -94,6 +99,8 @@ struct CTempFile::Impl {
   bool named = false;   // created under name, which must go on failure
   std::string name;
   std::string directory;
+  uint64_t end = 0;          // bytes appended by Write
+  uint64_t writtenBack = 0;  // end when writeback was last started
 
   ~Impl() {
     if (fd >= 0) ::close(fd);
@@ -102,6 +109,11 @@ struct CTempFile::Impl {
 };
 
 bool IsDurable() { return true; }
+
+bool WritesRaiseNoSignal() {
+  struct rlimit limit;
+  return ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur == RLIM_INFINITY;
+}
 
 CTempFile::CTempFile(std::unique_ptr<Impl> impl) : m_Impl(std::move(impl)) {}
 CTempFile::~CTempFile() = default;
@@ -118,12 +130,104 @@ std::unique_ptr<CTempFile> CTempFile::CreateBeside(const std::string& target) {
   return std::unique_ptr<CTempFile>(new CTempFile(std::move(impl)));
 }
 
+// The disk starts on a large image while the rest is still being written,
+// so that the flush in Commit has little left to wait for.
+void StartWriteback(CTempFile::Impl* pImpl) {
+#ifdef SYNC_FILE_RANGE_WRITE
+  constexpr uint64_t kBatch = 8 << 20;
+  if (pImpl->end - pImpl->writtenBack < kBatch) return;
+  ::sync_file_range(pImpl->fd, static_cast<off_t>(pImpl->writtenBack),
+                    static_cast<off_t>(pImpl->end - pImpl->writtenBack), SYNC_FILE_RANGE_WRITE);
+  pImpl->writtenBack = pImpl->end;
+#else
+  (void)pImpl;
+#endif
+}
+
 bool CTempFile::Write(const unsigned char* pData, size_t size) {
   while (size > 0) {
     const ssize_t written = ::write(m_Impl->fd, pData, size);
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) return false;
     pData += written;
+    size -= static_cast<size_t>(written);
+    m_Impl->end += static_cast<uint64_t>(written);
+  }
+  StartWriteback(m_Impl.get());
+  return true;
+}
+
+namespace {
+
+constexpr size_t kCopyChunk = 8 << 20;
+
+// Within the kernel, as cat does; false, with nothing copied, where the
+// file systems do not allow it.
+bool CopyInKernel(int in, CTempFile::Impl* pImpl, uint64_t* pLeft) {
+#ifdef __linux__
+  while (*pLeft > 0) {
+    const ssize_t copied = ::copy_file_range(in, nullptr, pImpl->fd, nullptr,
+                                             std::min<uint64_t>(*pLeft, kCopyChunk), 0);
+    if (copied < 0 && errno == EINTR) continue;
+    if (copied <= 0) return false;
+    *pLeft -= static_cast<uint64_t>(copied);
+    pImpl->end += static_cast<uint64_t>(copied);
+    StartWriteback(pImpl);
+  }
+  return true;
+#else
+  (void)in;
+  (void)pImpl;
+  (void)pLeft;
+  return false;
+#endif
+}
+
+}  // namespace
+
+bool CTempFile::CopyFrom(const std::string& path, uint64_t offset, uint64_t size) {
+  const int in = OpenRetrying(path.c_str(), O_RDONLY);
+  if (in < 0) return false;
+  if (::lseek(in, static_cast<off_t>(offset), SEEK_SET) < 0) {
+    ::close(in);
+    return false;
+  }
+  std::unique_ptr<unsigned char[]> buffer;
+  bool ok = CopyInKernel(in, m_Impl.get(), &size);
+  // What is left (all of it, or none after a short file) goes through memory.
+  while (!ok && size > 0) {
+    if (!buffer) buffer.reset(new unsigned char[kCopyChunk]);
+    const ssize_t got = ::read(in, buffer.get(), std::min<uint64_t>(size, kCopyChunk));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0 || !Write(buffer.get(), static_cast<size_t>(got))) break;
+    size -= static_cast<uint64_t>(got);
+  }
+  ::close(in);
+  return size == 0;
+}
+
+bool CTempFile::Reserve(uint64_t size) {
+  return ::ftruncate(m_Impl->fd, static_cast<off_t>(size)) == 0;
+}
+
+std::unique_ptr<CFileView> CTempFile::Map() {
+  struct stat st;
+  if (m_Impl->named || ::fstat(m_Impl->fd, &st) != 0 || st.st_size <= 0) return nullptr;
+  const size_t size = static_cast<size_t>(st.st_size);
+  void* p = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, m_Impl->fd, 0);
+  if (p == MAP_FAILED) return nullptr;
+  return std::make_unique<CFileView>(static_cast<const unsigned char*>(p), size);
+}
+
+CFileView::~CFileView() { ::munmap(const_cast<unsigned char*>(m_pData), m_Size); }
+
+bool CTempFile::WriteAt(uint64_t offset, const unsigned char* pData, size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::pwrite(m_Impl->fd, pData, size, static_cast<off_t>(offset));
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    pData += written;
+    offset += static_cast<uint64_t>(written);
     size -= static_cast<size_t>(written);
   }
   return true;

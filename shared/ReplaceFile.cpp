@@ -44,13 +44,52 @@ bool WriteChunked(platform::CTempFile* pFile, const unsigned char* pData, size_t
 
 }  // namespace
 
-bool ReplaceFile(const std::string& path, const unsigned char* pData, size_t size) {
-  const std::string target = ResolveLinks(path);
-  std::error_code ec;
-  const bool exists = fs::exists(target, ec);
-  if (exists && !CanOpenForWriting(target)) return false;
+CFileReplacement::CFileReplacement(const std::string& path) : m_Target(ResolveLinks(path)) {
+  m_pFile = platform::CTempFile::CreateBeside(m_Target);
+}
 
-  std::unique_ptr<platform::CTempFile> file = platform::CTempFile::CreateBeside(target);
-  return file && WriteChunked(file.get(), pData, size) &&
-         (!exists || file->CopyModeFrom(target)) && file->Commit(target);
+CFileReplacement::~CFileReplacement() = default;
+
+bool CFileReplacement::Write(const unsigned char* pData, size_t size) {
+  if (m_pFile && WriteChunked(m_pFile.get(), pData, size)) return true;
+  m_pFile.reset();
+  return false;
+}
+
+bool CFileReplacement::CopyFrom(const std::string& path, uint64_t offset, uint64_t size) {
+  if (m_pFile && m_pFile->CopyFrom(path, offset, size)) return true;
+  m_pFile.reset();
+  return false;
+}
+
+bool CFileReplacement::Reserve(uint64_t size) {
+  if (m_pFile && m_pFile->Reserve(size)) return true;
+  m_pFile.reset();
+  return false;
+}
+
+std::unique_ptr<platform::CFileView> CFileReplacement::Map() {
+  return m_pFile ? m_pFile->Map() : nullptr;
+}
+
+bool CFileReplacement::WriteAt(uint64_t offset, const unsigned char* pData, size_t size) {
+  if (m_pFile && m_pFile->WriteAt(offset, pData, size)) return true;
+  m_pFile.reset();
+  return false;
+}
+
+// The target is not opened before the caller has decided to replace it.
+bool CFileReplacement::Commit() {
+  std::error_code ec;
+  const bool exists = fs::exists(m_Target, ec);
+  const bool ok = m_pFile && (!exists || (CanOpenForWriting(m_Target) &&
+                                          m_pFile->CopyModeFrom(m_Target))) &&
+                  m_pFile->Commit(m_Target);
+  m_pFile.reset();
+  return ok;
+}
+
+bool ReplaceFile(const std::string& path, const unsigned char* pData, size_t size) {
+  CFileReplacement replacement(path);
+  return replacement.Write(pData, size) && replacement.Commit();
 }

@@ -5,7 +5,14 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string>
+
+namespace platform {
+class CFileView;
+class CTempFile;
+}
 
 // Where the bytes of path really live, following symbolic links.
 std::string ResolveLinks(const std::string& path);
@@ -16,3 +23,31 @@ std::string ResolveLinks(const std::string& path);
 // file it points to is replaced and the link stays. An existing file's
 // permission bits carry over to the new one.
 bool ReplaceFile(const std::string& path, const unsigned char* pData, size_t size);
+
+// The same in steps, for a caller that writes the image while it still
+// decides whether it wants it: the target changes only in Commit, and an
+// object destroyed without a successful Commit leaves nothing behind. Every
+// step is false once any step has failed.
+class CFileReplacement {
+ public:
+  explicit CFileReplacement(const std::string& path);
+  ~CFileReplacement();
+  CFileReplacement(const CFileReplacement&) = delete;
+  CFileReplacement& operator=(const CFileReplacement&) = delete;
+
+  // Appends to the new image.
+  bool Write(const unsigned char* pData, size_t size);
+  // Appends size bytes of the file at path from offset on.
+  bool CopyFrom(const std::string& path, uint64_t offset, uint64_t size);
+  // Makes the new image size bytes long ahead of writing them.
+  bool Reserve(uint64_t size);
+  // Overwrites bytes already written.
+  bool WriteAt(uint64_t offset, const unsigned char* pData, size_t size);
+  // The new image so far, seen in place; null where it cannot be.
+  std::unique_ptr<platform::CFileView> Map();
+  bool Commit();
+
+ private:
+  std::string m_Target;
+  std::unique_ptr<platform::CTempFile> m_pFile;
+};

@@ -92,8 +92,79 @@ TEST_F(E2eTest, AppendsEveryRecordKindRunByRunThenRefusesWithoutChange) {
   // The "a" of the binary record's value becomes "X": only the hash no longer fits.
   Sh("printf X | dd of=d/m.mocf bs=1 seek=228 conv=notrunc status=none");
   ExpectRefused("-f in -t user", kFailed);
+  ExpectRefused("-f in -t object", kFailed);  // the input is no record either
   testutil::WriteFile(dir_.File("d/m.mocf"), "");
   ExpectRefused("-f in -t user", kFailed);
+}
+
+// Under a file-size limit nothing is written before the verdict, which a
+// write the limit ends would never print.
+TEST_F(E2eTest, VerdictComesBeforeAnyWriteUnderAFileSizeLimit) {
+  testutil::WriteFile(dir_.File("in"), Bytes(64 * 1024, 0xA5));
+  ExpectRefused("-f in -t user -d", "Invalid MOCF.\n" + kFailed,
+                "bash -c 'ulimit -f 8; exec \"$0\" \"$@\"'");
+}
+
+// The old image is read, not mapped: shrunk while the run reads it, it
+// either was read whole first or the run fails like any unreadable MOCF.
+TEST_F(E2eTest, MocfTruncatedDuringTheRunEndsInTheOrdinaryFailure) {
+  if (!platform::IsDurable()) GTEST_SKIP() << "the portable build does not lock";
+  Sh("truncate -s 256M big");
+  ASSERT_EQ("[exit 0]\n", Run("-f big -t user"));
+  const std::string out = Sh(
+      "'" MOCFTOOL_PATH "' -m d/m.mocf -f in -t user & pid=$!; inode=$(stat -c %i d/m.mocf);"
+      "for n in $(seq 2000); do grep -q \":$inode \" /proc/locks && break; sleep 0.002; done;"
+      "kill -STOP $pid; truncate -s 1000 d/m.mocf; kill -CONT $pid; wait $pid; echo status $?;"
+      "ls -A d; stat -c %s d/m.mocf");
+  if (out.find("status 0") == std::string::npos)
+    EXPECT_EQ("Error creating MOCF\nstatus 2\nm.mocf\n1000\n[exit 0]\n", out);
+  else
+    EXPECT_EQ("[exit 0]\n", Run("-f in -t user")) << out;
+}
+
+// Put together by the system in the temporary file, or in memory as under a
+// file-size limit, a large image comes out the same, byte for byte.
+TEST_F(E2eTest, LargeAppendsComeOutTheSameEitherWay) {
+  const std::string inMemory = "bash -c 'ulimit -f 1000000; exec \"$0\" \"$@\"'";
+  Sh("cp d/m.mocf start");
+  for (const std::string type : {"-t user", "--type binary --tag 0x60000010"}) {
+    for (size_t extra = 0; extra < 4; ++extra) {
+      testutil::WriteFile(dir_.File("in"), Bytes((1 << 20) + extra, 0x5A));
+      ASSERT_EQ("[exit 0]\n", Run("-f in " + type));
+      Sh("cp d/m.mocf copied; cp start d/m.mocf");
+      ASSERT_EQ("[exit 0]\n", Run("-f in " + type, inMemory));
+      EXPECT_EQ("[exit 0]\n", Sh("cmp copied d/m.mocf; cp start d/m.mocf")) << type << extra;
+    }
+  }
+}
+
+// Refused large appends say what small ones say and leave nothing behind:
+// the record fails the Gen6 check, the input is no record, the loaded MOCF's
+// digest is wrong (byte 60 lies in its compatible-products record).
+TEST_F(E2eTest, LargeAppendsAreRefusedLikeSmallOnes) {
+  testutil::WriteFile(dir_.File("in"), Bytes(2 << 20, 0xA5));
+  ExpectRefused("-f in -t user -d", "Invalid MOCF.\n" + kFailed);
+  ExpectRefused("-f in -t object",
+                "Error creating Object Record from file.  Additional info:\n"
+                "Object File is invalid\n\n" + kFailed);
+  ASSERT_EQ("[exit 0]\n", Run("-f in -t user"));
+  Sh("printf X | dd of=d/m.mocf bs=1 seek=60 conv=notrunc status=none");
+  ExpectRefused("-f in -t user", kFailed);
+  ExpectRefused("-f in -t object", kFailed);
+}
+
+// A record with the hash record's tag is left out of the digest wherever it
+// lies, also in a large image, and the next run finds the digest right.
+TEST_F(E2eTest, EveryHashTaggedRecordIsLeftOutOfTheDigest) {
+  testutil::WriteFile(dir_.File("in"), "abc");
+  ASSERT_EQ("[exit 0]\n", Run("-f in --type binary --tag 1"));
+  testutil::WriteFile(dir_.File("in"), Bytes(1 << 20, 0x5A));
+  ASSERT_EQ("[exit 0]\n", Run("-f in -t user"));
+  const Bytes image = testutil::ReadFile(dir_.File("d/m.mocf"));
+  EXPECT_EQ(testutil::ToHex(image.data() + 28, 20) + "  -\n[exit 0]\n",
+            Sh("(head -c 20 d/m.mocf; tail -c +49 d/m.mocf | head -c 20; tail -c +81 d/m.mocf)"
+               "| sha1sum"));
+  EXPECT_EQ("[exit 0]\n", Run("-f in -t user"));
 }
 
 TEST_F(E2eTest, UnwritableMocfIsLeftAlone) {

@@ -55,6 +55,8 @@ TEST(MocfCreatorTest, AdoptsOnlyAWholeValidImageThatHasAHashRecord) {
     Bytes mine = bad;
     EXPECT_FALSE(m.Init(&bad) || m.Init(std::move(mine))) << i;
     EXPECT_TRUE(mine == bad && *m.Get() == good) << i;
+    // Trusting the digest waives that one check and no other.
+    EXPECT_EQ(i == 4, CMocfCreator().InitTrustingDigest(Bytes(bad))) << i;
   }
 }
 
@@ -68,7 +70,7 @@ constexpr unsigned int kMocf = 0x46434F4D, kUser = 0x60000002, kFw = 0x60000000,
 
 std::string Reason(const Bytes& image) {
   std::string reason = "(accepted)";
-  const bool adoptable = CMocfCreator::IsAdoptable(image.data(), image.size(), &reason);
+  const bool adoptable = CMocfCreator::IsAdoptable(image.data(), image.size(), false, &reason);
   EXPECT_EQ(adoptable, reason == "(accepted)") << reason;
   return reason;
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "Coding.h"
 #include "MocfCreator.h"
 #include "test_util.h"
@@ -78,4 +80,38 @@ TEST(MocfParserTest, ObjectRecordsStartAtTag0x50000000) {
   const Bytes tags = FromHex("ffffff4f 00000050 ffffffff 4d4f4346 00000000");
   for (int i = 0; i < 4; ++i)
     EXPECT_EQ(i == 1 || i == 2, CMocfParser::IsObjectRecord(CTlv::AtByte(&tags[4 * i]))) << i;
+}
+
+// Appending records and storing a new Length must not change the digest
+// under the old header; a header claiming more than the buffer holds, or
+// records that do not fill it, is reported and nothing beyond is read.
+TEST(MocfParserTest, DigestUnderTheOldHeaderIsTheOldImagesDigest) {
+  const Bytes old = Mocf(V + H + C);
+  Bytes grown = Mocf(V + H + C + O);
+  CTlv::Header_t header;
+  std::memcpy(&header, old.data(), sizeof header);
+  unsigned char digest[20];
+  CMocfParser parser(CTlv::AtByte(grown.data()), grown.size());
+  EXPECT_TRUE(parser.CalcHash(&header, digest));
+  EXPECT_EQ(testutil::ToHex(old.data() + 28, 20), testutil::ToHex(digest, 20));
+  for (size_t length : {old.size() - 8 + 1, grown.size() - 8 + 4, size_t{0xFFFFFFFF}}) {
+    header.Length = static_cast<uint32_t>(length);
+    EXPECT_FALSE(parser.CalcHash(&header, digest)) << length;
+  }
+  // A digest given to the parser is what IsValid compares with the stored one.
+  for (bool filled : {true, false}) {
+    for (bool right : {true, false}) {
+      unsigned char given[20];
+      std::memcpy(given, grown.data() + 28, 20);
+      given[19] ^= right ? 0 : 1;
+      CMocfParser primed(CTlv::AtByte(grown.data()), grown.size());
+      primed.SetHash(given, filled);
+      EXPECT_EQ(filled && right, primed.IsValid()) << filled << right;
+    }
+  }
+  // Trusted, a wrong stored digest passes; nothing else does.
+  grown[28] ^= 1;
+  CMocfParser trusting(CTlv::AtByte(grown.data()), grown.size());
+  trusting.TrustStoredHash();
+  EXPECT_TRUE(trusting.IsValid() && !Valid(grown));
 }

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "ObjectRecordBuilder.h"
 #include "test_util.h"
 
 using testutil::Build;
@@ -47,4 +48,43 @@ TEST(ObjectRecordBuilderTest, UnreadableInputsAndUnknownTypesAreRefused) {
   for (int32_t type : {7, -1, INT32_MIN, INT32_MAX}) {
     EXPECT_EQ("failed / Unknown file type\n", Build(static_cast<FileType_t>(type), sparse));
   }
+}
+
+// The head, the file's bytes and the padding make exactly the record the
+// builder makes, padded; any other type has no head and says nothing.
+TEST(ObjectRecordBuilderTest, HeadAndFileBytesMakeTheWholePaddedRecord) {
+  const std::string dir = std::filesystem::path(testutil::Put("x", "")).parent_path().string();
+  const std::filesystem::path saved = std::filesystem::current_path();
+  std::filesystem::current_path(dir);
+  for (FileType_t type : {UserFile, Binary}) {
+    for (const char* name : {"a", "ab", "abc", "abcd"}) {
+      for (size_t size = 0; size < 6; ++size) {
+        testutil::WriteFile(name, std::string(size, '\x5A'));
+        const InParams_t params = {name, "", type, 0x60000010};
+        CTlvContainerCreator whole, head;
+        RecordTail_t tail = {99, 99};
+        ASSERT_TRUE(CreateObjectRecordFromFile(&params, &whole));
+        ASSERT_TRUE(CreateObjectRecordHead(&params, &head, &tail));
+        testutil::Bytes joined = *head.Get();
+        joined.insert(joined.end(), tail.FileBytes, 0x5A);
+        joined.insert(joined.end(), tail.Padding, 0);
+        testutil::Bytes padded = *whole.Get();
+        padded.resize((padded.size() + 3) / 4 * 4, 0);
+        EXPECT_EQ(testutil::ToHex(padded), testutil::ToHex(joined)) << type << name << size;
+      }
+    }
+  }
+  const std::string before = GetErrorStr();
+  for (FileType_t type : {Object, CompatProd, CustomDefaults, MenuSettings, SwKeys}) {
+    const InParams_t params = {"a", "", type, 0};
+    CTlvContainerCreator head;
+    RecordTail_t tail;
+    EXPECT_FALSE(CreateObjectRecordHead(&params, &head, &tail)) << type;
+  }
+  const InParams_t missing = {"none", "", UserFile, 0};
+  CTlvContainerCreator head;
+  RecordTail_t tail;
+  EXPECT_FALSE(CreateObjectRecordHead(&missing, &head, &tail));
+  EXPECT_EQ(before, GetErrorStr());
+  std::filesystem::current_path(saved);
 }

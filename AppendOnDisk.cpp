@@ -1,0 +1,265 @@
+#include "AppendOnDisk.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "AppendSteps.h"
+#include "Coding.h"
+#include "FileHelper.h"
+#include "FollowingDigest.h"
+#include "Gen6MocfParser.h"
+#include "MocfCreator.h"
+#include "MocfTags.h"
+#include "ObjectRecordBuilder.h"
+#include "Platform.h"
+#include "ReplaceFile.h"
+
+namespace {
+
+// Copied a chunk at a time, so that the digests follow closely.
+constexpr uint64_t kChunk = 8 << 20;
+// Holds the hash record of any MOCF this tool writes.
+constexpr uint64_t kFront = 64 << 10;
+
+// The record to append: all of it but the input file's bytes, which the
+// system copies straight into the new image.
+struct Record_t {
+  CTlvContainerCreator Head;
+  RecordTail_t Tail = {0, 0};
+};
+
+// Where the new image comes from and how large it and its parts are.
+struct Plan_t {
+  const options_t* pOptions;
+  bool Loads;        // the existing MOCF is appended to, not started afresh
+  uint64_t OldSize;  // the loaded or the empty MOCF, in front of the record
+  uint64_t NewSize;
+};
+
+bool WouldLoad(const options_t* options) {
+  return CFileHelper::DoesFileExist(options->MocfFile.c_str()) && !options->DeleteContents;
+}
+
+// A MOCF the run would refuse to load is all it reports.
+bool LoadedMocfIsDamaged(const options_t* options) {
+  if (!WouldLoad(options)) return false;
+  std::vector<unsigned char> image;
+  return !CFileHelper::ReadFileData(options->MocfFile.c_str(), &image) ||
+         !CMocfCreator().Init(std::move(image));
+}
+
+bool BuildRecord(const options_t* options, Record_t* pRecord) {
+  const InParams_t params = {options->InFile.c_str(), options->PartNum.c_str(), options->Type,
+                             options->Tag};
+  if (CreateObjectRecordHead(&params, &pRecord->Head, &pRecord->Tail)) return true;
+  if (!CreateObjectRecordFromFile(&params, &pRecord->Head)) return false;
+  const CTlv::Header_t* pHeader = CTlv::AtByte(pRecord->Head.Get()->data());
+  pRecord->Tail = {0, static_cast<uint32_t>(CTlvContainerParser::CalcNumPaddingBytes(pHeader))};
+  return true;
+}
+
+// Whether the records from byte 8 fill [8, end) exactly, and the one hash
+// record among them lies at [from, to): then the followers' digests are the
+// parser's.
+bool OneHashRecordAt(const unsigned char* pImage, uint64_t end, uint64_t from, uint64_t to) {
+  bool seen = false;
+  for (uint64_t pos = CTlv::kHeaderSize; pos < end;) {
+    if (end - pos < CTlv::kHeaderSize) return false;
+    const CTlv::Header_t* pRecord = CTlv::AtByte(pImage + pos);
+    const uint64_t step = CTlvContainerParser::GetPaddedSize(pRecord);
+    if (step > end - pos) return false;
+    if (CTlv::GetTag(pRecord) == mocf::kHashTag) {
+      if (seen || pos != from || pos + step != to) return false;
+      seen = true;
+    }
+    pos += step;
+  }
+  return seen;
+}
+
+// The first hash record within the first `end` bytes; none lies at `end`.
+void FindHashRecord(const unsigned char* pImage, uint64_t end, uint64_t* pFrom, uint64_t* pTo) {
+  *pFrom = *pTo = end;
+  for (uint64_t pos = CTlv::kHeaderSize; end - pos >= CTlv::kHeaderSize;) {
+    const CTlv::Header_t* pRecord = CTlv::AtByte(pImage + pos);
+    const uint64_t step = CTlvContainerParser::GetPaddedSize(pRecord);
+    if (step > end - pos) return;
+    if (CTlv::GetTag(pRecord) == mocf::kHashTag) {
+      *pFrom = pos;
+      *pTo = pos + step;
+      return;
+    }
+    pos += step;
+  }
+}
+
+bool CopyChunked(CFileReplacement* pOut, const std::string& path, uint64_t from, uint64_t to,
+                 uint64_t at, CWriteProgress* pProgress) {
+  for (uint64_t offset = from; offset < to;) {
+    const uint64_t size = std::min(kChunk, to - offset);
+    if (!pOut->CopyFrom(path, offset, size)) return false;
+    offset += size;
+    pProgress->Advance(at + offset - from);
+  }
+  return true;
+}
+
+// After the front: the rest of the loaded image, then the record.
+bool WriteRest(const Plan_t& plan, const Record_t& record, uint64_t front, CFileReplacement* pOut,
+               CWriteProgress* pProgress) {
+  const options_t* options = plan.pOptions;
+  if (plan.Loads &&
+      !CopyChunked(pOut, options->MocfFile, front, plan.OldSize, front, pProgress))
+    return false;
+  const std::vector<unsigned char>* pHead = record.Head.Get();
+  if (!pOut->Write(pHead->data(), pHead->size())) return false;
+  const uint64_t fileAt = plan.OldSize + pHead->size();
+  pProgress->Advance(fileAt);
+  if (!CopyChunked(pOut, options->InFile, 0, record.Tail.FileBytes, fileAt, pProgress))
+    return false;
+  static const unsigned char kZeros[4] = {};
+  if (!pOut->Write(kZeros, record.Tail.Padding)) return false;
+  pProgress->Advance(plan.NewSize);
+  return true;
+}
+
+// The loaded image's first bytes, or the empty MOCF; returns how many.
+uint64_t WriteFront(const Plan_t& plan, CFileReplacement* pOut) {
+  if (plan.Loads) {
+    const uint64_t front = std::min(plan.OldSize, kFront);
+    return pOut->CopyFrom(plan.pOptions->MocfFile, 0, front) ? front : 0;
+  }
+  CMocfCreator empty;
+  empty.Init();
+  return pOut->Write(empty.Get()->data(), empty.Get()->size()) ? empty.Get()->size() : 0;
+}
+
+struct Digests_t {
+  unsigned char New[mocf::kHashSize];
+  unsigned char Old[mocf::kHashSize];
+  uint64_t SkipFrom, SkipTo;
+  CTlv::Header_t OldHeader;
+};
+
+// Writes the image while two threads hash it, the new image under its new
+// header and the loaded one under its own, which stays in place meanwhile.
+bool WriteAndHash(const Plan_t& plan, const Record_t& record, CFileReplacement* pOut,
+                  const unsigned char* pImage, Digests_t* pDigests) {
+  const uint64_t front = WriteFront(plan, pOut);
+  if (front == 0) return false;
+  FindHashRecord(pImage, front, &pDigests->SkipFrom, &pDigests->SkipTo);
+  std::memcpy(&pDigests->OldHeader, pImage, CTlv::kHeaderSize);
+  CTlv::Header_t header = pDigests->OldHeader;
+  coding::EncodeFixed32(reinterpret_cast<unsigned char*>(&header) + 4,
+                        static_cast<uint32_t>(plan.NewSize - CTlv::kHeaderSize));
+  CWriteProgress progress;
+  const uint64_t from = pDigests->SkipFrom, to = pDigests->SkipTo;
+  CFollowingDigest newDigest(&progress, {pImage, header, plan.NewSize, from, to});
+  const uint64_t oldEnd = plan.Loads ? plan.OldSize : 0;  // nothing loaded: nothing to check
+  CFollowingDigest oldDigest(&progress, {pImage, pDigests->OldHeader, oldEnd, from, to});
+  // Closed on every way out, or the followers would wait for bytes that
+  // never come.
+  struct Closer_t {
+    CWriteProgress* p;
+    ~Closer_t() { p->Close(); }
+  } closer{&progress};
+  progress.Advance(front);
+  const bool written = WriteRest(plan, record, front, pOut, &progress);
+  progress.Close();
+  return newDigest.Get(pDigests->New) && oldDigest.Get(pDigests->Old) && written;
+}
+
+std::optional<bool> Verdict(CFileReplacement* pOut, const platform::CFileView* pView,
+                            const unsigned char* pDigest) {
+  const unsigned char* pImage = pView->Data();
+  CGen6MocfParser parser(CTlv::AtByte(pImage), pView->Size());
+  if (pDigest) parser.SetHash(pDigest, true);
+  unsigned char digest[mocf::kHashSize];
+  parser.CalcHash(digest);
+  const CTlv::Header_t* pHash = nullptr;
+  if (parser.FindRecord(mocf::kHashTag, &pHash, nullptr)) {
+    const size_t size = std::min<size_t>(CTlv::GetLength(pHash), mocf::kHashSize);
+    if (!pOut->WriteAt(static_cast<uint64_t>(CTlv::GetData(pHash) - pImage), digest, size))
+      return std::nullopt;
+  }
+  if (!parser.IsValid()) {
+    std::puts("Invalid MOCF.");
+    return false;
+  }
+  return pOut->Commit();
+}
+
+// The complete image, seen in place: the loaded part passes every check
+// but its digest's, then its digest; the container's Length is made to
+// take in the record, and the new digest is stored.
+std::optional<bool> CheckAndFinish(const Plan_t& plan, CFileReplacement* pOut,
+                                   const platform::CFileView* pView, const Digests_t& digests) {
+  const unsigned char* pImage = pView->Data();
+  if (plan.Loads) {
+    if (!CMocfCreator::IsAdoptable(pImage, static_cast<size_t>(plan.OldSize), true)) return false;
+    const Loaded_t loaded = {true, digests.OldHeader};
+    const bool ok = OneHashRecordAt(pImage, plan.OldSize, digests.SkipFrom, digests.SkipTo)
+                        ? std::memcmp(pImage + digests.SkipFrom + CTlv::kHeaderSize, digests.Old,
+                                      mocf::kHashSize) == 0
+                        : LoadedDigestMatches(pImage, pView->Size(), &loaded);
+    if (!ok) return false;
+  }
+  unsigned char length[4];
+  coding::EncodeFixed32(length, static_cast<uint32_t>(plan.NewSize - CTlv::kHeaderSize));
+  if (!pOut->WriteAt(4, length, sizeof length)) return std::nullopt;
+  const bool followed = OneHashRecordAt(pImage, plan.NewSize, digests.SkipFrom, digests.SkipTo);
+  return Verdict(pOut, pView, followed ? digests.New : nullptr);
+}
+
+std::optional<Plan_t> MakePlan(const options_t* options, const Record_t& record) {
+  Plan_t plan = {options, WouldLoad(options), 0, 0};
+  if (plan.Loads) {
+    const int32_t length = CFileHelper::GetFileLength(options->MocfFile.c_str());
+    if (length < static_cast<int32_t>(CTlv::kHeaderSize)) return std::nullopt;
+    plan.OldSize = static_cast<uint64_t>(length);
+  } else {
+    CMocfCreator empty;
+    empty.Init();
+    plan.OldSize = empty.Get()->size();
+  }
+  plan.NewSize = plan.OldSize + record.Head.Get()->size() + record.Tail.FileBytes +
+                 record.Tail.Padding;
+  // Too large to load again: the usual way says so, once the loaded image
+  // is known to be sound.
+  if (plan.NewSize > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()))
+    return std::nullopt;
+  return plan;
+}
+
+bool IsSmall(const options_t* options) {
+  const int64_t input = CFileHelper::GetFileLength(options->InFile.c_str());
+  const int64_t mocf = WouldLoad(options) ? CFileHelper::GetFileLength(options->MocfFile.c_str()) : 0;
+  return input + mocf < static_cast<int64_t>(kSmallImage);
+}
+
+}  // namespace
+
+std::optional<bool> AppendOnDisk(const options_t* options) {
+  if (!platform::WritesRaiseNoSignal() || IsSmall(options)) return std::nullopt;
+  Record_t record;
+  if (!BuildRecord(options, &record)) {
+    PrintBuildFailureUnless(LoadedMocfIsDamaged(options));
+    return false;
+  }
+  const std::optional<Plan_t> plan = MakePlan(options, record);
+  if (!plan) return std::nullopt;
+  CFileReplacement out(options->MocfFile);
+  if (!out.Reserve(plan->NewSize)) return std::nullopt;
+  const std::unique_ptr<platform::CFileView> view = out.Map();
+  if (!view || view->Size() != plan->NewSize) return std::nullopt;
+  Digests_t digests;
+  if (!WriteAndHash(*plan, record, &out, view->Data(), &digests)) return std::nullopt;
+  return CheckAndFinish(*plan, &out, view.get(), digests);
+}

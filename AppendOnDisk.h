@@ -1,0 +1,15 @@
+// Appending without holding the image in memory: the new image is put
+// together in the temporary file by the system's own copying, then checked,
+// hashed and finished in place through a view of that file.
+#pragma once
+
+#include <optional>
+
+#include "CommandLine.h"
+
+// As AppendToMocf, under the caller's lock. Empty when the image cannot be
+// put together this way (under a file-size limit, where files cannot be
+// mapped, after a failed write, or when the image would be too large to
+// load again): nothing was printed or replaced, and the caller appends in
+// memory instead.
+std::optional<bool> AppendOnDisk(const options_t* options);

@@ -1,0 +1,30 @@
+#include "AppendSteps.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "MocfTags.h"
+#include "ObjectRecordBuilder.h"
+
+bool LoadedDigestMatches(const unsigned char* pImage, size_t size, const Loaded_t* pLoaded) {
+  if (!pLoaded->Loaded) return true;
+  CMocfParser parser(CTlv::AtByte(pImage), size);
+  unsigned char digest[mocf::kHashSize];
+  const CTlv::Header_t* pHash = nullptr;
+  return parser.CalcHash(&pLoaded->Header, digest) &&
+         parser.FindRecord(mocf::kHashTag, &pHash, nullptr) &&
+         CTlv::GetLength(pHash) == mocf::kHashSize &&
+         std::memcmp(CTlv::GetData(pHash), digest, mocf::kHashSize) == 0;
+}
+
+size_t HashedHeadSize(CMocfParser* pParser, const unsigned char* pImage) {
+  const CTlv::Header_t* pHash = nullptr;
+  if (!pParser->FindRecord(mocf::kHashTag, &pHash, nullptr)) return 0;
+  return static_cast<size_t>(CTlv::GetData(pHash) - pImage) + CTlv::GetLength(pHash);
+}
+
+void PrintBuildFailureUnless(bool mocfDamaged) {
+  if (mocfDamaged) return;
+  std::printf("Error creating Object Record from file.  Additional info:\n%s\n",
+              GetErrorStr().c_str());
+}

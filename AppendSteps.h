@@ -1,0 +1,54 @@
+// What both ways of appending share: threads that are always joined, the
+// late check of a loaded MOCF's digest, and the builder's failure message.
+#pragma once
+
+#include <cstddef>
+#include <thread>
+#include <utility>
+
+#include "MocfParser.h"
+
+// Joins on every way out, an exception included. Work too small to be
+// worth a thread is done at once, on the caller's.
+class CJoinedThread {
+ public:
+  template <typename F>
+  CJoinedThread(F&& work, bool small) {
+    if (small)
+      work();
+    else
+      m_Thread = std::thread(std::forward<F>(work));
+  }
+  ~CJoinedThread() { Join(); }
+  CJoinedThread(const CJoinedThread&) = delete;
+  CJoinedThread& operator=(const CJoinedThread&) = delete;
+  void Join() {
+    if (m_Thread.joinable()) m_Thread.join();
+  }
+
+ private:
+  std::thread m_Thread;
+};
+
+// The loaded MOCF's digest is checked late, beside the hashing and writing
+// of the new image, so its header is kept as it was.
+struct Loaded_t {
+  bool Loaded = false;  // false for a MOCF started empty: nothing to check
+  CTlv::Header_t Header = {};
+};
+
+// Whether the loaded MOCF's stored digest matches its records, read in
+// place at the front of the new image together with headers; the image may
+// be hashed and written meanwhile, not changed.
+bool LoadedDigestMatches(const unsigned char* pImage, size_t size, const Loaded_t* pLoaded);
+
+// The end of the hash record: the bytes up to there change when the digest
+// is stored. 0 without a hash record.
+size_t HashedHeadSize(CMocfParser* pParser, const unsigned char* pImage);
+
+// Below this an image is small: threads and copying inside the system cost
+// more than they save.
+constexpr size_t kSmallImage = 1 << 20;
+
+// A damaged MOCF is all a run reports, whatever else is wrong.
+void PrintBuildFailureUnless(bool mocfDamaged);

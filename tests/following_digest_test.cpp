@@ -1,0 +1,63 @@
+// A digest that follows the writing must come out as the whole image hashed
+// at once, however the writing is cut into steps and wherever the left-out
+// range falls, and must say so when the writing stops short.
+#include "FollowingDigest.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "sha1.h"
+#include "test_util.h"
+
+namespace {
+
+std::string Hex(const unsigned char* p) { return testutil::ToHex(p, 20); }
+
+// The header, then the bytes from 8 to end but those in [from, to).
+std::string Expected(const testutil::Bytes& image, const CTlv::Header_t& header, uint64_t end,
+                     uint64_t from, uint64_t to) {
+  testutil::Bytes message(CTlv::Bytes(&header), CTlv::Bytes(&header) + 8);
+  for (uint64_t i = 8; i < end; ++i)
+    if (i < from || i >= to) message.push_back(image[i]);
+  CSha1 sha1;
+  unsigned char digest[20];
+  sha1.DoHash(message.data(), static_cast<unsigned int>(message.size()), digest);
+  return Hex(digest);
+}
+
+TEST(FollowingDigestTest, MatchesTheImageHashedAtOnceWhateverTheSteps) {
+  testutil::Bytes image(1000);
+  for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<unsigned char>(i * 7);
+  const CTlv::Header_t header = {0x46434F4D, 4242};
+  const uint64_t skips[][2] = {{20, 48}, {8, 100}, {990, 1000}, {1000, 1000}, {63, 64}};
+  for (const auto& skip : skips) {
+    for (uint64_t step : {1u, 7u, 64u, 999u}) {
+      CWriteProgress progress;
+      CFollowingDigest digest(&progress, {image.data(), header, 1000, skip[0], skip[1]});
+      for (uint64_t written = step; written < 1000; written += step) progress.Advance(written);
+      progress.Advance(1000);
+      progress.Close();
+      unsigned char result[20];
+      ASSERT_TRUE(digest.Get(result));
+      EXPECT_EQ(Expected(image, header, 1000, skip[0], skip[1]), Hex(result))
+          << skip[0] << " " << step;
+    }
+  }
+}
+
+TEST(FollowingDigestTest, WritingThatStopsShortGivesNoDigest) {
+  const testutil::Bytes image(100, 0x11);
+  CWriteProgress progress;
+  CFollowingDigest whole(&progress, {image.data(), {}, 60, 60, 60});
+  CFollowingDigest beyond(&progress, {image.data(), {}, 100, 100, 100});
+  progress.Advance(60);
+  progress.Close();
+  unsigned char result[20];
+  EXPECT_TRUE(whole.Get(result));
+  EXPECT_EQ(Expected(image, {}, 60, 60, 60), Hex(result));
+  EXPECT_FALSE(beyond.Get(result));
+}
+
+}  // namespace
