@@ -60,6 +60,22 @@ void AskEveryRecord(CGen6MocfParser* pParser) {
   }
 }
 
+// The digest read under the image's own header, a digest handed in, and a
+// trusted stored digest must all agree with the plain check.
+void CheckDigestShortcuts(const std::vector<unsigned char>& image) {
+  const CTlv::Header_t* pHeader = CTlv::AtByte(image.data());
+  CGen6MocfParser plain(pHeader, image.size()), underHeader(pHeader, image.size());
+  unsigned char digest[20], again[20];
+  const bool filled = plain.CalcHash(digest);
+  if (underHeader.CalcHash(pHeader, again) != filled || std::memcmp(digest, again, 20) != 0)
+    std::abort();
+  CGen6MocfParser handed(pHeader, image.size());
+  handed.SetHash(digest, filled);
+  if (handed.IsValid() != plain.IsValid()) std::abort();
+  const bool adoptable = CMocfCreator::IsAdoptable(image.data(), image.size());
+  if (adoptable && !CMocfCreator::IsAdoptable(image.data(), image.size(), true)) std::abort();
+}
+
 void Check(const std::vector<unsigned char>& image) {
   if (!image.empty()) {
     CGen6MocfParser parser(CTlv::AtByte(image.data()), image.size());
@@ -68,6 +84,7 @@ void Check(const std::vector<unsigned char>& image) {
       parser.IsSystemUpdateMocf();
       parser.HasObjectRecords();
       AskEveryRecord(&parser);
+      CheckDigestShortcuts(image);
     }
   }
   CMocfCreator creator;
