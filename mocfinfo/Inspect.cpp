@@ -71,9 +71,13 @@ Inspection Inspect(const std::string& file, const unsigned char* pImage, size_t 
   while (walk.Next(&record)) ++inspection.recordCount;
   inspection.stop = walk.Stop();
   CMocfParser parser(CTlv::AtByte(inspection.image), size);
-  unsigned char digest[mocf::kHashSize];
   const CTlv::Header_t* pHash = nullptr;
-  if (parser.FindRecord(mocf::kHashTag, &pHash, nullptr) && parser.CalcHash(digest))
+  if (!parser.FindRecord(mocf::kHashTag, &pHash, nullptr)) return inspection;
+  // A valid image's stored digest has just been checked: no second pass.
+  unsigned char digest[mocf::kHashSize];
+  if (inspection.valid)
+    inspection.digest = describe::HexBytes(CTlv::GetData(pHash), mocf::kHashSize);
+  else if (parser.CalcHash(digest))
     inspection.digest = describe::HexBytes(digest, sizeof digest);
   return inspection;
 }
