@@ -27,6 +27,9 @@ namespace {
 constexpr uint64_t kChunk = 8 << 20;
 // Holds the hash record of any MOCF this tool writes.
 constexpr uint64_t kFront = 64 << 10;
+// Chunks in memory at once: one being put together and written, the others
+// still being hashed.
+constexpr size_t kWindowChunks = 4;
 
 // The record to append: all of it but the input file's bytes, which the
 // system copies straight into the new image.
@@ -100,45 +103,54 @@ void FindHashRecord(const unsigned char* pImage, uint64_t end, uint64_t* pFrom, 
   }
 }
 
-bool CopyChunked(CFileReplacement* pOut, const std::string& path, uint64_t from, uint64_t to,
-                 uint64_t at, CWriteProgress* pProgress) {
-  for (uint64_t offset = from; offset < to;) {
-    const uint64_t size = std::min(kChunk, to - offset);
-    if (!pOut->CopyFrom(path, offset, size)) return false;
-    offset += size;
-    pProgress->Advance(at + offset - from);
+// Where a stretch of the new image comes from: a file from an offset on,
+// or bytes in memory (null for zeros).
+struct Piece_t {
+  std::FILE* pFile;
+  uint64_t FileOffset;
+  const unsigned char* pBytes;
+  uint64_t Size;
+};
+
+// Opened for reading with no buffer of its own: the bytes are read straight
+// into the image.
+struct Reader_t {
+  std::FILE* pFile = nullptr;
+  explicit Reader_t(const std::string& path) : pFile(std::fopen(path.c_str(), "rb")) {
+    if (pFile) std::setvbuf(pFile, nullptr, _IONBF, 0);
   }
-  return true;
+  ~Reader_t() {
+    if (pFile) std::fclose(pFile);
+  }
+};
+
+bool ReadAt(std::FILE* pFile, uint64_t offset, unsigned char* pTo, uint64_t size) {
+  if (offset > static_cast<uint64_t>(std::numeric_limits<long>::max()) ||
+      std::fseek(pFile, static_cast<long>(offset), SEEK_SET) != 0)
+    return false;
+  return std::fread(pTo, 1, static_cast<size_t>(size), pFile) == size;
 }
 
-// After the front: the rest of the loaded image, then the record.
-bool WriteRest(const Plan_t& plan, const Record_t& record, uint64_t front, CFileReplacement* pOut,
-               CWriteProgress* pProgress) {
-  const options_t* options = plan.pOptions;
-  if (plan.Loads &&
-      !CopyChunked(pOut, options->MocfFile, front, plan.OldSize, front, pProgress))
-    return false;
-  const std::vector<unsigned char>* pHead = record.Head.Get();
-  if (!pOut->Write(pHead->data(), pHead->size())) return false;
-  const uint64_t fileAt = plan.OldSize + pHead->size();
-  pProgress->Advance(fileAt);
-  if (!CopyChunked(pOut, options->InFile, 0, record.Tail.FileBytes, fileAt, pProgress))
-    return false;
-  static const unsigned char kZeros[4] = {};
-  if (!pOut->Write(kZeros, record.Tail.Padding)) return false;
-  pProgress->Advance(plan.NewSize);
-  return true;
-}
-
-// The loaded image's first bytes, or the empty MOCF; returns how many.
-uint64_t WriteFront(const Plan_t& plan, CFileReplacement* pOut) {
-  if (plan.Loads) {
-    const uint64_t front = std::min(plan.OldSize, kFront);
-    return pOut->CopyFrom(plan.pOptions->MocfFile, 0, front) ? front : 0;
+// Puts [from, to) of the image in place from the pieces; false when a file
+// holds fewer bytes than it did.
+bool Fill(const std::vector<Piece_t>& pieces, unsigned char* pImage, uint64_t from, uint64_t to) {
+  uint64_t at = 0;
+  for (const Piece_t& piece : pieces) {
+    const uint64_t begin = std::max(from, at), end = std::min(to, at + piece.Size);
+    if (begin < end) {
+      const uint64_t within = begin - at;
+      unsigned char* pTo = pImage + begin;
+      if (piece.pFile) {
+        if (!ReadAt(piece.pFile, piece.FileOffset + within, pTo, end - begin)) return false;
+      } else if (piece.pBytes) {
+        std::memcpy(pTo, piece.pBytes + within, static_cast<size_t>(end - begin));
+      } else {
+        std::memset(pTo, 0, static_cast<size_t>(end - begin));
+      }
+    }
+    at += piece.Size;
   }
-  CMocfCreator empty;
-  empty.Init();
-  return pOut->Write(empty.Get()->data(), empty.Get()->size()) ? empty.Get()->size() : 0;
+  return true;
 }
 
 struct Digests_t {
@@ -148,32 +160,80 @@ struct Digests_t {
   CTlv::Header_t OldHeader;
 };
 
-// Writes the image while two threads hash it, the new image under its new
-// header and the loaded one under its own, which stays in place meanwhile.
-bool WriteAndHash(const Plan_t& plan, const Record_t& record, CFileReplacement* pOut,
-                  const unsigned char* pImage, Digests_t* pDigests) {
-  const uint64_t front = WriteFront(plan, pOut);
-  if (front == 0) return false;
+struct Followers_t {
+  std::unique_ptr<CFollowingDigest> New, Old;
+};
+
+// Once the first chunk is in place: where its hash record lies and what its
+// header says, and the two threads that hash behind the writing, the new
+// image under its new header and the loaded one under its own.
+Followers_t StartFollowing(const Plan_t& plan, const unsigned char* pImage,
+                           CWriteProgress* pProgress, Digests_t* pDigests) {
+  CMocfCreator empty;
+  empty.Init();
+  const uint64_t front = plan.Loads ? std::min(plan.OldSize, kFront) : empty.Get()->size();
   FindHashRecord(pImage, front, &pDigests->SkipFrom, &pDigests->SkipTo);
   std::memcpy(&pDigests->OldHeader, pImage, CTlv::kHeaderSize);
   CTlv::Header_t header = pDigests->OldHeader;
   coding::EncodeFixed32(reinterpret_cast<unsigned char*>(&header) + 4,
                         static_cast<uint32_t>(plan.NewSize - CTlv::kHeaderSize));
-  CWriteProgress progress;
   const uint64_t from = pDigests->SkipFrom, to = pDigests->SkipTo;
-  CFollowingDigest newDigest(&progress, {pImage, header, plan.NewSize, from, to});
   const uint64_t oldEnd = plan.Loads ? plan.OldSize : 0;  // nothing loaded: nothing to check
-  CFollowingDigest oldDigest(&progress, {pImage, pDigests->OldHeader, oldEnd, from, to});
+  Followers_t followers;
+  followers.New.reset(new CFollowingDigest(pProgress, {pImage, header, plan.NewSize, from, to}));
+  followers.Old.reset(
+      new CFollowingDigest(pProgress, {pImage, pDigests->OldHeader, oldEnd, from, to}));
+  return followers;
+}
+
+// Each chunk is put together in the window, handed to the followers and
+// written around the cache; its memory serves again once both followers
+// are done with it.
+bool WriteChunks(const Plan_t& plan, const std::vector<Piece_t>& pieces,
+                 platform::CImageWindow* pWindow, CFileReplacement* pOut, CWriteProgress* pProgress,
+                 Followers_t* pFollowers, Digests_t* pDigests) {
+  unsigned char* pImage = pWindow->Data();
+  for (uint64_t i = 0; i * kChunk < plan.NewSize; ++i) {
+    const uint64_t from = i * kChunk, to = std::min(plan.NewSize, from + kChunk);
+    if (i >= kWindowChunks) pProgress->WaitReleased(from - (kWindowChunks - 1) * kChunk);
+    if (!pWindow->Back(i) || !Fill(pieces, pImage, from, to)) return false;
+    if (i == 0) *pFollowers = StartFollowing(plan, pImage, pProgress, pDigests);
+    pProgress->Advance(to);
+    if (!pOut->WriteThrough(from, pImage + from, static_cast<size_t>(to - from))) return false;
+  }
+  return true;
+}
+
+// Writes the image while two threads hash it.
+bool WriteAndHash(const Plan_t& plan, const Record_t& record, CFileReplacement* pOut,
+                  Digests_t* pDigests) {
+  const options_t* options = plan.pOptions;
+  const std::unique_ptr<platform::CImageWindow> window =
+      platform::CImageWindow::Create(plan.NewSize, kChunk, kWindowChunks);
+  const Reader_t mocf(plan.Loads ? options->MocfFile : std::string());
+  const Reader_t input(options->InFile);
+  if (!window || (plan.Loads && !mocf.pFile) || !input.pFile) return false;
+  CMocfCreator empty;
+  empty.Init();
+  const std::vector<unsigned char>* pHead = record.Head.Get();
+  const std::vector<Piece_t> pieces = {
+      plan.Loads ? Piece_t{mocf.pFile, 0, nullptr, plan.OldSize}
+                 : Piece_t{nullptr, 0, empty.Get()->data(), empty.Get()->size()},
+      {nullptr, 0, pHead->data(), pHead->size()},
+      {input.pFile, 0, nullptr, record.Tail.FileBytes},
+      {nullptr, 0, nullptr, record.Tail.Padding}};
+  CWriteProgress progress;
+  Followers_t followers;
   // Closed on every way out, or the followers would wait for bytes that
   // never come.
   struct Closer_t {
     CWriteProgress* p;
     ~Closer_t() { p->Close(); }
   } closer{&progress};
-  progress.Advance(front);
-  const bool written = WriteRest(plan, record, front, pOut, &progress);
+  const bool written =
+      WriteChunks(plan, pieces, window.get(), pOut, &progress, &followers, pDigests);
   progress.Close();
-  return newDigest.Get(pDigests->New) && oldDigest.Get(pDigests->Old) && written;
+  return written && followers.New->Get(pDigests->New) && followers.Old->Get(pDigests->Old);
 }
 
 std::optional<bool> Verdict(CFileReplacement* pOut, const platform::CFileView* pView,
@@ -229,8 +289,8 @@ std::optional<Plan_t> MakePlan(const options_t* options, const Record_t& record)
     empty.Init();
     plan.OldSize = empty.Get()->size();
   }
-  plan.NewSize = plan.OldSize + record.Head.Get()->size() + record.Tail.FileBytes +
-                 record.Tail.Padding;
+  plan.NewSize =
+      plan.OldSize + record.Head.Get()->size() + record.Tail.FileBytes + record.Tail.Padding;
   // Too large to load again: the usual way says so, once the loaded image
   // is known to be sound.
   if (plan.NewSize > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()))
@@ -240,7 +300,8 @@ std::optional<Plan_t> MakePlan(const options_t* options, const Record_t& record)
 
 bool IsSmall(const options_t* options) {
   const int64_t input = CFileHelper::GetFileLength(options->InFile.c_str());
-  const int64_t mocf = WouldLoad(options) ? CFileHelper::GetFileLength(options->MocfFile.c_str()) : 0;
+  const int64_t mocf =
+      WouldLoad(options) ? CFileHelper::GetFileLength(options->MocfFile.c_str()) : 0;
   return input + mocf < static_cast<int64_t>(kSmallImage);
 }
 
@@ -257,9 +318,11 @@ std::optional<bool> AppendOnDisk(const options_t* options) {
   if (!plan) return std::nullopt;
   CFileReplacement out(options->MocfFile);
   if (!out.Reserve(plan->NewSize)) return std::nullopt;
+  Digests_t digests;
+  if (!WriteAndHash(*plan, record, &out, &digests)) return std::nullopt;
+  // Read back only where the checks look: the records' heads, not the
+  // bytes of the files they hold.
   const std::unique_ptr<platform::CFileView> view = out.Map();
   if (!view || view->Size() != plan->NewSize) return std::nullopt;
-  Digests_t digests;
-  if (!WriteAndHash(*plan, record, &out, view->Data(), &digests)) return std::nullopt;
   return CheckAndFinish(*plan, &out, view.get(), digests);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "sha1.h"
 
@@ -28,7 +29,32 @@ bool CWriteProgress::WaitBeyond(uint64_t pos, uint64_t* pWritten) {
   return m_Written > pos;
 }
 
+size_t CWriteProgress::Follow() {
+  const std::lock_guard<std::mutex> lock(m_Mutex);
+  m_Done.push_back(0);
+  return m_Done.size() - 1;
+}
+
+void CWriteProgress::Release(size_t follower, uint64_t upTo) {
+  {
+    const std::lock_guard<std::mutex> lock(m_Mutex);
+    m_Done[follower] = upTo;
+  }
+  m_Released.notify_all();
+}
+
+void CWriteProgress::WaitReleased(uint64_t upTo) {
+  std::unique_lock<std::mutex> lock(m_Mutex);
+  m_Released.wait(lock, [&] {
+    return std::all_of(m_Done.begin(), m_Done.end(), [&](uint64_t done) { return done >= upTo; });
+  });
+}
+
 namespace {
+
+// Hashed in steps, so that a writer waiting to use its memory again does
+// not wait for all it has written.
+constexpr uint64_t kStep = 8 << 20;
 
 void Feed(CSha1* pSha1, const unsigned char* p, uint64_t from, uint64_t to) {
   while (from < to) {
@@ -41,7 +67,9 @@ void Feed(CSha1* pSha1, const unsigned char* p, uint64_t from, uint64_t to) {
 }  // namespace
 
 CFollowingDigest::CFollowingDigest(CWriteProgress* pProgress, const FollowedImage_t& image)
-    : m_Image(image), m_Thread([this, pProgress] { Run(pProgress); }) {}
+    : m_Image(image),
+      m_Follower(pProgress->Follow()),
+      m_Thread([this, pProgress] { Run(pProgress); }) {}
 
 CFollowingDigest::~CFollowingDigest() {
   if (m_Thread.joinable()) m_Thread.join();
@@ -54,6 +82,12 @@ bool CFollowingDigest::Get(unsigned char* pDigest) {
 }
 
 void CFollowingDigest::Run(CWriteProgress* pProgress) {
+  // Done with every byte once it stops, however it stops.
+  struct Releaser_t {
+    CWriteProgress* p;
+    size_t follower;
+    ~Releaser_t() { p->Release(follower, std::numeric_limits<uint64_t>::max()); }
+  } releaser{pProgress, m_Follower};
   const FollowedImage_t& image = m_Image;
   CSha1 sha1;
   sha1.Init();
@@ -61,10 +95,11 @@ void CFollowingDigest::Run(CWriteProgress* pProgress) {
   for (uint64_t pos = CTlv::kHeaderSize; pos < image.End;) {
     uint64_t written = 0;
     if (!pProgress->WaitBeyond(pos, &written)) return;
-    const uint64_t to = std::min(written, image.End);
+    const uint64_t to = std::min({written, image.End, pos + kStep});
     Feed(&sha1, image.pImage, pos, std::min(to, std::max(pos, image.SkipFrom)));
     Feed(&sha1, image.pImage, std::max(pos, image.SkipTo), to);
     pos = to;
+    pProgress->Release(m_Follower, pos);
   }
   sha1.GetResult(m_Digest);
   m_Complete = true;

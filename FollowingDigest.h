@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "Tlv.h"
 
@@ -20,11 +21,19 @@ class CWriteProgress {
   // Waits until more than pos bytes are written; false when none will be.
   bool WaitBeyond(uint64_t pos, uint64_t* pWritten);
 
+  // For a writer that uses its memory again: each follower says how far it
+  // is done with the bytes, and the writer waits for the slowest.
+  size_t Follow();
+  void Release(size_t follower, uint64_t upTo);
+  void WaitReleased(uint64_t upTo);
+
  private:
   std::mutex m_Mutex;
   std::condition_variable m_Advanced;
+  std::condition_variable m_Released;
   uint64_t m_Written = 0;
   bool m_Closed = false;
+  std::vector<uint64_t> m_Done;
 };
 
 // The digest of an image by the MOCF rule, under a header given here, over
@@ -56,5 +65,6 @@ class CFollowingDigest {
   FollowedImage_t m_Image;
   bool m_Complete = false;
   unsigned char m_Digest[20] = {};
+  size_t m_Follower;
   std::thread m_Thread;
 };

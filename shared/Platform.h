@@ -48,9 +48,12 @@ class CTempFile {
   bool Write(const unsigned char* pData, size_t size);
   // Writes at offset without moving the position the next Write goes on from.
   bool WriteAt(uint64_t offset, const unsigned char* pData, size_t size);
-  // Appends size bytes of the file at path from offset on, copied by the
-  // system itself where it can. False when that file holds fewer.
-  bool CopyFrom(const std::string& path, uint64_t offset, uint64_t size);
+  // The same, around the system's cache where the file system allows it:
+  // the bytes go to the disk from where they are, and a large image takes
+  // no cache memory, which can cost far more to find than to fill. Only
+  // the part before the last whole 4096 bytes goes so, and only when
+  // offset and pData are multiples of 4096.
+  bool WriteThrough(uint64_t offset, const unsigned char* pData, size_t size);
   // Makes the file size bytes long before they are written, so that a view
   // can show each of them as soon as it is. False where that can't be done.
   bool Reserve(uint64_t size);
@@ -69,6 +72,30 @@ class CTempFile {
  private:
   explicit CTempFile(std::unique_ptr<Impl> impl);
   std::unique_ptr<Impl> m_Impl;
+};
+
+// Address space for a whole image of which only `chunks` chunks at a time
+// are backed by memory: chunk i shares the memory of chunk i - chunks, so
+// an image far larger than memory can be put together at its own offsets
+// with the same few pages used again and again.
+class CImageWindow {
+ public:
+  // Null where the system cannot share memory so.
+  static std::unique_ptr<CImageWindow> Create(uint64_t size, size_t chunk, size_t chunks);
+  ~CImageWindow();
+  CImageWindow(const CImageWindow&) = delete;
+  CImageWindow& operator=(const CImageWindow&) = delete;
+  unsigned char* Data() const { return m_pData; }
+  // Backs chunk i, ending what chunk i - chunks held.
+  bool Back(uint64_t i);
+
+ private:
+  CImageWindow(unsigned char* pData, size_t size, size_t chunk, size_t chunks, int memory);
+  unsigned char* m_pData;
+  size_t m_Size;
+  size_t m_Chunk;
+  size_t m_Chunks;
+  int m_Memory;
 };
 
 // Holds an exclusive lock on an existing regular file for its lifetime,

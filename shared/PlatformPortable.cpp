@@ -2,8 +2,8 @@
 // nothing flushes it to disk, and concurrent runs are not serialized.
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <random>
 #include <system_error>
@@ -63,20 +63,6 @@ bool CTempFile::WriteAt(uint64_t offset, const unsigned char* pData, size_t size
   return std::fseek(pFile, position, SEEK_SET) == 0 && ok;
 }
 
-bool CTempFile::CopyFrom(const std::string& path, uint64_t offset, uint64_t size) {
-  std::ifstream in(path, std::ios::binary);
-  in.seekg(static_cast<std::streamoff>(offset));
-  std::vector<char> buffer(1 << 20);
-  while (in && size > 0) {
-    const auto wanted = static_cast<std::streamsize>(std::min<uint64_t>(size, buffer.size()));
-    in.read(buffer.data(), wanted);
-    const size_t got = static_cast<size_t>(in.gcount());
-    if (std::fwrite(buffer.data(), 1, got, m_Impl->pFile) != got) return false;
-    size -= got;
-  }
-  return size == 0;
-}
-
 // Nothing here reads a file before it is complete.
 bool CTempFile::Reserve(uint64_t) { return false; }
 
@@ -84,6 +70,15 @@ bool CTempFile::Reserve(uint64_t) { return false; }
 std::unique_ptr<CFileView> CTempFile::Map() { return nullptr; }
 
 CFileView::~CFileView() = default;
+
+bool CTempFile::WriteThrough(uint64_t offset, const unsigned char* pData, size_t size) {
+  return WriteAt(offset, pData, size);
+}
+
+// Sharing memory between addresses is the system's, not the standard library's.
+std::unique_ptr<CImageWindow> CImageWindow::Create(uint64_t, size_t, size_t) { return nullptr; }
+CImageWindow::~CImageWindow() = default;
+bool CImageWindow::Back(uint64_t) { return false; }
 
 bool CTempFile::CopyModeFrom(const std::string& path) {
   std::error_code ec;

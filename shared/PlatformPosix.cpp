@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <limits>
 #include <memory>
 #include <random>
 #include <string>
@@ -96,13 +98,14 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 
 struct CTempFile::Impl {
   int fd = -1;
-  bool named = false;   // created under name, which must go on failure
+  bool named = false;  // created under name, which must go on failure
   std::string name;
   std::string directory;
-  uint64_t end = 0;          // bytes appended by Write
-  uint64_t writtenBack = 0;  // end when writeback was last started
+  int directFd = -1;      // the same file, written around the cache
+  bool noDirect = false;  // the file system refused that
 
   ~Impl() {
+    if (directFd >= 0) ::close(directFd);
     if (fd >= 0) ::close(fd);
     if (named && !name.empty()) ::unlink(name.c_str());
   }
@@ -130,20 +133,6 @@ std::unique_ptr<CTempFile> CTempFile::CreateBeside(const std::string& target) {
   return std::unique_ptr<CTempFile>(new CTempFile(std::move(impl)));
 }
 
-// The disk starts on a large image while the rest is still being written,
-// so that the flush in Commit has little left to wait for.
-void StartWriteback(CTempFile::Impl* pImpl) {
-#ifdef SYNC_FILE_RANGE_WRITE
-  constexpr uint64_t kBatch = 8 << 20;
-  if (pImpl->end - pImpl->writtenBack < kBatch) return;
-  ::sync_file_range(pImpl->fd, static_cast<off_t>(pImpl->writtenBack),
-                    static_cast<off_t>(pImpl->end - pImpl->writtenBack), SYNC_FILE_RANGE_WRITE);
-  pImpl->writtenBack = pImpl->end;
-#else
-  (void)pImpl;
-#endif
-}
-
 bool CTempFile::Write(const unsigned char* pData, size_t size) {
   while (size > 0) {
     const ssize_t written = ::write(m_Impl->fd, pData, size);
@@ -151,59 +140,8 @@ bool CTempFile::Write(const unsigned char* pData, size_t size) {
     if (written <= 0) return false;
     pData += written;
     size -= static_cast<size_t>(written);
-    m_Impl->end += static_cast<uint64_t>(written);
-  }
-  StartWriteback(m_Impl.get());
-  return true;
-}
-
-namespace {
-
-constexpr size_t kCopyChunk = 8 << 20;
-
-// Within the kernel, as cat does; false, with nothing copied, where the
-// file systems do not allow it.
-bool CopyInKernel(int in, CTempFile::Impl* pImpl, uint64_t* pLeft) {
-#ifdef __linux__
-  while (*pLeft > 0) {
-    const ssize_t copied = ::copy_file_range(in, nullptr, pImpl->fd, nullptr,
-                                             std::min<uint64_t>(*pLeft, kCopyChunk), 0);
-    if (copied < 0 && errno == EINTR) continue;
-    if (copied <= 0) return false;
-    *pLeft -= static_cast<uint64_t>(copied);
-    pImpl->end += static_cast<uint64_t>(copied);
-    StartWriteback(pImpl);
   }
   return true;
-#else
-  (void)in;
-  (void)pImpl;
-  (void)pLeft;
-  return false;
-#endif
-}
-
-}  // namespace
-
-bool CTempFile::CopyFrom(const std::string& path, uint64_t offset, uint64_t size) {
-  const int in = OpenRetrying(path.c_str(), O_RDONLY);
-  if (in < 0) return false;
-  if (::lseek(in, static_cast<off_t>(offset), SEEK_SET) < 0) {
-    ::close(in);
-    return false;
-  }
-  std::unique_ptr<unsigned char[]> buffer;
-  bool ok = CopyInKernel(in, m_Impl.get(), &size);
-  // What is left (all of it, or none after a short file) goes through memory.
-  while (!ok && size > 0) {
-    if (!buffer) buffer.reset(new unsigned char[kCopyChunk]);
-    const ssize_t got = ::read(in, buffer.get(), std::min<uint64_t>(size, kCopyChunk));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0 || !Write(buffer.get(), static_cast<size_t>(got))) break;
-    size -= static_cast<uint64_t>(got);
-  }
-  ::close(in);
-  return size == 0;
 }
 
 bool CTempFile::Reserve(uint64_t size) {
@@ -221,9 +159,11 @@ std::unique_ptr<CFileView> CTempFile::Map() {
 
 CFileView::~CFileView() { ::munmap(const_cast<unsigned char*>(m_pData), m_Size); }
 
-bool CTempFile::WriteAt(uint64_t offset, const unsigned char* pData, size_t size) {
+namespace {
+
+bool WriteAllAt(int fd, uint64_t offset, const unsigned char* pData, size_t size) {
   while (size > 0) {
-    const ssize_t written = ::pwrite(m_Impl->fd, pData, size, static_cast<off_t>(offset));
+    const ssize_t written = ::pwrite(fd, pData, size, static_cast<off_t>(offset));
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) return false;
     pData += written;
@@ -231,6 +171,49 @@ bool CTempFile::WriteAt(uint64_t offset, const unsigned char* pData, size_t size
     size -= static_cast<size_t>(written);
   }
   return true;
+}
+
+// A second descriptor, reopened by name (its /proc name while unnamed), so
+// that the first goes on writing through the cache what cannot go around
+// it: an unaligned end, and the bytes stored after the image is complete.
+int DirectFd(CTempFile::Impl* pImpl) {
+#ifdef O_DIRECT
+  if (pImpl->directFd < 0 && !pImpl->noDirect) {
+    const std::string self =
+        pImpl->named ? pImpl->name : "/proc/self/fd/" + std::to_string(pImpl->fd);
+    pImpl->directFd = OpenRetrying(self.c_str(), O_WRONLY | O_DIRECT);
+    pImpl->noDirect = pImpl->directFd < 0;
+  }
+  return pImpl->directFd;
+#else
+  (void)pImpl;
+  return -1;
+#endif
+}
+
+}  // namespace
+
+bool CTempFile::WriteAt(uint64_t offset, const unsigned char* pData, size_t size) {
+  return WriteAllAt(m_Impl->fd, offset, pData, size);
+}
+
+bool CTempFile::WriteThrough(uint64_t offset, const unsigned char* pData, size_t size) {
+  constexpr uint64_t kBlock = 4096;
+  const bool aligned = offset % kBlock == 0 && reinterpret_cast<uintptr_t>(pData) % kBlock == 0;
+  const size_t through = aligned ? static_cast<size_t>(size / kBlock * kBlock) : 0;
+  const int direct = through > 0 ? DirectFd(m_Impl.get()) : -1;
+  if (direct >= 0) {
+    // Refused (EINVAL where the file system has no such writes): the cache
+    // takes these bytes and all that follow.
+    if (WriteAllAt(direct, offset, pData, through)) {
+      offset += through;
+      pData += through;
+      size -= through;
+    } else {
+      m_Impl->noDirect = true;
+    }
+  }
+  return WriteAt(offset, pData, size);
 }
 
 bool CTempFile::CopyModeFrom(const std::string& path) {
@@ -250,6 +233,56 @@ bool CTempFile::Commit(const std::string& target) {
   if (!closed || ::rename(impl.name.c_str(), target.c_str()) != 0) return false;
   impl.named = false;
   return SyncDirectory(impl.directory);
+}
+
+std::unique_ptr<CImageWindow> CImageWindow::Create(uint64_t size, size_t chunk, size_t chunks) {
+#ifdef __linux__
+  const long page = ::sysconf(_SC_PAGESIZE);
+  if (page <= 0 || chunk == 0 || chunk % static_cast<size_t>(page) != 0 || chunks == 0 ||
+      size > std::numeric_limits<size_t>::max() - chunk)
+    return nullptr;
+  const size_t reserved = static_cast<size_t>((size + chunk - 1) / chunk * chunk);
+  const int memory = ::memfd_create("mocf-image", MFD_CLOEXEC);
+  if (memory < 0) return nullptr;
+  void* p = MAP_FAILED;
+  if (::ftruncate(memory, static_cast<off_t>(chunk * chunks)) == 0)
+    p = ::mmap(nullptr, reserved, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (p == MAP_FAILED) {
+    ::close(memory);
+    return nullptr;
+  }
+  return std::unique_ptr<CImageWindow>(
+      new CImageWindow(static_cast<unsigned char*>(p), reserved, chunk, chunks, memory));
+#else
+  (void)size;
+  (void)chunk;
+  (void)chunks;
+  return nullptr;
+#endif
+}
+
+CImageWindow::CImageWindow(unsigned char* pData, size_t size, size_t chunk, size_t chunks,
+                           int memory)
+    : m_pData(pData), m_Size(size), m_Chunk(chunk), m_Chunks(chunks), m_Memory(memory) {}
+
+CImageWindow::~CImageWindow() {
+  ::munmap(m_pData, m_Size);
+  ::close(m_Memory);
+}
+
+bool CImageWindow::Back(uint64_t i) {
+  if (i >= m_Size / m_Chunk) return false;
+  unsigned char* pChunk = m_pData + i * m_Chunk;
+  const off_t shared = static_cast<off_t>((i % m_Chunks) * m_Chunk);
+  if (::mmap(pChunk, m_Chunk, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED | MAP_POPULATE,
+             m_Memory, shared) == MAP_FAILED)
+    return false;
+  // A stray read of the chunk that held this memory before faults rather
+  // than seeing the new bytes.
+  if (i >= m_Chunks)
+    ::mmap(pChunk - m_Chunks * m_Chunk, m_Chunk, PROT_NONE,
+           MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED, -1, 0);
+  return true;
 }
 
 CFileLock::CFileLock(const std::string& path) {

@@ -56,14 +56,14 @@ bool CFileReplacement::Write(const unsigned char* pData, size_t size) {
   return false;
 }
 
-bool CFileReplacement::CopyFrom(const std::string& path, uint64_t offset, uint64_t size) {
-  if (m_pFile && m_pFile->CopyFrom(path, offset, size)) return true;
+bool CFileReplacement::Reserve(uint64_t size) {
+  if (m_pFile && m_pFile->Reserve(size)) return true;
   m_pFile.reset();
   return false;
 }
 
-bool CFileReplacement::Reserve(uint64_t size) {
-  if (m_pFile && m_pFile->Reserve(size)) return true;
+bool CFileReplacement::WriteThrough(uint64_t offset, const unsigned char* pData, size_t size) {
+  if (m_pFile && m_pFile->WriteThrough(offset, pData, size)) return true;
   m_pFile.reset();
   return false;
 }
@@ -82,8 +82,8 @@ bool CFileReplacement::WriteAt(uint64_t offset, const unsigned char* pData, size
 bool CFileReplacement::Commit() {
   std::error_code ec;
   const bool exists = fs::exists(m_Target, ec);
-  const bool ok = m_pFile && (!exists || (CanOpenForWriting(m_Target) &&
-                                          m_pFile->CopyModeFrom(m_Target))) &&
+  const bool ok = m_pFile &&
+                  (!exists || (CanOpenForWriting(m_Target) && m_pFile->CopyModeFrom(m_Target))) &&
                   m_pFile->Commit(m_Target);
   m_pFile.reset();
   return ok;

@@ -37,12 +37,12 @@ class CFileReplacement {
 
   // Appends to the new image.
   bool Write(const unsigned char* pData, size_t size);
-  // Appends size bytes of the file at path from offset on.
-  bool CopyFrom(const std::string& path, uint64_t offset, uint64_t size);
   // Makes the new image size bytes long ahead of writing them.
   bool Reserve(uint64_t size);
   // Overwrites bytes already written.
   bool WriteAt(uint64_t offset, const unsigned char* pData, size_t size);
+  // Writes at offset, around the system's cache where it can.
+  bool WriteThrough(uint64_t offset, const unsigned char* pData, size_t size);
   // The new image so far, seen in place; null where it cannot be.
   std::unique_ptr<platform::CFileView> Map();
   bool Commit();

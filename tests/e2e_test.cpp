@@ -136,6 +136,15 @@ TEST_F(E2eTest, LargeAppendsComeOutTheSameEitherWay) {
       EXPECT_EQ("[exit 0]\n", Sh("cmp copied d/m.mocf; cp start d/m.mocf")) << type << extra;
     }
   }
+  // Larger than the memory the tool puts a large image together in, which
+  // it then uses again.
+  testutil::WriteFile(dir_.File("in"), Bytes(45 << 20, 0xC3));
+  ASSERT_EQ("[exit 0]\n", Run("-f in -t user"));
+  ASSERT_EQ("[exit 0]\n", Run("-f in -t user"));
+  Sh("cp d/m.mocf copied; cp start d/m.mocf");
+  ASSERT_EQ("[exit 0]\n", Run("-f in -t user", inMemory));
+  ASSERT_EQ("[exit 0]\n", Run("-f in -t user", inMemory));
+  EXPECT_EQ("[exit 0]\n", Sh("cmp copied d/m.mocf"));
 }
 
 // Refused large appends say what small ones say and leave nothing behind:

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "Platform.h"
 #include "sha1.h"
 #include "test_util.h"
 
@@ -58,6 +59,33 @@ TEST(FollowingDigestTest, WritingThatStopsShortGivesNoDigest) {
   EXPECT_TRUE(whole.Get(result));
   EXPECT_EQ(Expected(image, {}, 60, 60, 60), Hex(result));
   EXPECT_FALSE(beyond.Get(result));
+}
+
+// A writer that puts each chunk where the chunk two before it was, once the
+// followers are done with that one, still gets the digest of the whole.
+TEST(FollowingDigestTest, WriterThatUsesItsMemoryAgainWaitsForTheSlowestFollower) {
+  if (!platform::IsDurable()) GTEST_SKIP() << "the portable build shares no memory";
+  const size_t kChunk = 1 << 16, kChunks = 10;
+  testutil::Bytes image(kChunk * kChunks);
+  for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<unsigned char>(i * 13 + i / kChunk);
+  const auto window = platform::CImageWindow::Create(image.size(), kChunk, 2);
+  ASSERT_TRUE(window);
+  CWriteProgress progress;
+  const uint64_t oldEnd = 3 * kChunk + 5;
+  CFollowingDigest whole(&progress, {window->Data(), {}, image.size(), 100, 200});
+  CFollowingDigest old(&progress, {window->Data(), {}, oldEnd, 100, 200});
+  for (size_t i = 0; i < kChunks; ++i) {
+    if (i >= 2) progress.WaitReleased((i - 1) * kChunk);
+    ASSERT_TRUE(window->Back(i));
+    std::memcpy(window->Data() + i * kChunk, image.data() + i * kChunk, kChunk);
+    progress.Advance((i + 1) * kChunk);
+  }
+  progress.Close();
+  unsigned char result[20];
+  ASSERT_TRUE(whole.Get(result));
+  EXPECT_EQ(Expected(image, {}, image.size(), 100, 200), Hex(result));
+  ASSERT_TRUE(old.Get(result));
+  EXPECT_EQ(Expected(image, {}, oldEnd, 100, 200), Hex(result));
 }
 
 }  // namespace

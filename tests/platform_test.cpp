@@ -2,6 +2,7 @@
 // when abandoned, and a commit leaves exactly the target behind.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -49,21 +50,53 @@ TEST(PlatformTest, CommitReplacesTargetWithItsBytesAndMode) {
 }
 
 // Rewriting the head of an image already written, as the digest is stored
-// last, must neither move nor cut the end the image goes on from; a part of
-// another file is copied from its offset, and one too short is refused.
-TEST(PlatformTest, WriteAtAndCopyFromKeepTheImageInOrder) {
+// last, must neither move nor cut the end the image goes on from. Written
+// around the cache, an aligned run of whole blocks, an unaligned one and a
+// short end all land where they were sent.
+TEST(PlatformTest, WriteAtAndWriteThroughKeepTheImageInOrder) {
   testutil::TempDir dir;
   testutil::WriteFile(dir.File("m"), "old");
-  testutil::WriteFile(dir.File("src"), "0123456789");
   auto file = platform::CTempFile::CreateBeside(dir.File("m"));
   ASSERT_TRUE(file);
   const auto* p = reinterpret_cast<const unsigned char*>("abcdefXYgh");
   ASSERT_TRUE(file->Write(p, 6) && file->WriteAt(1, p + 6, 2) && file->Write(p + 8, 2));
-  ASSERT_TRUE(file->WriteAt(7, p + 6, 1) && file->CopyFrom(dir.File("src"), 3, 4));
-  EXPECT_FALSE(platform::CTempFile::CreateBeside(dir.File("m"))->CopyFrom(dir.File("src"), 7, 4));
+  ASSERT_TRUE(file->WriteAt(7, p + 6, 1));
+  // Page-aligned memory, as the image window gives it.
+  const size_t kBlock = 4096, kSize = 3 * kBlock + 100;
+  std::unique_ptr<platform::CImageWindow> window =
+      platform::CImageWindow::Create(4 * kBlock, 4 * kBlock, 1);
+  testutil::Bytes expected(kSize);
+  for (size_t i = 0; i < kSize; ++i) expected[i] = static_cast<unsigned char>(i * 7 + i / 4096);
+  unsigned char* pBlocks = expected.data();
+  if (window) {
+    ASSERT_TRUE(window->Back(0));
+    std::memcpy(window->Data(), expected.data(), kSize);
+    pBlocks = window->Data();
+  }
+  ASSERT_TRUE(file->WriteThrough(kBlock, pBlocks + kBlock, 2 * kBlock + 100));
+  ASSERT_TRUE(file->WriteThrough(100, pBlocks + 100, kBlock - 100));
+  ASSERT_TRUE(file->WriteAt(0, expected.data(), 100));
   ASSERT_TRUE(file->Commit(dir.File("m")));
-  const testutil::Bytes image = testutil::ReadFile(dir.File("m"));
-  EXPECT_EQ("aXYdefgX3456", std::string(image.begin(), image.end()));
+  EXPECT_EQ(expected, testutil::ReadFile(dir.File("m")));
+}
+
+// Chunk i and chunk i - n share memory: what one is given, the other shows,
+// and the window ends where the image does.
+TEST(PlatformTest, ImageWindowUsesItsFewChunksAgain) {
+  if (!platform::IsDurable()) GTEST_SKIP() << "the portable build shares no memory";
+  const size_t kChunk = 1 << 16;
+  auto window = platform::CImageWindow::Create(5 * kChunk + 1, kChunk, 2);
+  ASSERT_TRUE(window);
+  unsigned char* p = window->Data();
+  for (uint64_t i = 0; i < 6; ++i) {
+    ASSERT_TRUE(window->Back(i)) << i;
+    if (i >= 2) {
+      EXPECT_EQ(i - 2, p[i * kChunk + 5]) << "chunk " << i;
+    }
+    std::memset(p + i * kChunk, static_cast<int>(i), kChunk);
+  }
+  EXPECT_FALSE(window->Back(6));
+  EXPECT_FALSE(platform::CImageWindow::Create(1000, 1000, 2));  // not whole pages
 }
 
 // A view taken before the bytes are written shows each write, in place and
@@ -71,15 +104,14 @@ TEST(PlatformTest, WriteAtAndCopyFromKeepTheImageInOrder) {
 TEST(PlatformTest, ViewOfAReservedTemporaryShowsLaterWrites) {
   if (!platform::IsDurable()) GTEST_SKIP() << "the portable build does not map files";
   testutil::TempDir dir;
-  testutil::WriteFile(dir.File("src"), "0123456789");
   auto file = platform::CTempFile::CreateBeside(dir.File("m"));
   ASSERT_TRUE(file && file->Reserve(9));
   const std::unique_ptr<platform::CFileView> view = file->Map();
   ASSERT_TRUE(view);
   ASSERT_EQ(9u, view->Size());
   const auto* p = reinterpret_cast<const unsigned char*>("abcd");
-  ASSERT_TRUE(file->Write(p, 4) && file->CopyFrom(dir.File("src"), 5, 5) && file->WriteAt(1, p, 1));
-  EXPECT_EQ("aacd56789", std::string(view->Data(), view->Data() + view->Size()));
+  ASSERT_TRUE(file->Write(p, 4) && file->WriteAt(4, p + 1, 3) && file->WriteAt(1, p, 1));
+  EXPECT_EQ(std::string("aacdbcd\0\0", 9), std::string(view->Data(), view->Data() + view->Size()));
 }
 
 TEST(PlatformTest, NoTemporaryInMissingDirectoryAndNoLockOnMissingFile) {
