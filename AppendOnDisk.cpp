@@ -23,8 +23,9 @@
 
 namespace {
 
-// Copied a chunk at a time, so that the digests follow closely.
-constexpr uint64_t kChunk = 8 << 20;
+// Put together and written a chunk at a time, so that the digests follow
+// closely and the few chunks of memory stay warm.
+constexpr uint64_t kChunk = 2 << 20;
 // Holds the hash record of any MOCF this tool writes.
 constexpr uint64_t kFront = 64 << 10;
 // Chunks in memory at once: one being put together and written, the others

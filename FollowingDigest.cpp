@@ -54,7 +54,7 @@ namespace {
 
 // Hashed in steps, so that a writer waiting to use its memory again does
 // not wait for all it has written.
-constexpr uint64_t kStep = 8 << 20;
+constexpr uint64_t kStep = 1 << 20;
 
 void Feed(CSha1* pSha1, const unsigned char* p, uint64_t from, uint64_t to) {
   while (from < to) {
