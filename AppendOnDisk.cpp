@@ -170,9 +170,8 @@ struct Followers_t {
 // image under its new header and the loaded one under its own.
 Followers_t StartFollowing(const Plan_t& plan, const unsigned char* pImage,
                            CWriteProgress* pProgress, Digests_t* pDigests) {
-  CMocfCreator empty;
-  empty.Init();
-  const uint64_t front = plan.Loads ? std::min(plan.OldSize, kFront) : empty.Get()->size();
+  // Not loaded, the old image is the empty MOCF, smaller than the front.
+  const uint64_t front = std::min(plan.OldSize, kFront);
   FindHashRecord(pImage, front, &pDigests->SkipFrom, &pDigests->SkipTo);
   std::memcpy(&pDigests->OldHeader, pImage, CTlv::kHeaderSize);
   CTlv::Header_t header = pDigests->OldHeader;
