@@ -16,6 +16,7 @@
 #include "FollowingDigest.h"
 #include "Gen6MocfParser.h"
 #include "MocfCreator.h"
+#include "Messages.h"
 #include "MocfTags.h"
 #include "ObjectRecordBuilder.h"
 #include "Platform.h"
@@ -250,7 +251,7 @@ std::optional<bool> Verdict(CFileReplacement* pOut, const platform::CFileView* p
       return std::nullopt;
   }
   if (!parser.IsValid()) {
-    std::puts("Invalid MOCF.");
+    messages::Line(messages::kInvalidMocf);
     return false;
   }
   return pOut->Commit();

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Messages.h"
 #include "MocfTags.h"
 #include "ObjectRecordBuilder.h"
 
@@ -25,6 +26,5 @@ size_t HashedHeadSize(CMocfParser* pParser, const unsigned char* pImage) {
 
 void PrintBuildFailureUnless(bool mocfDamaged) {
   if (mocfDamaged) return;
-  std::printf("Error creating Object Record from file.  Additional info:\n%s\n",
-              GetErrorStr().c_str());
+  messages::Printf(messages::kBuildFailed, GetErrorStr().c_str());
 }

@@ -14,6 +14,7 @@
 #include "FileHelper.h"
 #include "Gen6MocfParser.h"
 #include "MocfCreator.h"
+#include "Messages.h"
 #include "MocfTags.h"
 #include "ObjectRecordBuilder.h"
 #include "Platform.h"
@@ -82,7 +83,7 @@ bool FinishAndReplace(const std::string& path, CMocfCreator* pMocf, const Loaded
   if (!loadedOk) return false;
   pMocf->Finish(&parser);
   if (!parser.IsValid()) {
-    std::puts("Invalid MOCF.");
+    messages::Line(messages::kInvalidMocf);
     return false;
   }
   const bool written =
@@ -96,7 +97,7 @@ bool FinishAndReplace(const std::string& path, CMocfCreator* pMocf, const Loaded
 bool FitsLoading(const CMocfCreator* pMocf, const Loaded_t* pLoaded) {
   if (pMocf->Get()->size() <= static_cast<size_t>(std::numeric_limits<int32_t>::max())) return true;
   if (LoadedDigestMatches(pMocf->Get()->data(), pMocf->Get()->size(), pLoaded))
-    std::puts("MOCF too large.");
+    messages::Line(messages::kTooLarge);
   return false;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Messages.h"
 #include "Usage.h"
 
 namespace {
@@ -78,7 +79,7 @@ bool ScanUnsigned(const char* text, unsigned base, uint32_t* out) {
 bool SetType(const char* value, const StrId_t* table, options_t* options) {
   const int id = StrToNum(value, table);
   if (id < 0) {
-    std::printf("Unrecognized file type (%s)\n", value);
+    messages::Printf("Unrecognized file type (%s)\n", value);
     return false;
   }
   options->Type = static_cast<FileType_t>(id);
@@ -88,7 +89,7 @@ bool SetType(const char* value, const StrId_t* table, options_t* options) {
 bool SetTag(const char* value, options_t* options) {
   const unsigned base = (std::strncmp(value, "0x", 2) == 0) ? 16 : 10;
   if (!ScanUnsigned(value, base, &options->Tag)) {
-    std::printf("Error in Tag value (%s)\n", value);
+    messages::Printf("Error in Tag value (%s)\n", value);
     return false;
   }
   options->TagSpecified = true;
@@ -161,6 +162,11 @@ bool ParseHiddenOption(Option_t id, const char* value, options_t* options,
 }
 
 bool ParseCommandLine(int argc, const char** argv, options_t* options) {
+  return ReadArguments(argc, argv, options) && ValidateArgs(options);
+}
+
+bool ReadArguments(int argc, const char** argv, options_t* options, ArgsRead_t* pRead) {
+  ArgsRead_t read;
   options->TagSpecified = false;
   options->DeleteContents = false;
   for (int i = 1; i < argc; ++i) {
@@ -173,13 +179,20 @@ bool ParseCommandLine(int argc, const char** argv, options_t* options) {
       const auto letter = static_cast<unsigned char>(FoldAscii(arg[1]));
       ok = ParseExposedOption(static_cast<Option_t>(letter), value, options,
                               &consumed);
+      read.MocfFileGiven |= letter == OptMocfFile;
+      read.DeleteGiven |= letter == OptDelete;
     } else if (arg[0] == '-' && arg[1] == '-') {
       const int id = StrToNum(arg + 2, m_HiddenOptions);
       ok = id >= 0 && ParseHiddenOption(static_cast<Option_t>(id), value,
                                         options, &consumed);
     }
-    if (!ok) return false;
+    if (!ok) {
+      read.RefusedAt = i;
+      if (pRead) *pRead = read;
+      return false;
+    }
     if (consumed) ++i;
   }
-  return ValidateArgs(options);
+  if (pRead) *pRead = read;
+  return true;
 }

@@ -57,3 +57,14 @@ bool ParseHiddenOption(Option_t id, const char* value, options_t* options,
 // Reads argv[1..argc-1] into *options and returns the verdict of
 // ValidateArgs. False means the caller prints the usage text.
 bool ParseCommandLine(int argc, const char** argv, options_t* options);
+
+// What reading the arguments saw, for a caller that runs the tool's
+// arguments on another's behalf and must say which one it refuses.
+struct ArgsRead_t {
+  bool MocfFileGiven = false;  // -m appeared as an option
+  bool DeleteGiven = false;    // -d appeared as an option
+  int RefusedAt = 0;           // the index of the refused argument, or 0
+};
+
+// ParseCommandLine's walk over the arguments alone, without ValidateArgs.
+bool ReadArguments(int argc, const char** argv, options_t* options, ArgsRead_t* pRead = nullptr);

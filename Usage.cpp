@@ -1,8 +1,10 @@
 #include "Usage.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "FileHelper.h"
+#include "Messages.h"
 
 namespace {
 
@@ -11,7 +13,7 @@ namespace {
 const size_t kMaxPartNumLength = 20;
 
 bool Refuse(const char* line) {
-  std::printf("%s\n", line);
+  messages::Line(line);
   return false;
 }
 
@@ -19,15 +21,14 @@ bool IsNamedType(FileType_t type) {
   return type >= UserFile && type <= MenuSettings;
 }
 
-}  // namespace
-
-bool ValidateArgs(const options_t* options) {
+// Without an answer, the MOCF is looked for only when the rule needs it.
+bool CheckArgs(const options_t* options, std::optional<bool> mocfExists) {
   const bool swKeys = options->Type == SwKeys;
   if (options->InFile.empty() && !swKeys) {
     return Refuse("No input file specified!");
   }
   if (!swKeys && !CFileHelper::DoesFileExist(options->InFile.c_str())) {
-    std::printf("Can't find the input file (%s)!\n", options->InFile.c_str());
+    messages::Printf("Can't find the input file (%s)!\n", options->InFile.c_str());
     return false;
   }
   if (options->MocfFile.empty()) {
@@ -42,14 +43,14 @@ bool ValidateArgs(const options_t* options) {
         "Software Keys!");
   }
   if (swKeys && options->PartNum.size() > kMaxPartNumLength) {
-    std::printf("Part number is limited in Firmware to %d characters!\n",
+    messages::Printf("Part number is limited in Firmware to %d characters!\n",
                 static_cast<int>(kMaxPartNumLength));
     return false;
   }
   // The same test AppendToMocf uses to start the MOCF empty: a
   // compatible-products record may only begin a new MOCF.
   if (options->Type == CompatProd && !options->DeleteContents &&
-      CFileHelper::DoesFileExist(options->MocfFile.c_str())) {
+      mocfExists.value_or(CFileHelper::DoesFileExist(options->MocfFile.c_str()))) {
     return Refuse(
         "Compatible Products input file can only be specified along with the "
         "-d option (or input MOCF can't exist).");
@@ -58,6 +59,14 @@ bool ValidateArgs(const options_t* options) {
   // an unset type.
   if (!IsNamedType(options->Type)) return Refuse("No file type specified!");
   return true;
+}
+
+}  // namespace
+
+bool ValidateArgs(const options_t* options) { return CheckArgs(options, std::nullopt); }
+
+bool ValidateArgs(const options_t* options, bool mocfExists) {
+  return CheckArgs(options, mocfExists);
 }
 
 void PrintUsage(const char* argv0) {

@@ -6,5 +6,8 @@
 
 // False after printing the reason, one message for the first broken rule.
 bool ValidateArgs(const options_t* options);
+// The same with the answer to whether the MOCF file exists given, for a
+// caller that knows what an earlier run will have left there.
+bool ValidateArgs(const options_t* options, bool mocfExists);
 // argv0 is the program path as started; only its file name is shown.
 void PrintUsage(const char* argv0);

@@ -4,6 +4,7 @@
 
 #include "AppendToMocf.h"
 #include "CommandLine.h"
+#include "Messages.h"
 #include "Usage.h"
 
 namespace {
@@ -14,7 +15,7 @@ int Run(int argc, const char** argv, options_t* options) {
     return 1;
   }
   if (AppendToMocf(options)) return 0;
-  std::puts("Error creating MOCF");
+  messages::Line(messages::kCreateFailed);
   return 2;
 }
 
