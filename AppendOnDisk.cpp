@@ -13,7 +13,7 @@
 #include "AppendSteps.h"
 #include "Coding.h"
 #include "FileHelper.h"
-#include "FollowingDigest.h"
+#include "ImageWriter.h"
 #include "Gen6MocfParser.h"
 #include "MocfCreator.h"
 #include "Messages.h"
@@ -24,14 +24,8 @@
 
 namespace {
 
-// Put together and written a chunk at a time, so that the digests follow
-// closely and the few chunks of memory stay warm.
-constexpr uint64_t kChunk = 2 << 20;
 // Holds the hash record of any MOCF this tool writes.
 constexpr uint64_t kFront = 64 << 10;
-// Chunks in memory at once: one being put together and written, the others
-// still being hashed.
-constexpr size_t kWindowChunks = 4;
 
 // The record to append: all of it but the input file's bytes, which the
 // system copies straight into the new image.
@@ -105,56 +99,6 @@ void FindHashRecord(const unsigned char* pImage, uint64_t end, uint64_t* pFrom, 
   }
 }
 
-// Where a stretch of the new image comes from: a file from an offset on,
-// or bytes in memory (null for zeros).
-struct Piece_t {
-  std::FILE* pFile;
-  uint64_t FileOffset;
-  const unsigned char* pBytes;
-  uint64_t Size;
-};
-
-// Opened for reading with no buffer of its own: the bytes are read straight
-// into the image.
-struct Reader_t {
-  std::FILE* pFile = nullptr;
-  explicit Reader_t(const std::string& path) : pFile(std::fopen(path.c_str(), "rb")) {
-    if (pFile) std::setvbuf(pFile, nullptr, _IONBF, 0);
-  }
-  ~Reader_t() {
-    if (pFile) std::fclose(pFile);
-  }
-};
-
-bool ReadAt(std::FILE* pFile, uint64_t offset, unsigned char* pTo, uint64_t size) {
-  if (offset > static_cast<uint64_t>(std::numeric_limits<long>::max()) ||
-      std::fseek(pFile, static_cast<long>(offset), SEEK_SET) != 0)
-    return false;
-  return std::fread(pTo, 1, static_cast<size_t>(size), pFile) == size;
-}
-
-// Puts [from, to) of the image in place from the pieces; false when a file
-// holds fewer bytes than it did.
-bool Fill(const std::vector<Piece_t>& pieces, unsigned char* pImage, uint64_t from, uint64_t to) {
-  uint64_t at = 0;
-  for (const Piece_t& piece : pieces) {
-    const uint64_t begin = std::max(from, at), end = std::min(to, at + piece.Size);
-    if (begin < end) {
-      const uint64_t within = begin - at;
-      unsigned char* pTo = pImage + begin;
-      if (piece.pFile) {
-        if (!ReadAt(piece.pFile, piece.FileOffset + within, pTo, end - begin)) return false;
-      } else if (piece.pBytes) {
-        std::memcpy(pTo, piece.pBytes + within, static_cast<size_t>(end - begin));
-      } else {
-        std::memset(pTo, 0, static_cast<size_t>(end - begin));
-      }
-    }
-    at += piece.Size;
-  }
-  return true;
-}
-
 struct Digests_t {
   unsigned char New[mocf::kHashSize];
   unsigned char Old[mocf::kHashSize];
@@ -162,79 +106,50 @@ struct Digests_t {
   CTlv::Header_t OldHeader;
 };
 
-struct Followers_t {
-  std::unique_ptr<CFollowingDigest> New, Old;
-};
-
-// Once the first chunk is in place: where its hash record lies and what its
-// header says, and the two threads that hash behind the writing, the new
-// image under its new header and the loaded one under its own.
-Followers_t StartFollowing(const Plan_t& plan, const unsigned char* pImage,
-                           CWriteProgress* pProgress, Digests_t* pDigests) {
-  // Not loaded, the old image is the empty MOCF, smaller than the front.
-  const uint64_t front = std::min(plan.OldSize, kFront);
-  FindHashRecord(pImage, front, &pDigests->SkipFrom, &pDigests->SkipTo);
-  std::memcpy(&pDigests->OldHeader, pImage, CTlv::kHeaderSize);
-  CTlv::Header_t header = pDigests->OldHeader;
-  coding::EncodeFixed32(reinterpret_cast<unsigned char*>(&header) + 4,
-                        static_cast<uint32_t>(plan.NewSize - CTlv::kHeaderSize));
-  const uint64_t from = pDigests->SkipFrom, to = pDigests->SkipTo;
-  const uint64_t oldEnd = plan.Loads ? plan.OldSize : 0;  // nothing loaded: nothing to check
-  Followers_t followers;
-  followers.New.reset(new CFollowingDigest(pProgress, {pImage, header, plan.NewSize, from, to}));
-  followers.Old.reset(
-      new CFollowingDigest(pProgress, {pImage, pDigests->OldHeader, oldEnd, from, to}));
-  return followers;
-}
-
-// Each chunk is put together in the window, handed to the followers and
-// written around the cache; its memory serves again once both followers
-// are done with it.
-bool WriteChunks(const Plan_t& plan, const std::vector<Piece_t>& pieces,
-                 platform::CImageWindow* pWindow, CFileReplacement* pOut, CWriteProgress* pProgress,
-                 Followers_t* pFollowers, Digests_t* pDigests) {
-  unsigned char* pImage = pWindow->Data();
-  for (uint64_t i = 0; i * kChunk < plan.NewSize; ++i) {
-    const uint64_t from = i * kChunk, to = std::min(plan.NewSize, from + kChunk);
-    if (i >= kWindowChunks) pProgress->WaitReleased(from - (kWindowChunks - 1) * kChunk);
-    if (!pWindow->Back(i) || !Fill(pieces, pImage, from, to)) return false;
-    if (i == 0) *pFollowers = StartFollowing(plan, pImage, pProgress, pDigests);
-    pProgress->Advance(to);
-    if (!pOut->WriteThrough(from, pImage + from, static_cast<size_t>(to - from))) return false;
+// The front of the old image, which holds its header and hash record.
+bool ReadFront(const Plan_t& plan, std::vector<unsigned char>* pFront) {
+  if (!plan.Loads) {
+    CMocfCreator empty;
+    empty.Init();
+    *pFront = *empty.Get();
+    return true;
   }
-  return true;
+  pFront->resize(static_cast<size_t>(std::min(plan.OldSize, kFront)));
+  std::FILE* pFile = std::fopen(plan.pOptions->MocfFile.c_str(), "rb");
+  if (!pFile) return false;
+  const bool read = std::fread(pFront->data(), 1, pFront->size(), pFile) == pFront->size();
+  std::fclose(pFile);
+  return read;
 }
 
-// Writes the image while two threads hash it.
+// Writes the image while two threads hash it: the new image under its new
+// header, and the loaded one under its own.
 bool WriteAndHash(const Plan_t& plan, const Record_t& record, CFileReplacement* pOut,
                   Digests_t* pDigests) {
   const options_t* options = plan.pOptions;
-  const std::unique_ptr<platform::CImageWindow> window =
-      platform::CImageWindow::Create(plan.NewSize, kChunk, kWindowChunks);
-  const Reader_t mocf(plan.Loads ? options->MocfFile : std::string());
-  const Reader_t input(options->InFile);
-  if (!window || (plan.Loads && !mocf.pFile) || !input.pFile) return false;
-  CMocfCreator empty;
-  empty.Init();
+  std::vector<unsigned char> front;
+  if (!ReadFront(plan, &front)) return false;
+  FindHashRecord(front.data(), front.size(), &pDigests->SkipFrom, &pDigests->SkipTo);
+  std::memcpy(&pDigests->OldHeader, front.data(), CTlv::kHeaderSize);
+  CTlv::Header_t header = pDigests->OldHeader;
+  coding::EncodeFixed32(reinterpret_cast<unsigned char*>(&header) + 4,
+                        static_cast<uint32_t>(plan.NewSize - CTlv::kHeaderSize));
   const std::vector<unsigned char>* pHead = record.Head.Get();
-  const std::vector<Piece_t> pieces = {
-      plan.Loads ? Piece_t{mocf.pFile, 0, nullptr, plan.OldSize}
-                 : Piece_t{nullptr, 0, empty.Get()->data(), empty.Get()->size()},
-      {nullptr, 0, pHead->data(), pHead->size()},
-      {input.pFile, 0, nullptr, record.Tail.FileBytes},
-      {nullptr, 0, nullptr, record.Tail.Padding}};
-  CWriteProgress progress;
-  Followers_t followers;
-  // Closed on every way out, or the followers would wait for bytes that
-  // never come.
-  struct Closer_t {
-    CWriteProgress* p;
-    ~Closer_t() { p->Close(); }
-  } closer{&progress};
-  const bool written =
-      WriteChunks(plan, pieces, window.get(), pOut, &progress, &followers, pDigests);
-  progress.Close();
-  return written && followers.New->Get(pDigests->New) && followers.Old->Get(pDigests->Old);
+  const std::vector<Range_t> skip = {{pDigests->SkipFrom, pDigests->SkipTo}};
+  ImageJob_t job;
+  job.Pieces = {plan.Loads ? ImagePiece_t{options->MocfFile.c_str(), 0, nullptr, plan.OldSize}
+                           : ImagePiece_t{nullptr, 0, front.data(), front.size()},
+                {nullptr, 0, pHead->data(), pHead->size()},
+                {options->InFile.c_str(), 0, nullptr, record.Tail.FileBytes},
+                {nullptr, 0, nullptr, record.Tail.Padding}};
+  // Nothing loaded, nothing to check.
+  job.Digests = {{nullptr, header, plan.NewSize, skip},
+                 {nullptr, pDigests->OldHeader, plan.Loads ? plan.OldSize : 0, skip}};
+  std::vector<Digest_t> digests;
+  if (!WriteImage(job, pOut, &digests)) return false;
+  std::memcpy(pDigests->New, digests[0].data(), mocf::kHashSize);
+  std::memcpy(pDigests->Old, digests[1].data(), mocf::kHashSize);
+  return true;
 }
 
 std::optional<bool> Verdict(CFileReplacement* pOut, const platform::CFileView* pView,

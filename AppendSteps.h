@@ -6,6 +6,7 @@
 #include <thread>
 #include <utility>
 
+#include "ImageWriter.h"
 #include "MocfParser.h"
 
 // Joins on every way out, an exception included. Work too small to be
@@ -46,9 +47,6 @@ bool LoadedDigestMatches(const unsigned char* pImage, size_t size, const Loaded_
 // is stored. 0 without a hash record.
 size_t HashedHeadSize(CMocfParser* pParser, const unsigned char* pImage);
 
-// Below this an image is small: threads and copying inside the system cost
-// more than they save.
-constexpr size_t kSmallImage = 1 << 20;
 
 // A damaged MOCF is all a run reports, whatever else is wrong.
 void PrintBuildFailureUnless(bool mocfDamaged);

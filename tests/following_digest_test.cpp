@@ -36,7 +36,7 @@ TEST(FollowingDigestTest, MatchesTheImageHashedAtOnceWhateverTheSteps) {
   for (const auto& skip : skips) {
     for (uint64_t step : {1u, 7u, 64u, 999u}) {
       CWriteProgress progress;
-      CFollowingDigest digest(&progress, {image.data(), header, 1000, skip[0], skip[1]});
+      CFollowingDigest digest(&progress, {image.data(), header, 1000, {{skip[0], skip[1]}}});
       for (uint64_t written = step; written < 1000; written += step) progress.Advance(written);
       progress.Advance(1000);
       progress.Close();
@@ -51,8 +51,8 @@ TEST(FollowingDigestTest, MatchesTheImageHashedAtOnceWhateverTheSteps) {
 TEST(FollowingDigestTest, WritingThatStopsShortGivesNoDigest) {
   const testutil::Bytes image(100, 0x11);
   CWriteProgress progress;
-  CFollowingDigest whole(&progress, {image.data(), {}, 60, 60, 60});
-  CFollowingDigest beyond(&progress, {image.data(), {}, 100, 100, 100});
+  CFollowingDigest whole(&progress, {image.data(), {}, 60, {}});
+  CFollowingDigest beyond(&progress, {image.data(), {}, 100, {}});
   progress.Advance(60);
   progress.Close();
   unsigned char result[20];
@@ -72,8 +72,8 @@ TEST(FollowingDigestTest, WriterThatUsesItsMemoryAgainWaitsForTheSlowestFollower
   ASSERT_TRUE(window);
   CWriteProgress progress;
   const uint64_t oldEnd = 3 * kChunk + 5;
-  CFollowingDigest whole(&progress, {window->Data(), {}, image.size(), 100, 200});
-  CFollowingDigest old(&progress, {window->Data(), {}, oldEnd, 100, 200});
+  CFollowingDigest whole(&progress, {window->Data(), {}, image.size(), {{100, 200}}});
+  CFollowingDigest old(&progress, {window->Data(), {}, oldEnd, {{100, 200}}});
   for (size_t i = 0; i < kChunks; ++i) {
     if (i >= 2) progress.WaitReleased((i - 1) * kChunk);
     ASSERT_TRUE(window->Back(i));

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Tlv.h"
+#include "sha1.h"
 
 // How far the image has been written, for the threads that follow it.
 class CWriteProgress {
@@ -36,16 +37,38 @@ class CWriteProgress {
   std::vector<uint64_t> m_Done;
 };
 
+// A stretch of an image, [From, To).
+struct Range_t {
+  uint64_t From;
+  uint64_t To;
+};
+
 // The digest of an image by the MOCF rule, under a header given here, over
-// the records from byte 8 to End, when the one hash record among them is
-// the one at [SkipFrom, SkipTo). Whether that is so is for the caller to
-// make sure of once the image is complete.
+// the records from byte 8 to End but the hash records, which lie in Skips
+// (sorted, apart). Whether those are all the hash records is for the
+// caller to make sure of once the image is complete.
 struct FollowedImage_t {
   const unsigned char* pImage;
   CTlv::Header_t Header;
   uint64_t End;
-  uint64_t SkipFrom;
-  uint64_t SkipTo;
+  std::vector<Range_t> Skips;
+};
+
+// That digest, fed the image's bytes in file order in stretches of any
+// size, from wherever they are held.
+class CImageDigest {
+ public:
+  explicit CImageDigest(const FollowedImage_t& image);
+  // The bytes at offsets [from, from + size) of the image.
+  void Feed(uint64_t from, const unsigned char* pBytes, uint64_t size);
+  void GetResult(unsigned char* pDigest);
+
+ private:
+  void Hash(const unsigned char* pBytes, uint64_t size);
+
+  const FollowedImage_t& m_Image;
+  size_t m_Skip = 0;  // the first skip that does not end before the bytes fed
+  CSha1 m_Sha1;
 };
 
 class CFollowingDigest {

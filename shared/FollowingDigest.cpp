@@ -4,7 +4,6 @@
 #include <cstring>
 #include <limits>
 
-#include "sha1.h"
 
 void CWriteProgress::Advance(uint64_t written) {
   {
@@ -56,15 +55,46 @@ namespace {
 // not wait for all it has written.
 constexpr uint64_t kStep = 1 << 20;
 
-void Feed(CSha1* pSha1, const unsigned char* p, uint64_t from, uint64_t to) {
+}  // namespace
+
+CImageDigest::CImageDigest(const FollowedImage_t& image) : m_Image(image) {
+  m_Sha1.Init();
+  m_Sha1.Update(CTlv::Bytes(&image.Header), CTlv::kHeaderSize);
+}
+
+void CImageDigest::Feed(uint64_t from, const unsigned char* pBytes, uint64_t size) {
+  const uint64_t to = std::min(from + size, m_Image.End);
+  if (from >= to) return;
+  // The header hashed is the one given, not the one the image holds.
+  if (from < CTlv::kHeaderSize) {
+    const uint64_t header = std::min<uint64_t>(CTlv::kHeaderSize, to) - from;
+    pBytes += header;
+    from += header;
+  }
+  const std::vector<Range_t>& skips = m_Image.Skips;
   while (from < to) {
-    const unsigned int chunk = static_cast<unsigned int>(std::min<uint64_t>(to - from, 1u << 30));
-    pSha1->Update(p + from, chunk);
-    from += chunk;
+    while (m_Skip < skips.size() && skips[m_Skip].To <= from) ++m_Skip;
+    const bool inSkip = m_Skip < skips.size() && skips[m_Skip].From <= from;
+    const uint64_t end = m_Skip < skips.size()
+                             ? std::min(to, inSkip ? skips[m_Skip].To : skips[m_Skip].From)
+                             : to;
+    if (!inSkip) Hash(pBytes, end - from);
+    pBytes += end - from;
+    from = end;
   }
 }
 
-}  // namespace
+// The hash takes 32-bit counts.
+void CImageDigest::Hash(const unsigned char* pBytes, uint64_t size) {
+  while (size > 0) {
+    const unsigned int chunk = static_cast<unsigned int>(std::min<uint64_t>(size, 1u << 30));
+    m_Sha1.Update(pBytes, chunk);
+    pBytes += chunk;
+    size -= chunk;
+  }
+}
+
+void CImageDigest::GetResult(unsigned char* pDigest) { m_Sha1.GetResult(pDigest); }
 
 CFollowingDigest::CFollowingDigest(CWriteProgress* pProgress, const FollowedImage_t& image)
     : m_Image(image),
@@ -89,18 +119,15 @@ void CFollowingDigest::Run(CWriteProgress* pProgress) {
     ~Releaser_t() { p->Release(follower, std::numeric_limits<uint64_t>::max()); }
   } releaser{pProgress, m_Follower};
   const FollowedImage_t& image = m_Image;
-  CSha1 sha1;
-  sha1.Init();
-  sha1.Update(CTlv::Bytes(&image.Header), CTlv::kHeaderSize);
+  CImageDigest digest(image);
   for (uint64_t pos = CTlv::kHeaderSize; pos < image.End;) {
     uint64_t written = 0;
     if (!pProgress->WaitBeyond(pos, &written)) return;
     const uint64_t to = std::min({written, image.End, pos + kStep});
-    Feed(&sha1, image.pImage, pos, std::min(to, std::max(pos, image.SkipFrom)));
-    Feed(&sha1, image.pImage, std::max(pos, image.SkipTo), to);
+    digest.Feed(pos, image.pImage + pos, to - pos);
     pos = to;
     pProgress->Release(m_Follower, pos);
   }
-  sha1.GetResult(m_Digest);
+  digest.GetResult(m_Digest);
   m_Complete = true;
 }

@@ -1,0 +1,170 @@
+#include "ImageWriter.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+#include "Platform.h"
+#include "ReplaceFile.h"
+
+namespace {
+
+// Put together and written a chunk at a time, so that the digests follow
+// closely and the few chunks of memory stay warm.
+constexpr uint64_t kChunk = 2 << 20;
+// Chunks in memory at once: one being put together and written, the others
+// still being hashed.
+constexpr size_t kWindowChunks = 4;
+
+// Reads the pieces in order into the image's chunks. Each file is opened
+// when its turn comes and read with no buffer of its own, straight to where
+// its bytes go, so a list of many files holds one open at a time.
+class CPieceSource {
+ public:
+  explicit CPieceSource(const std::vector<ImagePiece_t>& pieces) : m_Pieces(pieces) {}
+  ~CPieceSource() { CloseFile(); }
+  CPieceSource(const CPieceSource&) = delete;
+  CPieceSource& operator=(const CPieceSource&) = delete;
+
+  // Puts [from, to) of the image at pTo; asked in increasing order. False
+  // when a file cannot be opened or holds fewer bytes than it did.
+  bool Fill(uint64_t from, uint64_t to, unsigned char* pTo);
+
+ private:
+  bool Read(const ImagePiece_t& piece, uint64_t within, unsigned char* pTo, uint64_t size);
+  void CloseFile();
+
+  const std::vector<ImagePiece_t>& m_Pieces;
+  size_t m_Index = 0;  // the first piece that does not end before the bytes asked for
+  uint64_t m_At = 0;   // where it starts in the image
+  std::FILE* m_pFile = nullptr;
+  const ImagePiece_t* m_pOpen = nullptr;
+};
+
+void CPieceSource::CloseFile() {
+  if (m_pFile) std::fclose(m_pFile);
+  m_pFile = nullptr;
+  m_pOpen = nullptr;
+}
+
+bool CPieceSource::Read(const ImagePiece_t& piece, uint64_t within, unsigned char* pTo,
+                        uint64_t size) {
+  if (m_pOpen != &piece) {
+    CloseFile();
+    m_pFile = std::fopen(piece.pPath, "rb");
+    if (!m_pFile) return false;
+    std::setvbuf(m_pFile, nullptr, _IONBF, 0);
+    m_pOpen = &piece;
+  }
+  const uint64_t offset = piece.FileOffset + within;
+  if (offset > static_cast<uint64_t>(std::numeric_limits<long>::max()) ||
+      std::fseek(m_pFile, static_cast<long>(offset), SEEK_SET) != 0)
+    return false;
+  return std::fread(pTo, 1, static_cast<size_t>(size), m_pFile) == size;
+}
+
+bool CPieceSource::Fill(uint64_t from, uint64_t to, unsigned char* pTo) {
+  while (m_Index < m_Pieces.size() && m_At + m_Pieces[m_Index].Size <= from)
+    m_At += m_Pieces[m_Index++].Size;
+  uint64_t at = m_At;
+  for (size_t i = m_Index; i < m_Pieces.size() && at < to; at += m_Pieces[i++].Size) {
+    const ImagePiece_t& piece = m_Pieces[i];
+    const uint64_t begin = std::max(from, at), end = std::min(to, at + piece.Size);
+    if (begin >= end) continue;
+    unsigned char* pAt = pTo + (begin - from);
+    const uint64_t within = begin - at, size = end - begin;
+    if (piece.pPath) {
+      if (!Read(piece, within, pAt, size)) return false;
+    } else if (piece.pBytes) {
+      std::memcpy(pAt, piece.pBytes + within, static_cast<size_t>(size));
+    } else {
+      std::memset(pAt, 0, static_cast<size_t>(size));
+    }
+  }
+  return true;
+}
+
+void Report(const ImageJob_t& job, uint64_t written, uint64_t total) {
+  if (job.Progress) job.Progress(written, total);
+}
+
+// Each chunk is put together in the window, handed to the followers and
+// written around the cache; its memory serves again once every follower
+// is done with it.
+bool WriteChunks(const ImageJob_t& job, uint64_t size, platform::CImageWindow* pWindow,
+                 CPieceSource* pSource, CFileReplacement* pOut, CWriteProgress* pProgress) {
+  unsigned char* pImage = pWindow->Data();
+  for (uint64_t i = 0; i * kChunk < size; ++i) {
+    const uint64_t from = i * kChunk, to = std::min(size, from + kChunk);
+    if (i >= kWindowChunks) pProgress->WaitReleased(from - (kWindowChunks - 1) * kChunk);
+    if (!pWindow->Back(i) || !pSource->Fill(from, to, pImage + from)) return false;
+    pProgress->Advance(to);
+    if (!pOut->WriteThrough(from, pImage + from, static_cast<size_t>(to - from))) return false;
+    Report(job, to, size);
+  }
+  return true;
+}
+
+bool WriteThroughWindow(const ImageJob_t& job, uint64_t size, platform::CImageWindow* pWindow,
+                        CFileReplacement* pOut, std::vector<Digest_t>* pDigests) {
+  CPieceSource source(job.Pieces);
+  CWriteProgress progress;
+  // Closed on every way out, or the followers would wait for bytes that
+  // never come.
+  struct Closer_t {
+    CWriteProgress* p;
+    ~Closer_t() { p->Close(); }
+  };
+  std::vector<std::unique_ptr<CFollowingDigest>> followers;
+  const Closer_t closer{&progress};
+  for (FollowedImage_t image : job.Digests) {
+    image.pImage = pWindow->Data();
+    followers.push_back(std::make_unique<CFollowingDigest>(&progress, image));
+  }
+  const bool written = WriteChunks(job, size, pWindow, &source, pOut, &progress);
+  progress.Close();
+  bool complete = written;
+  for (size_t i = 0; i < followers.size(); ++i)
+    complete = followers[i]->Get((*pDigests)[i].data()) && complete;
+  return complete;
+}
+
+// One chunk of ordinary memory, hashed on this thread: for small images,
+// and where the system cannot share memory between addresses.
+bool WriteInPlace(const ImageJob_t& job, uint64_t size, CFileReplacement* pOut,
+                  std::vector<Digest_t>* pDigests) {
+  CPieceSource source(job.Pieces);
+  std::vector<CImageDigest> digests(job.Digests.begin(), job.Digests.end());
+  std::vector<unsigned char> chunk(static_cast<size_t>(std::min(size, kChunk)));
+  for (uint64_t from = 0; from < size; from += kChunk) {
+    const uint64_t to = std::min(size, from + kChunk);
+    const size_t n = static_cast<size_t>(to - from);
+    if (!source.Fill(from, to, chunk.data())) return false;
+    for (CImageDigest& digest : digests) digest.Feed(from, chunk.data(), n);
+    if (!pOut->WriteAt(from, chunk.data(), n)) return false;
+    Report(job, to, size);
+  }
+  for (size_t i = 0; i < digests.size(); ++i) digests[i].GetResult((*pDigests)[i].data());
+  return true;
+}
+
+}  // namespace
+
+uint64_t ImageSize(const std::vector<ImagePiece_t>& pieces) {
+  uint64_t size = 0;
+  for (const ImagePiece_t& piece : pieces) size += piece.Size;
+  return size;
+}
+
+bool WriteImage(const ImageJob_t& job, CFileReplacement* pOut, std::vector<Digest_t>* pDigests) {
+  const uint64_t size = ImageSize(job.Pieces);
+  pDigests->assign(job.Digests.size(), Digest_t{});
+  if (size >= kSmallImage) {
+    const std::unique_ptr<platform::CImageWindow> window =
+        platform::CImageWindow::Create(size, kChunk, kWindowChunks);
+    if (window) return WriteThroughWindow(job, size, window.get(), pOut, pDigests);
+  }
+  return WriteInPlace(job, size, pOut, pDigests);
+}

@@ -1,0 +1,46 @@
+// Writes a new image that is described, not held: stretches of files and
+// bytes in memory, put together a chunk at a time in a little memory that
+// is used again and again, hashed there while the writing goes on, and
+// written around the system's cache where it allows. The memory a write
+// takes does not grow with the image.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "FollowingDigest.h"
+
+class CFileReplacement;
+
+// Where a stretch of the new image comes from.
+struct ImagePiece_t {
+  const char* pPath;            // a file, read from FileOffset on; or null
+  uint64_t FileOffset;
+  const unsigned char* pBytes;  // without a path: these bytes, or zeros when null
+  uint64_t Size;
+};
+
+using Digest_t = std::array<unsigned char, 20>;
+
+struct ImageJob_t {
+  std::vector<ImagePiece_t> Pieces;
+  // The digests to take of the image as it is written; their pImage is
+  // not read.
+  std::vector<FollowedImage_t> Digests;
+  // Told how many bytes of how many are written, after every chunk.
+  std::function<void(uint64_t written, uint64_t total)> Progress;
+};
+
+// Writes the image at the start of the replacement's new file and takes
+// the digests, one per job digest. False when a file holds fewer bytes
+// than its pieces take from it, or a write fails.
+bool WriteImage(const ImageJob_t& job, CFileReplacement* pOut, std::vector<Digest_t>* pDigests);
+
+// The size of the image the pieces make.
+uint64_t ImageSize(const std::vector<ImagePiece_t>& pieces);
+
+// Below this an image is small: threads and writing around the cache cost
+// more than they save.
+constexpr uint64_t kSmallImage = 1 << 20;
