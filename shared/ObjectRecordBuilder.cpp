@@ -80,6 +80,13 @@ bool HeadFor(const InParams_t* pParams, std::vector<unsigned char>* pHead) {
 
 }  // namespace
 
+bool CreateRecordForEmptyInput(const InParams_t* pParams, CTlvContainerCreator* pOut) {
+  std::vector<unsigned char> record;
+  if (!HeadFor(pParams, &record)) return false;
+  pOut->Set(std::move(record));
+  return true;
+}
+
 bool CreateObjectRecordHead(const InParams_t* pParams, CTlvContainerCreator* pOut,
                             RecordTail_t* pTail) {
   const int32_t length = CFileHelper::GetFileLength(pParams->InFile);

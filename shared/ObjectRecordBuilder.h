@@ -37,6 +37,11 @@ struct RecordTail_t {
 bool CreateObjectRecordHead(const InParams_t* pParams, CTlvContainerCreator* pOut,
                             RecordTail_t* pTail);
 
+// The record a user file or binary record would be for an empty input
+// file, for checks that read all of such a record but the file's bytes.
+// False for the other types.
+bool CreateRecordForEmptyInput(const InParams_t* pParams, CTlvContainerCreator* pOut);
+
 bool CreateObjectRecord(const char* pFile, CTlvContainerCreator* pOut);
 bool CreateBinaryRecord(const char* pFile, unsigned int Tag, CTlvContainerCreator* pOut);
 bool CreateUserFileRecord(const char* pFile, CTlvContainerCreator* pOut);

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -13,6 +14,9 @@ namespace platform {
 
 // True when the build flushes replaced files to disk and serializes runs.
 bool IsDurable();
+
+// True when the stream is a terminal, where a person watches progress.
+bool IsTerminal(std::FILE* pStream);
 
 // True when no write can end the process by a signal (no file-size limit
 // is set), so a file may be written before the caller knows it will keep it

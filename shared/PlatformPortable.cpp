@@ -28,6 +28,9 @@ struct CTempFile::Impl {
 
 bool IsDurable() { return false; }
 
+// The standard library cannot tell; progress is only ever a courtesy.
+bool IsTerminal(std::FILE*) { return false; }
+
 // A limit the standard library cannot see may still exist: write only what
 // is known to be kept.
 bool WritesRaiseNoSignal() { return false; }

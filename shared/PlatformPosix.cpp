@@ -113,6 +113,8 @@ struct CTempFile::Impl {
 
 bool IsDurable() { return true; }
 
+bool IsTerminal(std::FILE* pStream) { return ::isatty(::fileno(pStream)) == 1; }
+
 bool WritesRaiseNoSignal() {
   struct rlimit limit;
   return ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur == RLIM_INFINITY;

@@ -1,0 +1,203 @@
+#include "BuildPlan.h"
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+#include "FileHelper.h"
+#include "Messages.h"
+#include "MocfCreator.h"
+#include "MocfTags.h"
+#include "ObjectRecordBuilder.h"
+#include "TlvContainerParser.h"
+#include "Usage.h"
+
+namespace mocfbuild {
+
+namespace {
+
+// Object files up to this size stay in memory once read for the checks;
+// larger ones are read again, straight into the image.
+constexpr uint64_t kKeptInMemory = 1 << 20;
+
+// Binary records whose kind's check reads their bytes: they are read whole
+// for it. Under any other tag the check sees the tag alone.
+bool CheckReadsValue(unsigned int tag) {
+  return tag == mocf::kCompatProdTag || (tag >= mocf::kFirmwareTag && tag <= mocf::kMenuSettingsTag);
+}
+
+// What a run refused without a message of its own would have needed.
+std::string WhyRefused(const RunLine_t& line, const ArgsRead_t& read) {
+  if (read.MocfFileGiven)
+    return "-m has no place in a list: the MOCF is named once, on mocfbuild's command line\n";
+  if (read.DeleteGiven)
+    return "-d has no place in a list: give it to mocfbuild, which then starts the MOCF "
+           "afresh for the first line\n";
+  const size_t at = static_cast<size_t>(std::max(read.RefusedAt, 1)) - 1;
+  const std::string word = at < line.Words.size() ? line.Words[at] : std::string();
+  return "mocftool refuses the argument \"" + word + "\" (unknown, or a value is missing)\n";
+}
+
+// Where the records' own messages would go: kept, for the run's line.
+std::string BuildFailureText() {
+  messages::CCapture capture;
+  messages::Printf(messages::kBuildFailed, GetErrorStr().c_str());
+  messages::Line(messages::kCreateFailed);
+  return capture.Take();
+}
+
+}  // namespace
+
+bool CBuildPlan::Fail(Failure_t* pFailure, int status, std::string text) const {
+  pFailure->Line = m_Line;
+  pFailure->Status = status;
+  pFailure->Text = std::move(text);
+  return false;
+}
+
+bool CBuildPlan::Make(CRunList* pList, Failure_t* pFailure, const std::function<void(int)>& Line) {
+  RunLine_t line;
+  while (pList->Next(&line)) {
+    m_Line = line.Number;
+    if (Line) Line(line.Number);
+    if (!Run(line, pFailure)) return false;
+  }
+  if (!pList->GetError().empty()) {
+    m_Line = pList->GetErrorLine();
+    return Fail(pFailure, 1, pList->GetError() + "\n");
+  }
+  if (m_Started) {
+    const uint32_t length = static_cast<uint32_t>(m_Verdict.GetSize() - CTlv::kHeaderSize);
+    for (int i = 0; i < 4; ++i) m_Base[4 + i] = static_cast<unsigned char>(length >> (8 * i));
+  }
+  return true;
+}
+
+// The run's arguments, read and checked by the tool's own tables and rules,
+// against the MOCF as the runs before it leave it.
+bool CBuildPlan::Run(const RunLine_t& line, Failure_t* pFailure) {
+  options_t options;
+  {
+    messages::CCapture capture;
+    std::vector<const char*> argv = {"mocftool"};
+    for (const std::string& word : line.Words) argv.push_back(word.c_str());
+    ArgsRead_t read;
+    const bool readOk = ReadArguments(static_cast<int>(argv.size()), argv.data(), &options, &read);
+    if (!readOk || read.MocfFileGiven || read.DeleteGiven) {
+      std::string text = capture.Take();
+      return Fail(pFailure, 1, text.empty() || read.MocfFileGiven || read.DeleteGiven
+                                   ? WhyRefused(line, read)
+                                   : text);
+    }
+    options.MocfFile = m_Args.MocfFile;
+    options.DeleteContents = !m_Started && m_Args.Delete;
+    const bool exists = m_Started || CFileHelper::DoesFileExist(options.MocfFile.c_str());
+    if (!ValidateArgs(&options, exists)) return Fail(pFailure, 1, capture.Take());
+  }
+  if (!m_Started && !Start(options, pFailure)) return false;
+  m_Started = true;
+  return Build(options, pFailure);
+}
+
+// The first run loads the MOCF or starts it empty, as the tool decides.
+bool CBuildPlan::Start(const options_t& options, Failure_t* pFailure) {
+  const char* pPath = m_Args.MocfFile.c_str();
+  if (CFileHelper::DoesFileExist(pPath) && !options.DeleteContents) {
+    std::string reason = "the MOCF cannot be read whole";
+    if (!CFileHelper::ReadFileData(pPath, &m_Base) ||
+        !CMocfCreator::IsAdoptable(m_Base.data(), m_Base.size(), false, &reason))
+      return Fail(pFailure, 2, std::string(messages::kCreateFailed) + "\n" + reason + "\n");
+  } else {
+    CMocfCreator empty;
+    empty.Init();
+    m_Base = *empty.Get();
+  }
+  m_Verdict.Start(m_Base.data(), m_Base.size());
+  CTlvContainerParser walk(CTlv::AtByte(m_Base.data()), m_Base.size());
+  for (const CTlv::Header_t* p = walk.GetFirstRecord(); p; p = walk.GetNextRecord()) {
+    if (CTlv::GetTag(p) != mocf::kHashTag) continue;
+    const uint64_t at = walk.OffsetOf(p);
+    if (m_HashRecords.empty()) m_DigestAt = at + CTlv::kHeaderSize;
+    m_HashRecords.push_back({at, at + CTlvContainerParser::GetPaddedSize(p)});
+  }
+  return true;
+}
+
+// User files and binary records keep their input's bytes in the file until
+// the image is written; the checks read a record that leaves them out where
+// they do not look at them.
+bool CBuildPlan::Build(const options_t& options, Failure_t* pFailure) {
+  const InParams_t params = {options.InFile.c_str(), options.PartNum.c_str(), options.Type,
+                             options.Tag};
+  ClearErrorStr();
+  PlannedRecord_t record;
+  CTlvContainerCreator checked;
+  if (options.Type == UserFile || options.Type == Binary) {
+    CTlvContainerCreator head;
+    RecordTail_t tail = {0, 0};
+    if (CreateObjectRecordHead(&params, &head, &tail)) {
+      const bool whole = options.Type == Binary && CheckReadsValue(options.Tag);
+      if (whole ? !CreateObjectRecordFromFile(&params, &checked)
+                : !CreateRecordForEmptyInput(&params, &checked))
+        return Fail(pFailure, 2, BuildFailureText());
+      record.Head = *head.Get();
+      record.Path = options.InFile;
+      record.FileBytes = tail.FileBytes;
+      record.Padding = tail.Padding;
+      return Add(std::move(record), CTlv::AtByte(checked.Get()->data()), pFailure);
+    }
+  }
+  if (!CreateObjectRecordFromFile(&params, &checked)) return Fail(pFailure, 2, BuildFailureText());
+  const CTlv::Header_t* pChecked = CTlv::AtByte(checked.Get()->data());
+  record.Padding = static_cast<uint32_t>(CTlvContainerParser::CalcNumPaddingBytes(pChecked));
+  if (options.Type == Object && checked.Get()->size() > kKeptInMemory) {
+    record.Path = options.InFile;
+    record.FileBytes = checked.Get()->size();
+  } else {
+    record.Head = *checked.Get();
+  }
+  return Add(std::move(record), pChecked, pFailure);
+}
+
+// As the tool checks an image after appending to it: its size first, then
+// the Gen6 rules.
+bool CBuildPlan::Add(PlannedRecord_t record, const CTlv::Header_t* pChecked,
+                     Failure_t* pFailure) {
+  const uint64_t padded = record.Head.size() + record.FileBytes + record.Padding;
+  if (m_Verdict.GetSize() + padded > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()))
+    return Fail(pFailure, 2,
+                std::string(messages::kTooLarge) + "\n" + messages::kCreateFailed + "\n");
+  const uint64_t offset = m_Verdict.GetSize();
+  if (!m_Verdict.Append(pChecked, padded))
+    return Fail(pFailure, 2,
+                std::string(messages::kInvalidMocf) + "\n" + messages::kCreateFailed + "\n" +
+                    m_Verdict.GetReason() + "\n");
+  if (CTlv::GetTag(pChecked) == mocf::kHashTag) m_HashRecords.push_back({offset, offset + padded});
+  record.Line = m_Line;
+  m_Offsets.push_back(offset);
+  m_Records.push_back(std::move(record));
+  return true;
+}
+
+ImageJob_t CBuildPlan::Job() const {
+  ImageJob_t job;
+  job.Pieces.push_back({nullptr, 0, m_Base.data(), m_Base.size()});
+  for (const PlannedRecord_t& record : m_Records) {
+    job.Pieces.push_back({nullptr, 0, record.Head.data(), record.Head.size()});
+    if (!record.Path.empty()) job.Pieces.push_back({record.Path.c_str(), 0, nullptr, record.FileBytes});
+    if (record.Padding) job.Pieces.push_back({nullptr, 0, nullptr, record.Padding});
+  }
+  CTlv::Header_t header;
+  std::copy(m_Base.begin(), m_Base.begin() + CTlv::kHeaderSize,
+            reinterpret_cast<unsigned char*>(&header));
+  job.Digests.push_back({nullptr, header, m_Verdict.GetSize(), m_HashRecords});
+  return job;
+}
+
+int CBuildPlan::LineAt(uint64_t offset) const {
+  const auto after = std::upper_bound(m_Offsets.begin(), m_Offsets.end(), offset);
+  if (after == m_Offsets.begin()) return 0;
+  return m_Records[static_cast<size_t>(after - m_Offsets.begin()) - 1].Line;
+}
+
+}  // namespace mocfbuild

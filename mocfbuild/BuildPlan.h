@@ -1,0 +1,78 @@
+// What a list of mocftool runs would make, worked out before anything is
+// written: every line read, checked and built as its run would, one after
+// the other, with the verdict kept up to date a record at a time. The result
+// is either the run that would fail, with what it would say, or the new
+// image described as pieces for the image writer.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "CommandLine.h"
+#include "Gen6Verdict.h"
+#include "ImageWriter.h"
+#include "RunList.h"
+
+namespace mocfbuild {
+
+// A run that would fail, and how.
+struct Failure_t {
+  int Line = 0;      // its line in the list; 0 when it is none of them
+  int Status = 0;    // the run's exit status: 1 refused arguments, 2 failed
+  std::string Text;  // what it would print, then why, a line each
+};
+
+struct BuildArgs_t {
+  std::string MocfFile;  // absolute: the runs are made from the list's folder
+  bool Delete = false;   // -d, for the first run
+};
+
+// One record of the new image: bytes in memory, then perhaps a stretch of
+// an input file and the padding after it.
+struct PlannedRecord_t {
+  std::vector<unsigned char> Head;
+  std::string Path;  // empty when all of the record is in Head
+  uint64_t FileBytes = 0;
+  uint32_t Padding = 0;
+  int Line = 0;
+};
+
+class CBuildPlan {
+ public:
+  explicit CBuildPlan(const BuildArgs_t& args) : m_Args(args) {}
+
+  // Works through the list from the current folder, which is the list's.
+  // False with the first failing run; Line is told each line's number.
+  bool Make(CRunList* pList, Failure_t* pFailure, const std::function<void(int)>& Line);
+
+  // Nothing to write: the list holds no run.
+  bool IsEmpty() const { return m_Verdict.GetRecordCount() == 0; }
+  // The image, once Make succeeded; it points into the plan.
+  ImageJob_t Job() const;
+  // Where the digest goes once it is known.
+  uint64_t DigestOffset() const { return m_DigestAt; }
+  // The list line whose record holds the byte at this offset, 0 for the MOCF
+  // the list starts from.
+  int LineAt(uint64_t offset) const;
+
+ private:
+  bool Run(const RunLine_t& line, Failure_t* pFailure);
+  bool Start(const options_t& options, Failure_t* pFailure);
+  bool Build(const options_t& options, Failure_t* pFailure);
+  bool Add(PlannedRecord_t record, const CTlv::Header_t* pChecked, Failure_t* pFailure);
+  bool Fail(Failure_t* pFailure, int status, std::string text) const;
+
+  BuildArgs_t m_Args;
+  bool m_Started = false;
+  std::vector<unsigned char> m_Base;  // the loaded MOCF, or the empty one
+  std::vector<PlannedRecord_t> m_Records;
+  std::vector<uint64_t> m_Offsets;  // where each record starts
+  std::vector<Range_t> m_HashRecords;
+  uint64_t m_DigestAt = 0;
+  CGen6Verdict m_Verdict;
+  int m_Line = 0;
+};
+
+}  // namespace mocfbuild

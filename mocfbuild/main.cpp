@@ -1,0 +1,22 @@
+// Entry point of mocfbuild: everything but the process boundary lives in the
+// mocfbuildcore library, where tests reach it.
+#include <cstdio>
+#include <iostream>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "Mocfbuild.h"
+#include "Platform.h"
+
+int main(int argc, char** argv) {
+  try {
+    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    return mocfbuild::RunMocfbuild(args, std::cout, std::cerr, platform::IsTerminal(stderr));
+  } catch (const std::bad_alloc&) {
+    std::cerr << "mocfbuild: out of memory\n";
+  } catch (...) {
+    std::cerr << "mocfbuild: unexpected error\n";
+  }
+  return 2;
+}
