@@ -42,22 +42,19 @@ struct Plan_t {
   uint64_t NewSize;
 };
 
-bool WouldLoad(const options_t* options) {
-  return CFileHelper::DoesFileExist(options->MocfFile.c_str()) && !options->DeleteContents;
-}
-
 // A MOCF the run would refuse to load is all it reports.
-bool LoadedMocfIsDamaged(const options_t* options) {
-  if (!WouldLoad(options)) return false;
+bool LoadedMocfIsDamaged(const options_t* options, const FilesSeen_t& seen) {
+  if (!seen.Loads) return false;
   std::vector<unsigned char> image;
   return !CFileHelper::ReadFileData(options->MocfFile.c_str(), &image) ||
          !CMocfCreator().Init(std::move(image));
 }
 
-bool BuildRecord(const options_t* options, Record_t* pRecord) {
+bool BuildRecord(const options_t* options, const FilesSeen_t& seen, Record_t* pRecord) {
   const InParams_t params = {options->InFile.c_str(), options->PartNum.c_str(), options->Type,
                              options->Tag};
-  if (CreateObjectRecordHead(&params, &pRecord->Head, &pRecord->Tail)) return true;
+  if (CreateObjectRecordHead(&params, seen.InputLength, &pRecord->Head, &pRecord->Tail))
+    return true;
   if (!CreateObjectRecordFromFile(&params, &pRecord->Head)) return false;
   const CTlv::Header_t* pHeader = CTlv::AtByte(pRecord->Head.Get()->data());
   pRecord->Tail = {0, static_cast<uint32_t>(CTlvContainerParser::CalcNumPaddingBytes(pHeader))};
@@ -194,12 +191,12 @@ std::optional<bool> CheckAndFinish(const Plan_t& plan, CFileReplacement* pOut,
   return Verdict(pOut, pView, followed ? digests.New : nullptr);
 }
 
-std::optional<Plan_t> MakePlan(const options_t* options, const Record_t& record) {
-  Plan_t plan = {options, WouldLoad(options), 0, 0};
+std::optional<Plan_t> MakePlan(const options_t* options, const FilesSeen_t& seen,
+                               const Record_t& record) {
+  Plan_t plan = {options, seen.Loads, 0, 0};
   if (plan.Loads) {
-    const int32_t length = CFileHelper::GetFileLength(options->MocfFile.c_str());
-    if (length < static_cast<int32_t>(CTlv::kHeaderSize)) return std::nullopt;
-    plan.OldSize = static_cast<uint64_t>(length);
+    if (seen.MocfLength < static_cast<int32_t>(CTlv::kHeaderSize)) return std::nullopt;
+    plan.OldSize = static_cast<uint64_t>(seen.MocfLength);
   } else {
     CMocfCreator empty;
     empty.Init();
@@ -214,23 +211,20 @@ std::optional<Plan_t> MakePlan(const options_t* options, const Record_t& record)
   return plan;
 }
 
-bool IsSmall(const options_t* options) {
-  const int64_t input = CFileHelper::GetFileLength(options->InFile.c_str());
-  const int64_t mocf =
-      WouldLoad(options) ? CFileHelper::GetFileLength(options->MocfFile.c_str()) : 0;
-  return input + mocf < static_cast<int64_t>(kSmallImage);
+bool IsSmall(const FilesSeen_t& seen) {
+  return int64_t{seen.InputLength} + seen.MocfLength < static_cast<int64_t>(kSmallImage);
 }
 
 }  // namespace
 
-std::optional<bool> AppendOnDisk(const options_t* options) {
-  if (!platform::WritesRaiseNoSignal() || IsSmall(options)) return std::nullopt;
+std::optional<bool> AppendOnDisk(const options_t* options, const FilesSeen_t& seen) {
+  if (!platform::WritesRaiseNoSignal() || IsSmall(seen)) return std::nullopt;
   Record_t record;
-  if (!BuildRecord(options, &record)) {
-    PrintBuildFailureUnless(LoadedMocfIsDamaged(options));
+  if (!BuildRecord(options, seen, &record)) {
+    PrintBuildFailureUnless(LoadedMocfIsDamaged(options, seen));
     return false;
   }
-  const std::optional<Plan_t> plan = MakePlan(options, record);
+  const std::optional<Plan_t> plan = MakePlan(options, seen, record);
   if (!plan) return std::nullopt;
   CFileReplacement out(options->MocfFile);
   if (!out.Reserve(plan->NewSize)) return std::nullopt;

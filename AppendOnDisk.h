@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include "AppendSteps.h"
 #include "CommandLine.h"
 
 // As AppendToMocf, under the caller's lock. Empty when the image cannot be
@@ -12,4 +13,4 @@
 // mapped, after a failed write, or when the image would be too large to
 // load again): nothing was printed or replaced, and the caller appends in
 // memory instead.
-std::optional<bool> AppendOnDisk(const options_t* options);
+std::optional<bool> AppendOnDisk(const options_t* options, const FilesSeen_t& seen);

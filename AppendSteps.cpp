@@ -3,9 +3,18 @@
 #include <cstdio>
 #include <cstring>
 
+#include "FileHelper.h"
 #include "Messages.h"
 #include "MocfTags.h"
 #include "ObjectRecordBuilder.h"
+
+FilesSeen_t LookAtFiles(const options_t* options) {
+  FilesSeen_t seen;
+  seen.Loads = !options->DeleteContents && CFileHelper::DoesFileExist(options->MocfFile.c_str());
+  seen.MocfLength = seen.Loads ? CFileHelper::GetFileLength(options->MocfFile.c_str()) : 0;
+  seen.InputLength = CFileHelper::GetFileLength(options->InFile.c_str());
+  return seen;
+}
 
 bool LoadedDigestMatches(const unsigned char* pImage, size_t size, const Loaded_t* pLoaded) {
   if (!pLoaded->Loaded) return true;

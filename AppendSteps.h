@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <thread>
 #include <utility>
 
+#include "CommandLine.h"
 #include "ImageWriter.h"
 #include "MocfParser.h"
 
@@ -30,6 +32,16 @@ class CJoinedThread {
  private:
   std::thread m_Thread;
 };
+
+// What a run finds of its files, looked at once before anything is read:
+// whether the MOCF is loaded, and how long it and the input are (-1 when
+// unknown). Every step after goes by these answers.
+struct FilesSeen_t {
+  bool Loads;
+  int32_t MocfLength;
+  int32_t InputLength;
+};
+FilesSeen_t LookAtFiles(const options_t* options);
 
 // The loaded MOCF's digest is checked late, beside the hashing and writing
 // of the new image, so its header is kept as it was.

@@ -27,17 +27,18 @@ constexpr size_t kRecordRoom = 64;
 
 // Loads the existing MOCF, or starts an empty one when there is none or
 // the run asked to start afresh.
-bool StartMocf(const options_t* options, CMocfCreator* pMocf, Loaded_t* pLoaded) {
+bool StartMocf(const options_t* options, const FilesSeen_t& seen, CMocfCreator* pMocf,
+               Loaded_t* pLoaded) {
   const char* pPath = options->MocfFile.c_str();
-  if (!CFileHelper::DoesFileExist(pPath) || options->DeleteContents) {
+  if (!seen.Loads) {
     pMocf->Init();
     return true;
   }
   // Room for the new record, so appending it does not move the image. A
   // record larger than the image takes the image in front of it instead.
   std::vector<unsigned char> image;
-  const int32_t mocfLength = CFileHelper::GetFileLength(pPath);
-  const int32_t inputLength = CFileHelper::GetFileLength(options->InFile.c_str());
+  const int32_t mocfLength = seen.MocfLength;
+  const int32_t inputLength = seen.InputLength;
   if (mocfLength > 0 && mocfLength >= inputLength)
     image.reserve(static_cast<size_t>(mocfLength) + static_cast<size_t>(std::max(inputLength, 0)) +
                   kRecordRoom + options->InFile.size() + options->PartNum.size());
@@ -107,9 +108,10 @@ bool AppendToMocf(const options_t* options) {
   // From before the old image is read until after the new one replaced it,
   // so that concurrent runs on one MOCF each see the previous one's result.
   const platform::CFileLock lock(ResolveLinks(options->MocfFile));
-  if (const std::optional<bool> done = AppendOnDisk(options)) return *done;
+  const FilesSeen_t seen = LookAtFiles(options);
+  if (const std::optional<bool> done = AppendOnDisk(options, seen)) return *done;
   CMocfCreator mocf;
   Loaded_t loaded;
-  return StartMocf(options, &mocf, &loaded) && AppendRecord(options, &mocf, &loaded) &&
+  return StartMocf(options, seen, &mocf, &loaded) && AppendRecord(options, &mocf, &loaded) &&
          FitsLoading(&mocf, &loaded) && FinishAndReplace(options->MocfFile, &mocf, &loaded);
 }

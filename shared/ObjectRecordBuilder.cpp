@@ -89,7 +89,11 @@ bool CreateRecordForEmptyInput(const InParams_t* pParams, CTlvContainerCreator* 
 
 bool CreateObjectRecordHead(const InParams_t* pParams, CTlvContainerCreator* pOut,
                             RecordTail_t* pTail) {
-  const int32_t length = CFileHelper::GetFileLength(pParams->InFile);
+  return CreateObjectRecordHead(pParams, CFileHelper::GetFileLength(pParams->InFile), pOut, pTail);
+}
+
+bool CreateObjectRecordHead(const InParams_t* pParams, int32_t length, CTlvContainerCreator* pOut,
+                            RecordTail_t* pTail) {
   std::vector<unsigned char> head;
   if (length < 0 || !HeadFor(pParams, &head)) return false;
   const uint32_t fileBytes = static_cast<uint32_t>(length);

@@ -36,6 +36,9 @@ struct RecordTail_t {
 };
 bool CreateObjectRecordHead(const InParams_t* pParams, CTlvContainerCreator* pOut,
                             RecordTail_t* pTail);
+// The same for a file whose length the caller has already taken.
+bool CreateObjectRecordHead(const InParams_t* pParams, int32_t fileLength,
+                            CTlvContainerCreator* pOut, RecordTail_t* pTail);
 
 // The record a user file or binary record would be for an empty input
 // file, for checks that read all of such a record but the file's bytes.
