@@ -9,12 +9,17 @@
 #include "MocfCreator.h"
 #include "MocfTags.h"
 #include "ObjectRecordBuilder.h"
+#include "RecordHeads.h"
 #include "TlvContainerParser.h"
 #include "Usage.h"
 
 namespace mocfbuild {
 
 namespace {
+
+// A MOCF to append to up to this size is read whole; a larger one is read
+// where it lies, the records' heads for the checks, the rest as it is copied.
+constexpr int32_t kHeldWhole = 16 << 20;
 
 // Object files up to this size stay in memory once read for the checks;
 // larger ones are read again, straight into the image.
@@ -60,11 +65,17 @@ bool CBuildPlan::Make(CRunList* pList, Failure_t* pFailure, const std::function<
   while (pList->Next(&line)) {
     m_Line = line.Number;
     if (Line) Line(line.Number);
-    if (!Run(line, pFailure)) return false;
+    if (!Run(line, pFailure)) {
+      // A later run never comes if the MOCF the first one loaded is damaged.
+      if (m_Line != m_FirstLine) BaseDigestHolds(pFailure);
+      return false;
+    }
   }
   if (!pList->GetError().empty()) {
     m_Line = pList->GetErrorLine();
-    return Fail(pFailure, 1, pList->GetError() + "\n");
+    Fail(pFailure, 1, pList->GetError() + "\n");
+    BaseDigestHolds(pFailure);
+    return false;
   }
   if (m_Started) {
     const uint32_t length = static_cast<uint32_t>(m_Verdict.GetSize() - CTlv::kHeaderSize);
@@ -94,7 +105,10 @@ bool CBuildPlan::Run(const RunLine_t& line, Failure_t* pFailure) {
     const bool exists = m_Started || CFileHelper::DoesFileExist(options.MocfFile.c_str());
     if (!ValidateArgs(&options, exists)) return Fail(pFailure, 1, capture.Take());
   }
-  if (!m_Started && !Start(options, pFailure)) return false;
+  if (!m_Started) {
+    m_FirstLine = m_Line;
+    if (!Start(options, pFailure)) return false;
+  }
   m_Started = true;
   return Build(options, pFailure);
 }
@@ -102,7 +116,9 @@ bool CBuildPlan::Run(const RunLine_t& line, Failure_t* pFailure) {
 // The first run loads the MOCF or starts it empty, as the tool decides.
 bool CBuildPlan::Start(const options_t& options, Failure_t* pFailure) {
   const char* pPath = m_Args.MocfFile.c_str();
-  if (CFileHelper::DoesFileExist(pPath) && !options.DeleteContents) {
+  const bool loads = CFileHelper::DoesFileExist(pPath) && !options.DeleteContents;
+  if (loads && CFileHelper::GetFileLength(pPath) > kHeldWhole && StartInPlace()) return true;
+  if (loads) {
     std::string reason = "the MOCF cannot be read whole";
     if (!CFileHelper::ReadFileData(pPath, &m_Base) ||
         !CMocfCreator::IsAdoptable(m_Base.data(), m_Base.size(), false, &reason))
@@ -115,12 +131,69 @@ bool CBuildPlan::Start(const options_t& options, Failure_t* pFailure) {
   m_Verdict.Start(m_Base.data(), m_Base.size());
   CTlvContainerParser walk(CTlv::AtByte(m_Base.data()), m_Base.size());
   for (const CTlv::Header_t* p = walk.GetFirstRecord(); p; p = walk.GetNextRecord()) {
-    if (CTlv::GetTag(p) != mocf::kHashTag) continue;
-    const uint64_t at = walk.OffsetOf(p);
-    if (m_HashRecords.empty()) m_DigestAt = at + CTlv::kHeaderSize;
-    m_HashRecords.push_back({at, at + CTlvContainerParser::GetPaddedSize(p)});
+    if (CTlv::GetTag(p) == mocf::kHashTag)
+      NoteHashRecord(walk.OffsetOf(p), CTlvContainerParser::GetPaddedSize(p));
   }
   return true;
+}
+
+void CBuildPlan::NoteHashRecord(uint64_t offset, uint64_t paddedSize) {
+  if (m_HashRecords.empty()) m_DigestAt = offset + CTlv::kHeaderSize;
+  m_HashRecords.push_back({offset, offset + paddedSize});
+}
+
+// Whatever the heads cannot show to be sound is left to the whole read,
+// which says why.
+bool CBuildPlan::StartInPlace() {
+  CRecordHeads heads(m_Args.MocfFile);
+  CTlv::Header_t header;
+  uint64_t size = 0;
+  if (!heads.Start(&header, &size) || CTlv::GetTag(&header) != mocf::kMocfTag ||
+      size != CTlv::GetRecordSize(&header))
+    return false;
+  CGen6Verdict verdict;
+  RecordHead_t head;
+  std::vector<Range_t> hashRecords;
+  while (heads.Next(&head)) {
+    const CTlv::Header_t* pChecked = CTlv::AtByte(head.Checked.data());
+    if (!verdict.Take(pChecked, head.PaddedSize)) return false;
+    if (CTlv::GetTag(pChecked) != mocf::kHashTag) continue;
+    if (hashRecords.empty())
+      std::copy_n(head.Checked.begin() + CTlv::kHeaderSize, m_StoredDigest.size(),
+                  m_StoredDigest.begin());
+    hashRecords.push_back({head.Offset, head.Offset + head.PaddedSize});
+  }
+  if (!heads.AtEnd() || !verdict.HoldsTogether()) return false;
+  m_Verdict = std::move(verdict);
+  for (const Range_t& range : hashRecords) NoteHashRecord(range.From, range.To - range.From);
+  m_BaseInFile = true;
+  m_BaseSize = size;
+  m_BaseHeader = header;
+  m_Base.assign(CTlv::Bytes(&header), CTlv::Bytes(&header) + CTlv::kHeaderSize);
+  return true;
+}
+
+bool CBuildPlan::BaseDigestHolds(Failure_t* pFailure) const {
+  if (!m_BaseInFile) return true;
+  ImageJob_t job = Job();
+  job.Pieces.resize(2);
+  Digest_t digest;
+  if (HashImage(job.Pieces, job.Digests[1], &digest) &&
+      std::equal(digest.begin(), digest.end(), m_StoredDigest.begin()))
+    return true;
+  return LoadedDigestHolds({Digest_t{}, digest}, pFailure);
+}
+
+bool CBuildPlan::LoadedDigestHolds(const std::vector<Digest_t>& digests,
+                                   Failure_t* pFailure) const {
+  if (!m_BaseInFile ||
+      std::equal(m_StoredDigest.begin(), m_StoredDigest.end(), digests[1].begin()))
+    return true;
+  pFailure->Line = m_FirstLine;
+  pFailure->Status = 2;
+  pFailure->Text = std::string(messages::kCreateFailed) + "\n" +
+                   CMocfParser::DigestMismatch(m_StoredDigest.data(), digests[1].data()) + "\n";
+  return false;
 }
 
 // User files and binary records keep their input's bytes in the file until
@@ -182,6 +255,9 @@ bool CBuildPlan::Add(PlannedRecord_t record, const CTlv::Header_t* pChecked,
 ImageJob_t CBuildPlan::Job() const {
   ImageJob_t job;
   job.Pieces.push_back({nullptr, 0, m_Base.data(), m_Base.size()});
+  if (m_BaseInFile)
+    job.Pieces.push_back({m_Args.MocfFile.c_str(), CTlv::kHeaderSize, nullptr,
+                          m_BaseSize - CTlv::kHeaderSize});
   for (const PlannedRecord_t& record : m_Records) {
     job.Pieces.push_back({nullptr, 0, record.Head.data(), record.Head.size()});
     if (!record.Path.empty()) job.Pieces.push_back({record.Path.c_str(), 0, nullptr, record.FileBytes});
@@ -191,6 +267,7 @@ ImageJob_t CBuildPlan::Job() const {
   std::copy(m_Base.begin(), m_Base.begin() + CTlv::kHeaderSize,
             reinterpret_cast<unsigned char*>(&header));
   job.Digests.push_back({nullptr, header, m_Verdict.GetSize(), m_HashRecords});
+  if (m_BaseInFile) job.Digests.push_back({nullptr, m_BaseHeader, m_BaseSize, m_HashRecords});
   return job;
 }
 

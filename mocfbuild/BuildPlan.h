@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "Tlv.h"
+
 #include "CommandLine.h"
 #include "Gen6Verdict.h"
 #include "ImageWriter.h"
@@ -53,6 +55,10 @@ class CBuildPlan {
   ImageJob_t Job() const;
   // Where the digest goes once it is known.
   uint64_t DigestOffset() const { return m_DigestAt; }
+  // A MOCF appended to that was read where it lies has its digest checked
+  // as it is copied: the job's second digest. False, with the failure of
+  // the run that loaded it, when it does not match.
+  bool LoadedDigestHolds(const std::vector<Digest_t>& digests, Failure_t* pFailure) const;
   // The list line whose record holds the byte at this offset, 0 for the MOCF
   // the list starts from.
   int LineAt(uint64_t offset) const;
@@ -60,6 +66,10 @@ class CBuildPlan {
  private:
   bool Run(const RunLine_t& line, Failure_t* pFailure);
   bool Start(const options_t& options, Failure_t* pFailure);
+  bool StartInPlace();
+  void NoteHashRecord(uint64_t offset, uint64_t paddedSize);
+  // The loaded MOCF's digest, hashed from the file, against the stored one.
+  bool BaseDigestHolds(Failure_t* pFailure) const;
   bool Build(const options_t& options, Failure_t* pFailure);
   bool Add(PlannedRecord_t record, const CTlv::Header_t* pChecked, Failure_t* pFailure);
   bool Fail(Failure_t* pFailure, int status, std::string text) const;
@@ -67,6 +77,12 @@ class CBuildPlan {
   BuildArgs_t m_Args;
   bool m_Started = false;
   std::vector<unsigned char> m_Base;  // the loaded MOCF, or the empty one
+  // A large MOCF appended to stays in its file: m_Base is its header.
+  bool m_BaseInFile = false;
+  uint64_t m_BaseSize = 0;
+  CTlv::Header_t m_BaseHeader = {};
+  Digest_t m_StoredDigest = {};
+  int m_FirstLine = 0;
   std::vector<PlannedRecord_t> m_Records;
   std::vector<uint64_t> m_Offsets;  // where each record starts
   std::vector<Range_t> m_HashRecords;

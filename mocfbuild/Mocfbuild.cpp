@@ -90,8 +90,10 @@ class CInFolder {
 class CProgress {
  public:
   CProgress(std::ostream& err, bool shown) : m_Err(err), m_Shown(shown) {}
-  ~CProgress() {
+  ~CProgress() { Clear(); }
+  void Clear() {
     if (m_Width) m_Err << '\r' << std::string(m_Width, ' ') << '\r' << std::flush;
+    m_Width = 0;
   }
   void Show(const std::string& text) {
     if (!m_Shown || std::chrono::steady_clock::now() - m_Start < std::chrono::seconds(1)) return;
@@ -118,8 +120,11 @@ void Report(const std::string& list, const Failure_t& failure, std::ostream& err
     err << where << (line.empty() ? "" : " ") << line << '\n';
 }
 
-bool Write(const CBuildPlan& plan, const std::string& mocf, const std::string& list,
-           CProgress* pProgress) {
+// False with the failure: the MOCF that was loaded turns out damaged as it
+// is copied, or the new image cannot be written.
+bool Write(const CBuildPlan& plan, const Options_t& options, const std::string& mocf,
+           CProgress* pProgress, Failure_t* pFailure) {
+  const std::string& list = options.lists[0];
   CFileReplacement out(mocf);
   ImageJob_t job = plan.Job();
   job.Progress = [&](uint64_t written, uint64_t total) {
@@ -127,8 +132,15 @@ bool Write(const CBuildPlan& plan, const std::string& mocf, const std::string& l
                     ":" + std::to_string(plan.LineAt(written)));
   };
   std::vector<Digest_t> digests;
-  return WriteImage(job, &out, &digests) &&
-         out.WriteAt(plan.DigestOffset(), digests[0].data(), digests[0].size()) && out.Commit();
+  const bool written = WriteImage(job, &out, &digests);
+  if (written && !plan.LoadedDigestHolds(digests, pFailure)) return false;
+  if (written && out.WriteAt(plan.DigestOffset(), digests[0].data(), digests[0].size()) &&
+      out.Commit())
+    return true;
+  *pFailure = {0, 2,
+               "could not write " + options.mocf +
+                   " (a write failed, or an input changed while it was read); it is as it was\n"};
+  return false;
 }
 
 int Build(const Options_t& options, std::ostream& err, bool progress) {
@@ -148,16 +160,10 @@ int Build(const Options_t& options, std::ostream& err, bool progress) {
   const bool planned = plan.Make(&runs, &failure, [&](int line) {
     shown.Show("mocfbuild: reading " + list + ":" + std::to_string(line));
   });
-  if (!planned) {
-    Report(list, failure, err);
-    return failure.Status;
-  }
-  if (plan.IsEmpty() || Write(plan, mocf, list, &shown)) return 0;
-  Report(list, {0, 2, "could not write " + options.mocf +
-                          " (a write failed, or an input changed while it was read); "
-                          "it is as it was\n"},
-         err);
-  return 2;
+  if (planned && (plan.IsEmpty() || Write(plan, options, mocf, &shown, &failure))) return 0;
+  shown.Clear();
+  Report(list, failure, err);
+  return failure.Status;
 }
 
 }  // namespace

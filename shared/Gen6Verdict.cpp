@@ -8,13 +8,33 @@
 void CGen6Verdict::Start(const unsigned char* pImage, size_t size) {
   CTlvContainerParser walk(CTlv::AtByte(pImage), size);
   m_End = CTlv::kHeaderSize;
-  for (const CTlv::Header_t* p = walk.GetFirstRecord(); p; p = walk.GetNextRecord()) {
-    ++m_Count;
-    Note(p, m_Count, m_End);
-    // Passed once already, when the image was checked; this counts it.
-    m_Rules.CheckRecord(p, m_Count, m_End);
-    m_End += CTlvContainerParser::GetPaddedSize(p);
+  // Passed once already, when the image was checked; this counts them.
+  for (const CTlv::Header_t* p = walk.GetFirstRecord(); p; p = walk.GetNextRecord())
+    Take(p, CTlvContainerParser::GetPaddedSize(p));
+}
+
+bool CGen6Verdict::Take(const CTlv::Header_t* pRecord, uint64_t paddedSize) {
+  if (m_End == 0) m_End = CTlv::kHeaderSize;
+  const int index = ++m_Count;
+  const uint64_t offset = m_End;
+  m_End += paddedSize;
+  const unsigned int tag = CTlv::GetTag(pRecord);
+  bool ok = Note(pRecord, index, offset);
+  if (index == 1) ok = tag == mocf::kVersionTag && CMocfVersionParser(pRecord).IsValid() && ok;
+  if (tag == mocf::kHashTag && m_FirstHash == 0) {
+    m_FirstHash = index;
+    ok = index == 2 && CMocfHashParser(pRecord).IsValid() && ok;
   }
+  return m_Rules.CheckRecord(pRecord, index, offset) && ok;
+}
+
+bool CGen6Verdict::HoldsTogether() {
+  return m_FirstHash == 2 && m_Rules.RequireCompatProd(CompatProd() != nullptr) &&
+         m_Rules.CheckProducts(CompatProd(), m_HasObjects, m_HasFirmware);
+}
+
+const CTlv::Header_t* CGen6Verdict::CompatProd() const {
+  return m_CompatProd.empty() ? nullptr : CTlv::AtByte(m_CompatProd.data());
 }
 
 // The first compatible-products record is checked where the MOCF-level
@@ -36,10 +56,8 @@ bool CGen6Verdict::Append(const CTlv::Header_t* pRecord, uint64_t paddedSize) {
   const uint64_t offset = m_End;
   m_End += paddedSize;
   if (!Note(pRecord, index, offset)) return false;
-  const CTlv::Header_t* pCompatProd =
-      m_CompatProd.empty() ? nullptr : CTlv::AtByte(m_CompatProd.data());
-  if (m_Rules.RequireCompatProd(pCompatProd != nullptr) &&
-      m_Rules.CheckProducts(pCompatProd, m_HasObjects, m_HasFirmware) &&
+  if (m_Rules.RequireCompatProd(CompatProd() != nullptr) &&
+      m_Rules.CheckProducts(CompatProd(), m_HasObjects, m_HasFirmware) &&
       m_Rules.CheckRecord(pRecord, index, offset))
     return true;
   return Refuse(m_Rules.GetReason());

@@ -16,6 +16,13 @@ class CGen6Verdict : public CRefusal {
   // Takes in the records of the image to grow: a MOCF the tool would
   // append to, or the empty MOCF.
   void Start(const unsigned char* pImage, size_t size);
+  // The same a record at a time, for an image read where it lies: whether
+  // the record passes its own checks where it stands (the first version,
+  // hash and compatible-products records theirs, every record its kind's
+  // and the once-only count). The record may stand in as for Append.
+  bool Take(const CTlv::Header_t* pRecord, uint64_t paddedSize);
+  // Once all are taken: whether the rules over all of them hold too.
+  bool HoldsTogether();
   // Whether the image is valid with this record appended after the others.
   // The record must be whole, or stand in for one whose checks read the
   // same bytes (a user file with its data left out, say). paddedSize is
@@ -29,8 +36,10 @@ class CGen6Verdict : public CRefusal {
  private:
   // What the rules learn from a record before it is judged.
   bool Note(const CTlv::Header_t* pRecord, int index, uint64_t offset);
+  const CTlv::Header_t* CompatProd() const;
 
   CGen6Rules m_Rules;
+  int m_FirstHash = 0;  // the index of the first hash record, 0 before one
   int m_Count = 0;
   uint64_t m_End = 0;
   bool m_HasObjects = false;

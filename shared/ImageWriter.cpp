@@ -51,7 +51,8 @@ void CPieceSource::CloseFile() {
 
 bool CPieceSource::Read(const ImagePiece_t& piece, uint64_t within, unsigned char* pTo,
                         uint64_t size) {
-  if (m_pOpen != &piece) {
+  // A file several pieces read in a row stays open.
+  if (!m_pOpen || std::strcmp(m_pOpen->pPath, piece.pPath) != 0) {
     CloseFile();
     m_pFile = std::fopen(piece.pPath, "rb");
     if (!m_pFile) return false;
@@ -151,6 +152,21 @@ bool WriteInPlace(const ImageJob_t& job, uint64_t size, CFileReplacement* pOut,
 }
 
 }  // namespace
+
+bool HashImage(const std::vector<ImagePiece_t>& pieces, const FollowedImage_t& digest,
+               Digest_t* pDigest) {
+  const uint64_t size = ImageSize(pieces);
+  CPieceSource source(pieces);
+  CImageDigest hash(digest);
+  std::vector<unsigned char> chunk(static_cast<size_t>(std::min(size, kChunk)));
+  for (uint64_t from = 0; from < size; from += kChunk) {
+    const uint64_t to = std::min(size, from + kChunk);
+    if (!source.Fill(from, to, chunk.data())) return false;
+    hash.Feed(from, chunk.data(), to - from);
+  }
+  hash.GetResult(pDigest->data());
+  return true;
+}
 
 uint64_t ImageSize(const std::vector<ImagePiece_t>& pieces) {
   uint64_t size = 0;

@@ -38,6 +38,11 @@ struct ImageJob_t {
 // than its pieces take from it, or a write fails.
 bool WriteImage(const ImageJob_t& job, CFileReplacement* pOut, std::vector<Digest_t>* pDigests);
 
+// The digest of the image the pieces make, read a chunk at a time and not
+// written anywhere. False when a file holds fewer bytes than it should.
+bool HashImage(const std::vector<ImagePiece_t>& pieces, const FollowedImage_t& digest,
+               Digest_t* pDigest);
+
 // The size of the image the pieces make.
 uint64_t ImageSize(const std::vector<ImagePiece_t>& pieces);
 

@@ -49,9 +49,7 @@ bool CMocfParser::HasValidHashOrNone() {
   unsigned char digest[mocf::kHashSize];
   if (!CalcHash(digest)) return Refuse("the records do not fill the container: " + m_HashGap);
   if (std::memcmp(digest, hash.GetHash(), mocf::kHashSize) != 0)
-    return Refuse("the stored hash " + describe::HexBytes(hash.GetHash(), mocf::kHashSize) +
-                  " does not match the records' hash " +
-                  describe::HexBytes(digest, mocf::kHashSize));
+    return Refuse(DigestMismatch(hash.GetHash(), digest));
   return true;
 }
 
@@ -129,6 +127,12 @@ uint64_t CMocfParser::HashNextRecord(const CTlv::Header_t* pRecord) {
     left -= chunk;
   }
   return step;
+}
+
+std::string CMocfParser::DigestMismatch(const unsigned char* pStored,
+                                        const unsigned char* pComputed) {
+  return "the stored hash " + describe::HexBytes(pStored, mocf::kHashSize) +
+         " does not match the records' hash " + describe::HexBytes(pComputed, mocf::kHashSize);
 }
 
 bool CMocfParser::IsObjectRecord(const CTlv::Header_t* pRecord) {

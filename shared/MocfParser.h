@@ -36,6 +36,8 @@ class CMocfParser : public CTlvContainerParser {
   // record; returns that extent. The caller makes sure it is readable.
   uint64_t HashNextRecord(const CTlv::Header_t* pRecord);
   static bool IsObjectRecord(const CTlv::Header_t* pRecord);
+  // Why a MOCF whose stored digest is not its records' is refused.
+  static std::string DigestMismatch(const unsigned char* pStored, const unsigned char* pComputed);
 
  protected:
   CSha1 m_Sha1;
