@@ -95,8 +95,13 @@ class CProgress {
     if (m_Width) m_Err << '\r' << std::string(m_Width, ' ') << '\r' << std::flush;
     m_Width = 0;
   }
+  // At most ten times a second: a terminal is slower than the build.
   void Show(const std::string& text) {
-    if (!m_Shown || std::chrono::steady_clock::now() - m_Start < std::chrono::seconds(1)) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (!m_Shown || now - m_Start < std::chrono::seconds(1) ||
+        now - m_Last < std::chrono::milliseconds(100))
+      return;
+    m_Last = now;
     const size_t width = text.size();
     m_Err << '\r' << text << std::string(m_Width > width ? m_Width - width : 0, ' ') << std::flush;
     m_Width = std::max(m_Width, width);
@@ -106,6 +111,7 @@ class CProgress {
   std::ostream& m_Err;
   bool m_Shown;
   std::chrono::steady_clock::time_point m_Start = std::chrono::steady_clock::now();
+  std::chrono::steady_clock::time_point m_Last;
   size_t m_Width = 0;
 };
 
