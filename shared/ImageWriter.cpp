@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <thread>
 
 #include "Platform.h"
 #include "ReplaceFile.h"
@@ -91,18 +92,68 @@ void Report(const ImageJob_t& job, uint64_t written, uint64_t total) {
   if (job.Progress) job.Progress(written, total);
 }
 
-// Each chunk is put together in the window, handed to the followers and
-// written around the cache; its memory serves again once every follower
-// is done with it.
-bool WriteChunks(const ImageJob_t& job, uint64_t size, platform::CImageWindow* pWindow,
-                 CPieceSource* pSource, CFileReplacement* pOut, CWriteProgress* pProgress) {
+// Writes what the image window holds as soon as it is put together, on
+// its own thread, so that waiting for the disk overlaps reading the next
+// chunk. A write that fails ends the writing: every later byte counts as
+// written, so the one putting the image together never waits for it.
+class CFollowingWriter {
+ public:
+  CFollowingWriter(CWriteProgress* pProgress, const unsigned char* pImage, uint64_t size,
+                   CFileReplacement* pOut)
+      : m_pImage(pImage),
+        m_Size(size),
+        m_pOut(pOut),
+        m_Follower(pProgress->Follow()),
+        m_Thread([this, pProgress] { Run(pProgress); }) {}
+  ~CFollowingWriter() {
+    if (m_Thread.joinable()) m_Thread.join();
+  }
+  CFollowingWriter(const CFollowingWriter&) = delete;
+  CFollowingWriter& operator=(const CFollowingWriter&) = delete;
+
+  // Waits for the writing; false unless every byte was written.
+  bool Get() {
+    if (m_Thread.joinable()) m_Thread.join();
+    return m_Complete;
+  }
+
+ private:
+  void Run(CWriteProgress* pProgress) {
+    struct Releaser_t {
+      CWriteProgress* p;
+      size_t follower;
+      ~Releaser_t() { p->Release(follower, std::numeric_limits<uint64_t>::max()); }
+    } releaser{pProgress, m_Follower};
+    for (uint64_t pos = 0; pos < m_Size;) {
+      uint64_t written = 0;
+      if (!pProgress->WaitBeyond(pos, &written)) return;
+      const uint64_t to = std::min({written, m_Size, pos + kChunk});
+      if (!m_pOut->WriteThrough(pos, m_pImage + pos, static_cast<size_t>(to - pos))) return;
+      pos = to;
+      pProgress->Release(m_Follower, pos);
+    }
+    m_Complete = true;
+  }
+
+  const unsigned char* m_pImage;
+  uint64_t m_Size;
+  CFileReplacement* m_pOut;
+  size_t m_Follower;
+  bool m_Complete = false;
+  std::thread m_Thread;
+};
+
+// Each chunk is put together in the window and handed to the followers,
+// which hash and write it; its memory serves again once all of them are
+// done with it.
+bool PutTogether(const ImageJob_t& job, uint64_t size, platform::CImageWindow* pWindow,
+                 CPieceSource* pSource, CWriteProgress* pProgress) {
   unsigned char* pImage = pWindow->Data();
   for (uint64_t i = 0; i * kChunk < size; ++i) {
     const uint64_t from = i * kChunk, to = std::min(size, from + kChunk);
     if (i >= kWindowChunks) pProgress->WaitReleased(from - (kWindowChunks - 1) * kChunk);
     if (!pWindow->Back(i) || !pSource->Fill(from, to, pImage + from)) return false;
     pProgress->Advance(to);
-    if (!pOut->WriteThrough(from, pImage + from, static_cast<size_t>(to - from))) return false;
     Report(job, to, size);
   }
   return true;
@@ -119,14 +170,16 @@ bool WriteThroughWindow(const ImageJob_t& job, uint64_t size, platform::CImageWi
     ~Closer_t() { p->Close(); }
   };
   std::vector<std::unique_ptr<CFollowingDigest>> followers;
+  std::unique_ptr<CFollowingWriter> writer;
   const Closer_t closer{&progress};
   for (FollowedImage_t image : job.Digests) {
     image.pImage = pWindow->Data();
     followers.push_back(std::make_unique<CFollowingDigest>(&progress, image));
   }
-  const bool written = WriteChunks(job, size, pWindow, &source, pOut, &progress);
+  writer = std::make_unique<CFollowingWriter>(&progress, pWindow->Data(), size, pOut);
+  const bool put = PutTogether(job, size, pWindow, &source, &progress);
   progress.Close();
-  bool complete = written;
+  bool complete = writer->Get() && put;
   for (size_t i = 0; i < followers.size(); ++i)
     complete = followers[i]->Get((*pDigests)[i].data()) && complete;
   return complete;
