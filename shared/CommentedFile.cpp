@@ -1,7 +1,10 @@
 #include "CommentedFile.h"
 
+#include <algorithm>
 #include <cctype>
+#include <climits>
 #include <filesystem>
+#include <istream>
 #include <system_error>
 
 namespace {
@@ -64,9 +67,55 @@ void CCommentedFile::Close() {
 bool CCommentedFile::ReadStrippedLine(std::string* pLine) {
   // getline leaves the string alone when it cannot start reading.
   pLine->clear();
-  std::getline(m_InFile, *pLine);
+  bool taken;
+  if (m_MaxLineLength == std::string::npos) {
+    std::getline(m_InFile, *pLine);
+    taken = !m_InFile.fail();
+  } else {
+    taken = ReadBoundedLine(pLine);
+  }
+  // Saturates: a file of billions of empty lines must not overflow it.
+  if (taken && m_LineNumber < INT_MAX) ++m_LineNumber;
+  if (m_LineTooLong) {
+    pLine->clear();
+    return false;
+  }
   StripWhiteSpace(pLine);
   return !m_InFile.bad() && (m_InFile.eof() || !m_InFile.fail());
+}
+
+bool CCommentedFile::ReadBoundedLine(std::string* pLine) {
+  // Same entry check as getline: a stream already at its end or failed
+  // reads nothing and gets failbit.
+  std::istream::sentry ready(m_InFile, true);
+  if (!ready) return false;
+  std::streambuf* pBuf = m_InFile.rdbuf();
+  std::ios::iostate state = std::ios::goodbit;
+  size_t taken = 0;
+  for (;;) {
+    const int c = pBuf->sbumpc();
+    if (c == std::char_traits<char>::eof()) {
+      state |= std::ios::eofbit;
+      break;
+    }
+    ++taken;
+    if (c == '\n') break;
+    if (pLine->size() >= m_MaxLineLength) {
+      // failbit without eofbit keeps every later read failing too.
+      m_LineTooLong = true;
+      state |= std::ios::failbit;
+      break;
+    }
+    // Grown by hand so the capacity never overshoots the limit the way
+    // doubling would.
+    if (pLine->size() == pLine->capacity()) {
+      pLine->reserve(std::min(m_MaxLineLength, 2 * pLine->capacity()));
+    }
+    pLine->push_back(static_cast<char>(c));
+  }
+  if (taken == 0) state |= std::ios::failbit;
+  m_InFile.setstate(state);
+  return taken > 0;
 }
 
 bool CCommentedFile::ReadLine(std::string* pLine) {
@@ -108,3 +157,9 @@ bool CCommentedFile::IsEof() const { return m_InFile.eof(); }
 void CCommentedFile::AddErrorStr(char const* pText) { m_ErrorStr += pText; }
 
 std::string CCommentedFile::GetErrorStr() const { return m_ErrorStr; }
+
+int CCommentedFile::GetLineNumber() const { return m_LineNumber; }
+
+void CCommentedFile::SetMaxLineLength(size_t n) { m_MaxLineLength = n; }
+
+bool CCommentedFile::LineTooLong() const { return m_LineTooLong; }

@@ -4,6 +4,7 @@
 // describe refused files in its error text.
 #pragma once
 
+#include <cstddef>
 #include <fstream>
 #include <string>
 
@@ -28,12 +29,24 @@ class CCommentedFile {
   void Close();
   // Fills *pLine with the next content line. True with an empty string once
   // no content line is left; false on a block comment still open at the end
-  // of the file, or on a read error.
+  // of the file, a line over the limit set below, or a read error.
   bool ReadLine(std::string* pLine);
   void StripWhiteSpace(std::string* pLine) const;
   bool IsEof() const;
   void AddErrorStr(char const* pText);
   std::string GetErrorStr() const;
+
+  // The number, from 1, of the raw line read last, comment and blank lines
+  // counted: after ReadLine hands out a content line, that line's number; 0
+  // before the first line.
+  int GetLineNumber() const;
+  // Refuses raw lines longer than n bytes (line feed not counted, anything
+  // stripped later counted): ReadLine returns false, and from then on too,
+  // having held at most n + 1 bytes of the line. Without a call, lines may
+  // be of any length.
+  void SetMaxLineLength(size_t n);
+  // Whether a line over that limit stopped the read.
+  bool LineTooLong() const;
 
  protected:
   std::ifstream m_InFile;
@@ -42,6 +55,12 @@ class CCommentedFile {
   // Reads one raw line into *pLine (emptied first) and strips it. False when
   // nothing more can be read for a reason other than the end of the file.
   bool ReadStrippedLine(std::string* pLine);
+  // std::getline's stream states and line, but giving up on a line longer
+  // than the limit. True when a line (or part of one) was taken.
+  bool ReadBoundedLine(std::string* pLine);
 
   std::string m_ErrorStr;
+  size_t m_MaxLineLength = std::string::npos;
+  bool m_LineTooLong = false;
+  int m_LineNumber = 0;
 };

@@ -15,20 +15,58 @@ TEST(CommentedFile, CommentAndBlankRules) {
       {"/* x */\nplain\n", false, {}}, {"a\n/* open\nx\n", false, {"a"}},
       {"\v\n\f\nword", true, {"word$"}}, {"\xa0\n\xff w\n", true, {"\xa0", "\xff w"}}};
   std::string line;
-  for (const auto& c : cases) {
-    CCommentedFile file;
-    ASSERT_TRUE(file.Open(testutil::Put("in.txt", c.text).c_str()));
-    std::vector<std::string> lines;
-    line = "stale";
-    bool ok;
-    while ((ok = file.ReadLine(&line)) && !line.empty()) {
-      lines.push_back(line + (file.IsEof() ? "$" : ""));
+  // A limit the lines stay within must not change a thing; 17 bytes is the
+  // longest line above, so one line meets it exactly.
+  for (const size_t limit : {std::string::npos, size_t{17}}) {
+    for (const auto& c : cases) {
+      CCommentedFile file;
+      ASSERT_TRUE(file.Open(testutil::Put("in.txt", c.text).c_str()));
+      if (limit != std::string::npos) file.SetMaxLineLength(limit);
+      std::vector<std::string> lines;
+      line = "stale";
+      bool ok;
+      while ((ok = file.ReadLine(&line)) && !line.empty()) {
+        lines.push_back(line + (file.IsEof() ? "$" : ""));
+      }
+      EXPECT_TRUE(ok == c.ok && lines == c.lines && !file.LineTooLong()) << c.text << limit;
+      // Past the end, every read gives the empty end marker again.
+      EXPECT_TRUE(!ok || (file.IsEof() && file.ReadLine(&line) && line.empty())) << c.text;
     }
-    EXPECT_TRUE(ok == c.ok && lines == c.lines) << c.text;
-    // Past the end, every read gives the empty end marker again.
-    EXPECT_TRUE(!ok || (file.IsEof() && file.ReadLine(&line) && line.empty())) << c.text;
   }
   CCommentedFile missing;
   EXPECT_FALSE(missing.Open("no/such/file"));
   EXPECT_FALSE(missing.ReadLine(&line));  // a failed stream ends the read
+}
+
+namespace {
+
+// Each content line as "N:line " with the number GetLineNumber gives right
+// after it, then "end N", "fail N" or "long N" with the number then.
+std::string Numbered(const std::string& text, size_t limit) {
+  CCommentedFile file;
+  if (!file.Open(testutil::Put("numbered.txt", text).c_str())) return "unopened";
+  file.SetMaxLineLength(limit);
+  std::string out, line;
+  bool ok;
+  while ((ok = file.ReadLine(&line)) && !line.empty()) {
+    out += std::to_string(file.GetLineNumber()) + ":" + line + " ";
+  }
+  // A refused long line stops every later read too.
+  if (file.LineTooLong() && file.ReadLine(&line)) return out + "not stopped";
+  const char* how = ok ? "end " : file.LineTooLong() ? "long " : "fail ";
+  return out + how + std::to_string(file.GetLineNumber());
+}
+
+}  // namespace
+
+TEST(CommentedFile, LineNumbersAndLengthLimit) {
+  for (const size_t limit : {std::string::npos, size_t{8}}) {
+    const std::string text = "// c\r\n\r\na\n/* x\ny */\n\n  b  \n";
+    EXPECT_EQ(Numbered(text, limit), "3:a 7:b end 7");
+    EXPECT_EQ(Numbered(text + "c", limit), "3:a 7:b 8:c end 8");
+    EXPECT_EQ(Numbered("a\n/* open\n\nx\n", limit), "1:a fail 4");
+  }
+  // The limit counts the raw line, blanks that stripping removes included.
+  EXPECT_EQ(Numbered("abcd\n  abc  \nx\n", 6), "1:abcd long 2");
+  EXPECT_EQ(Numbered("/*abcde\n*/\na\n", 6), "long 1");
 }
