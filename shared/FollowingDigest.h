@@ -66,7 +66,7 @@ class CImageDigest {
  private:
   void Hash(const unsigned char* pBytes, uint64_t size);
 
-  const FollowedImage_t& m_Image;
+  FollowedImage_t m_Image;
   size_t m_Skip = 0;  // the first skip that does not end before the bytes fed
   CSha1 m_Sha1;
 };

@@ -209,6 +209,7 @@ bool WriteInPlace(const ImageJob_t& job, uint64_t size, CFileReplacement* pOut,
 bool HashImage(const std::vector<ImagePiece_t>& pieces, const FollowedImage_t& digest,
                Digest_t* pDigest) {
   const uint64_t size = ImageSize(pieces);
+  if (digest.End > size) return false;
   CPieceSource source(pieces);
   CImageDigest hash(digest);
   std::vector<unsigned char> chunk(static_cast<size_t>(std::min(size, kChunk)));
@@ -230,6 +231,8 @@ uint64_t ImageSize(const std::vector<ImagePiece_t>& pieces) {
 bool WriteImage(const ImageJob_t& job, CFileReplacement* pOut, std::vector<Digest_t>* pDigests) {
   const uint64_t size = ImageSize(job.Pieces);
   pDigests->assign(job.Digests.size(), Digest_t{});
+  for (const FollowedImage_t& digest : job.Digests)
+    if (digest.End > size) return false;
   if (size >= kSmallImage) {
     const std::unique_ptr<platform::CImageWindow> window =
         platform::CImageWindow::Create(size, kChunk, kWindowChunks);

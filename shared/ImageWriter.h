@@ -35,11 +35,13 @@ struct ImageJob_t {
 
 // Writes the image at the start of the replacement's new file and takes
 // the digests, one per job digest. False when a file holds fewer bytes
-// than its pieces take from it, or a write fails.
+// than its pieces take from it, a write fails, or a digest would end past
+// the image.
 bool WriteImage(const ImageJob_t& job, CFileReplacement* pOut, std::vector<Digest_t>* pDigests);
 
 // The digest of the image the pieces make, read a chunk at a time and not
-// written anywhere. False when a file holds fewer bytes than it should.
+// written anywhere. False when a file holds fewer bytes than it should, or
+// the digest would end past the image.
 bool HashImage(const std::vector<ImagePiece_t>& pieces, const FollowedImage_t& digest,
                Digest_t* pDigest);
 

@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "Platform.h"
 #include "sha1.h"
@@ -16,12 +18,15 @@ namespace {
 
 std::string Hex(const unsigned char* p) { return testutil::ToHex(p, 20); }
 
-// The header, then the bytes from 8 to end but those in [from, to).
+// The header, then the bytes from 8 to end but those in any of the skips.
 std::string Expected(const testutil::Bytes& image, const CTlv::Header_t& header, uint64_t end,
-                     uint64_t from, uint64_t to) {
+                     const std::vector<Range_t>& skips) {
   testutil::Bytes message(CTlv::Bytes(&header), CTlv::Bytes(&header) + 8);
-  for (uint64_t i = 8; i < end; ++i)
-    if (i < from || i >= to) message.push_back(image[i]);
+  for (uint64_t i = 8; i < end; ++i) {
+    bool skipped = false;
+    for (const Range_t& skip : skips) skipped |= i >= skip.From && i < skip.To;
+    if (!skipped) message.push_back(image[i]);
+  }
   CSha1 sha1;
   unsigned char digest[20];
   sha1.DoHash(message.data(), static_cast<unsigned int>(message.size()), digest);
@@ -42,7 +47,7 @@ TEST(FollowingDigestTest, MatchesTheImageHashedAtOnceWhateverTheSteps) {
       progress.Close();
       unsigned char result[20];
       ASSERT_TRUE(digest.Get(result));
-      EXPECT_EQ(Expected(image, header, 1000, skip[0], skip[1]), Hex(result))
+      EXPECT_EQ(Expected(image, header, 1000, {{skip[0], skip[1]}}), Hex(result))
           << skip[0] << " " << step;
     }
   }
@@ -57,8 +62,41 @@ TEST(FollowingDigestTest, WritingThatStopsShortGivesNoDigest) {
   progress.Close();
   unsigned char result[20];
   EXPECT_TRUE(whole.Get(result));
-  EXPECT_EQ(Expected(image, {}, 60, 60, 60), Hex(result));
+  EXPECT_EQ(Expected(image, {}, 60, {}), Hex(result));
   EXPECT_FALSE(beyond.Get(result));
+}
+
+// Fed from the image's start, the header the image holds gives way to the
+// one given, however the stretches cut it; fed from 8 on, as a follower
+// feeds it, the same.
+TEST(FollowingDigestTest, ImageDigestLeavesOutEverySkipWhereverTheStretchesEnd) {
+  testutil::Bytes image(1000);
+  for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<unsigned char>(i * 11 + 3);
+  const CTlv::Header_t header = {0x46434F4D, 991};
+  const std::vector<Range_t> skipSets[] = {
+      {},
+      {{20, 48}, {48, 60}, {61, 62}, {300, 328}},  // adjacent, and one byte apart
+      {{8, 12}, {972, 1000}},                      // at either end
+      {{500, 501}, {990, 1200}},                   // beyond End
+  };
+  for (const uint64_t end : {1000u, 777u}) {
+    for (const std::vector<Range_t>& skips : skipSets) {
+      for (const uint64_t step : {1u, 7u, 64u, 1000u}) {
+        for (const uint64_t start : {0u, 3u, 8u}) {
+          // The digest reads the description where it lies.
+          const FollowedImage_t followed = {image.data(), header, end, skips};
+          CImageDigest digest(followed);
+          for (uint64_t from = start; from < image.size(); from += step)
+            digest.Feed(from, image.data() + from, std::min<uint64_t>(step, image.size() - from));
+          unsigned char result[20];
+          digest.GetResult(result);
+          EXPECT_EQ(Expected(image, header, end, skips), Hex(result))
+              << "end " << end << " skips " << skips.size() << " step " << step << " from "
+              << start;
+        }
+      }
+    }
+  }
 }
 
 // A writer that puts each chunk where the chunk two before it was, once the
@@ -83,9 +121,9 @@ TEST(FollowingDigestTest, WriterThatUsesItsMemoryAgainWaitsForTheSlowestFollower
   progress.Close();
   unsigned char result[20];
   ASSERT_TRUE(whole.Get(result));
-  EXPECT_EQ(Expected(image, {}, image.size(), 100, 200), Hex(result));
+  EXPECT_EQ(Expected(image, {}, image.size(), {{100, 200}}), Hex(result));
   ASSERT_TRUE(old.Get(result));
-  EXPECT_EQ(Expected(image, {}, oldEnd, 100, 200), Hex(result));
+  EXPECT_EQ(Expected(image, {}, oldEnd, {{100, 200}}), Hex(result));
 }
 
 }  // namespace

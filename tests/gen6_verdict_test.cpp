@@ -1,0 +1,250 @@
+// The verdict kept up to date a record at a time must say, word for word,
+// what the check of the whole grown image says; the whole check is the
+// oracle here, run over every image a random sequence of appends makes.
+#include "Gen6Verdict.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Coding.h"
+#include "MocfCreator.h"
+#include "ObjectRecordBuilder.h"
+#include "test_util.h"
+
+namespace {
+
+using namespace std::string_literals;
+using testutil::Bytes;
+using testutil::Rec;
+
+uint64_t Padded(const Bytes& record) { return (record.size() + 3) & ~uint64_t{3}; }
+
+Bytes EmptyMocf() {
+  CMocfCreator mocf;
+  mocf.Init();
+  mocf.Finish();
+  return *mocf.Get();
+}
+
+// The image with the record appended as the tool appends it: padded, the
+// container's Length grown, the digest stored again.
+Bytes Grown(Bytes image, const Bytes& record) {
+  image.insert(image.end(), record.begin(), record.end());
+  image.resize(image.size() + Padded(record) - record.size());
+  coding::EncodeFixed32(&image[4], static_cast<uint32_t>(image.size() - CTlv::kHeaderSize));
+  return testutil::Seal(std::move(image));
+}
+
+struct Verdict_t {
+  bool Valid;
+  std::string Reason;
+};
+Verdict_t FullCheck(const Bytes& image) {
+  CGen6MocfParser parser(CTlv::AtByte(image.data()), image.size());
+  return {parser.IsValid(), parser.GetReason()};
+}
+
+// Taken a record at a time, as an image read in place is.
+bool TakeAll(const Bytes& image) {
+  CGen6Verdict verdict;
+  bool took = true;
+  CTlvContainerParser walk(CTlv::AtByte(image.data()), image.size());
+  for (const CTlv::Header_t* p = walk.GetFirstRecord(); p; p = walk.GetNextRecord())
+    took = verdict.Take(p, CTlvContainerParser::GetPaddedSize(p)) && took;
+  return took && verdict.HoldsTogether();
+}
+
+std::string Le32(uint32_t v) {
+  return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+          static_cast<char>(v >> 24)};
+}
+
+std::string ProductList(const std::vector<uint32_t>& ids) {
+  std::string value = Le32(static_cast<uint32_t>(ids.size()));
+  for (uint32_t id : ids) value += Le32(id);
+  return value;
+}
+
+constexpr unsigned int kFw0 = 0x60000000, kUser = 0x60000002, kKeys = 0x60000003,
+                       kDefaults = 0x60000004, kMenu = 0x60000005;
+
+// Records of every kind the rules weigh, good and bad; one in seven is bad
+// so that sequences grow long enough to meet the once-only rule and the
+// products rule late.
+class CRandomRecords {
+ public:
+  explicit CRandomRecords(unsigned seed) : m_Rng(seed) {}
+  int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(m_Rng); }
+
+  Bytes CompatProd(bool bad) {
+    const std::string malformed[] = {Le32(3) + Le32(1) + Le32(2), "\1\0"s, "", Le32(0) + Le32(1)};
+    std::vector<uint32_t> ids;
+    for (uint32_t id : {1u, 2u, 3u, 4u, 9u})
+      if (Pick(3) == 0) ids.push_back(id);
+    return Rec(2, bad ? malformed[Pick(4)] : ProductList(ids));
+  }
+
+  Bytes Next() {
+    const bool bad = Pick(7) == 0;
+    const std::string data = Data();
+    const unsigned int text = kKeys + Pick(3);
+    const std::string end = text == kDefaults ? "@" : ".", wrong = text == kDefaults ? "." : "@";
+    const std::string good[] = {"a.txt", "Az09_.()", std::string(57, 'n'), ""};
+    const std::string badNames[] = {std::string(58, 'n'), "a b", "d/a", "a\x80"};
+    const Bytes name = Rec(0, (bad ? badNames : good)[Pick(4)] + '\0');
+    const Bytes products = Rec(3, ProductList({1, 3})), version = Rec(2, "1.0\0"s);
+    switch (Pick(7)) {
+      case 0: {
+        const Bytes users[] = {Rec(kUser, "", {name, Rec(1, data)}), Rec(kUser, "", {name}),
+                               Rec(kUser, "", {Rec(1, data), name}), Rec(kUser, ""),
+                               Rec(kUser, "", {Rec(0, "a.txt")})};
+        return users[bad ? Pick(5) : 0];
+      }
+      case 1: {
+        const std::string texts[] = {"AZ ~" + end + '\0' + data, "A\tB" + end + '\0',
+                                     "A\x80" + end + '\0', "AB" + end, "\0"s, "AB" + wrong + '\0'};
+        return Rec(text, texts[bad ? 1 + Pick(5) : 0]);
+      }
+      case 2: {
+        const Bytes parts[][3] = {{products, version, Rec(1, data)},
+                                  {version, products, Rec(1, data)},
+                                  {Rec(3, Le32(2) + Le32(1)), version, Rec(1, data)},
+                                  {products, version, products}};
+        const int which = bad ? 1 + Pick(3) : 0, count = bad && Pick(3) == 0 ? 2 : 3;
+        return Rec(kFw0 + Pick(2), "", std::vector<Bytes>(parts[which], parts[which] + count));
+      }
+      case 3:
+        if (bad) return Rec(Pick(2) ? 0x50000000 : 0x46434F4D, data);
+        return Rec(Pick(2) ? 0 : 1, Pick(2) ? "\0\0"s : std::string(Pick(2) ? 20 : 3, '\0'));
+      case 4: return CompatProd(Pick(2));  // never the first here, so never checked
+      default: {
+        const unsigned int tags[] = {0x60000006, 0x50000001, 0x7FFFFFFF, 3, 0x12345};
+        return Rec(tags[Pick(5)], data);
+      }
+    }
+  }
+
+ private:
+  // Lengths that give every amount of padding.
+  std::string Data() {
+    std::string data(Pick(10), '\0');
+    for (char& c : data) c = static_cast<char>(Pick(256));
+    return data;
+  }
+
+  std::mt19937 m_Rng;
+};
+
+TEST(Gen6VerdictTest, EachAppendSaysWhatTheWholeCheckSays) {
+  CRandomRecords records(20240611);
+  int steps = 0, refused = 0, restarts = 0;
+  for (int sequence = 0; sequence < 1000; ++sequence) {
+    Bytes image = EmptyMocf();
+    CGen6Verdict verdict;
+    verdict.Start(image.data(), image.size());
+    for (int step = 0; step < 20; ++step, ++steps) {
+      // From here on the verdict starts from the image loaded as a MOCF to
+      // append to, its once-only records and products already counted.
+      if (step > 0 && records.Pick(5) == 0) {
+        ASSERT_TRUE(CMocfCreator::IsAdoptable(image.data(), image.size()));
+        verdict = CGen6Verdict();
+        verdict.Start(image.data(), image.size());
+        ++restarts;
+      }
+      const Bytes record = verdict.GetRecordCount() == 2 && records.Pick(6) > 0
+                               ? records.CompatProd(records.Pick(6) == 0)
+                               : records.Next();
+      const Bytes next = Grown(image, record);
+      const Verdict_t whole = FullCheck(next);
+      const bool valid = verdict.Append(CTlv::AtByte(record.data()), Padded(record));
+      EXPECT_EQ(whole.Valid, TakeAll(next)) << whole.Reason;
+      ASSERT_EQ(whole.Valid, valid) << "sequence " << sequence << " step " << step << ": "
+                                    << whole.Reason << " / " << testutil::ToHex(record);
+      if (!valid) {
+        EXPECT_EQ(whole.Reason, verdict.GetReason()) << testutil::ToHex(record);
+        ++refused;
+        break;
+      }
+      EXPECT_EQ(next.size(), verdict.GetSize());
+      image = next;
+    }
+  }
+  // Long enough sequences, and refusals of every sort.
+  EXPECT_GT(steps, 4000);
+  EXPECT_GT(refused, 800);
+  EXPECT_GT(restarts, 600);
+}
+
+// The checks of a user file never read its data, so the record built for
+// an empty input stands in for it, the real record's size keeping later
+// records where they will be.
+TEST(Gen6VerdictTest, AUserFileStandInIsJudgedAsTheRealRecord) {
+  testutil::TempDir dir;
+  std::filesystem::create_directory(dir.File("d"));
+  // A user file is stored under its name as given, so it is given bare.
+  struct InDir_t {
+    std::filesystem::path was = std::filesystem::current_path();
+    ~InDir_t() { std::filesystem::current_path(was); }
+  } inDir;
+  std::filesystem::current_path(dir.path());
+  const Bytes base = Grown(EmptyMocf(), Rec(2, ProductList({1, 4})));
+  const Bytes badMenu = Rec(kMenu, "ABC@\0"s);
+  const std::string names[] = {"a.txt", "Az09_.()", std::string(57, 'n'), std::string(58, 'n'),
+                               "a-b", "a b", "d/a", "a\x80"};
+  std::vector<std::string> reasons;
+  for (const std::string& name : names) {
+    testutil::WriteFile(name, "12345");
+    const InParams_t params = {name.c_str(), "", UserFile, 0};
+    CTlvContainerCreator real, standIn;
+    ASSERT_TRUE(CreateUserFileRecord(name.c_str(), &real));
+    ASSERT_TRUE(CreateRecordForEmptyInput(&params, &standIn));
+    ASSERT_LT(standIn.Get()->size(), real.Get()->size());
+    const uint64_t padded = Padded(*real.Get());
+    const Bytes withReal = Grown(base, *real.Get());
+    const Verdict_t whole = FullCheck(withReal);
+    CGen6Verdict verdict;
+    verdict.Start(base.data(), base.size());
+    EXPECT_EQ(whole.Valid, verdict.Append(CTlv::AtByte(standIn.Get()->data()), padded)) << name;
+    EXPECT_EQ(whole.Reason, verdict.GetReason()) << name;
+    if (!whole.Valid) {
+      reasons.push_back(whole.Reason);
+      continue;
+    }
+    // The next record is placed after the real record, not the stand-in.
+    const Verdict_t after = FullCheck(Grown(withReal, badMenu));
+    EXPECT_FALSE(verdict.Append(CTlv::AtByte(badMenu.data()), Padded(badMenu)));
+    EXPECT_EQ(after.Reason, verdict.GetReason()) << name;
+    reasons.push_back(after.Reason);
+  }
+  // The numbers and offsets of the places, counted by hand: the empty MOCF
+  // takes 0x30 bytes, its compatible products 0x14, a.txt's record 0x28.
+  EXPECT_EQ("record 5 (menu settings at 0x6C): the text ends with '@' (0x40), not '.' (0x2E)",
+            reasons[0]);
+  EXPECT_EQ(0u, reasons[3].rfind("record 4 (user file at 0x44): the file name \"nnn", 0))
+      << reasons[3];
+}
+
+// The records that must stand first and second, checked where they stand.
+TEST(Gen6VerdictTest, RecordsTakenOneByOneHoldWhenTheImageIsOneToAppendTo) {
+  const Bytes version = Rec(0, "\0\0"s), hash = Rec(1, std::string(20, '\0'));
+  const Bytes products = Rec(2, ProductList({1, 4})), menu = Rec(kMenu, "A.\0"s);
+  const std::vector<Bytes> images[] = {
+      {version, hash, products, menu},  {version, products, menu},
+      {hash, version, products},        {version, Rec(1, "abc"), products},
+      {Rec(0, "\1"s), hash, products},  {version, hash, products, hash, Rec(0, ""), menu},
+      {version, hash, Rec(2, "\1\0"s), products}, {version, hash, products, menu, menu},
+      {version, hash, Rec(2, ProductList({1, 2})), menu}, {version, hash},
+      {Rec(3, "\0"s), hash, products}};
+  for (const std::vector<Bytes>& records : images) {
+    Bytes image = testutil::FromHex("4d4f4346 00000000");
+    for (const Bytes& record : records) image = Grown(image, record);
+    EXPECT_EQ(CMocfCreator::IsAdoptable(image.data(), image.size(), true), TakeAll(image))
+        << &records - images;
+  }
+}
+
+}  // namespace

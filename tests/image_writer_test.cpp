@@ -1,0 +1,205 @@
+// An image described as pieces must land on disk as their concatenation
+// with the digests of those very bytes, on the path for small images and on
+// the windowed one, whose chunks the pieces straddle; and a source that
+// lets it down must fail the write without a trace at the target.
+#include "ImageWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ReplaceFile.h"
+#include "sha1.h"
+#include "test_util.h"
+
+#if defined(__unix__) || defined(__APPLE__)
+#include <sys/resource.h>
+#endif
+
+namespace {
+
+using testutil::Bytes;
+
+// The header, then bytes 8 to End but the skips, hashed in one go.
+std::string Direct(const Bytes& image, const FollowedImage_t& digest) {
+  Bytes message(CTlv::Bytes(&digest.Header), CTlv::Bytes(&digest.Header) + 8);
+  uint64_t at = 8;
+  for (const Range_t& skip : digest.Skips) {
+    const uint64_t to = std::min(skip.From, digest.End);
+    if (to > at) message.insert(message.end(), image.begin() + at, image.begin() + to);
+    at = std::max(at, skip.To);
+  }
+  if (digest.End > at)
+    message.insert(message.end(), image.begin() + at, image.begin() + digest.End);
+  CSha1 sha1;
+  unsigned char result[20];
+  sha1.DoHash(message.data(), static_cast<unsigned int>(message.size()), result);
+  return testutil::ToHex(result, 20);
+}
+
+struct Outcome_t {
+  bool Written;
+  std::vector<Digest_t> Digests;
+  std::vector<std::pair<uint64_t, uint64_t>> Progress;
+};
+
+// Writes and commits when the write succeeds; otherwise drops the
+// replacement.
+Outcome_t Write(ImageJob_t job, const std::string& target) {
+  Outcome_t outcome;
+  job.Progress = [&](uint64_t written, uint64_t total) {
+    outcome.Progress.emplace_back(written, total);
+  };
+  CFileReplacement replacement(target);
+  outcome.Written = WriteImage(job, &replacement, &outcome.Digests);
+  if (outcome.Written) {
+    EXPECT_TRUE(replacement.Commit());
+  }
+  return outcome;
+}
+
+// Pieces that make size bytes, zero-sized ones among them: stretches of
+// the sources, files where a path is given and memory past them, and
+// zeros. Their bytes go to *pExpected.
+std::vector<ImagePiece_t> Pieces(const std::vector<std::string>& paths,
+                                 const std::vector<Bytes>& sources, uint64_t size,
+                                 uint64_t largest, std::mt19937_64* pRng, Bytes* pExpected) {
+  auto pick = [&](uint64_t n) { return std::uniform_int_distribution<uint64_t>(0, n - 1)(*pRng); };
+  std::vector<ImagePiece_t> pieces;
+  while (pExpected->size() < size) {
+    uint64_t n = std::min<uint64_t>(size - pExpected->size(), pick(6) == 0 ? 0 : pick(largest));
+    const size_t s = pick(sources.size() + 2);
+    if (s >= sources.size()) {
+      pieces.push_back({nullptr, 0, nullptr, n});
+      pExpected->resize(pExpected->size() + n, 0);
+      continue;
+    }
+    const Bytes& source = sources[s];
+    n = std::min<uint64_t>(n, source.size());
+    const uint64_t at = pick(source.size() - n + 1);
+    if (s < paths.size())
+      pieces.push_back({paths[s].c_str(), at, nullptr, n});
+    else
+      pieces.push_back({nullptr, 0, source.data() + at, n});
+    pExpected->insert(pExpected->end(), source.begin() + at, source.begin() + at + n);
+  }
+  return pieces;
+}
+
+// Digests over the whole, with adjacent skips; over an older, shorter image
+// with a skip past its End; and with no skips under a zero header.
+std::vector<FollowedImage_t> DigestsOf(uint64_t size) {
+  const uint64_t half = size / 2 & ~uint64_t{3}, third = size / 3 + 1;
+  return {{nullptr, {0x46434F4D, static_cast<uint32_t>(size - 8)}, size,
+           {{20, 48}, {48, 76}, {half, half + 28}}},
+          {nullptr, {0x46434F4D, 1234}, third, {{third - 10, size}}},
+          {nullptr, {0, 0}, size, {}}};
+}
+
+TEST(ImageWriterTest, WritesTheConcatenationAndItsDigestsOnBothPaths) {
+  testutil::TempDir in, out;
+  std::mt19937_64 rng(77);
+  std::vector<Bytes> sources;
+  std::vector<std::string> paths;
+  for (const size_t size : {1, 100, 70001, (3 << 20) + 5, 1 << 18}) {
+    sources.emplace_back(size);
+    for (unsigned char& c : sources.back()) c = static_cast<unsigned char>(rng());
+  }
+  for (size_t i = 0; i + 1 < sources.size(); ++i) {
+    paths.push_back(in.File(std::to_string(i)));
+    testutil::WriteFile(paths.back(), sources[i]);
+  }
+  // Small; and past four chunks of the window, so that its memory serves
+  // again, with odd bytes so that the last chunk is short.
+  for (const uint64_t size : {uint64_t{200003}, (uint64_t{9} << 20) + 123}) {
+    Bytes expected;
+    ImageJob_t job;
+    job.Pieces = Pieces(paths, sources, size, size / 100, &rng, &expected);
+    job.Digests = DigestsOf(size);
+    ASSERT_EQ(size, ImageSize(job.Pieces));
+    const std::string target = out.File(std::to_string(size));
+    const Outcome_t outcome = Write(job, target);
+    ASSERT_TRUE(outcome.Written) << size;
+    EXPECT_TRUE(testutil::ReadFile(target) == expected) << size;
+    ASSERT_EQ(job.Digests.size(), outcome.Digests.size());
+    // Written or only hashed, the same digests.
+    for (size_t i = 0; i < job.Digests.size(); ++i) {
+      Digest_t hashed;
+      ASSERT_TRUE(HashImage(job.Pieces, job.Digests[i], &hashed));
+      const std::string direct = Direct(expected, job.Digests[i]);
+      EXPECT_EQ(direct, testutil::ToHex(outcome.Digests[i].data(), 20)) << size << " " << i;
+      EXPECT_EQ(direct, testutil::ToHex(hashed.data(), 20)) << size << " " << i;
+    }
+    ASSERT_FALSE(outcome.Progress.empty());
+    EXPECT_EQ(size, outcome.Progress.back().first);
+    for (size_t i = 0; i < outcome.Progress.size(); ++i)
+      EXPECT_TRUE(outcome.Progress[i].second == size &&
+                  (i == 0 || outcome.Progress[i - 1].first < outcome.Progress[i].first));
+    // A call a chunk: more than one where the image is large.
+    EXPECT_EQ(size > kSmallImage, outcome.Progress.size() > 1);
+  }
+}
+
+// A file that holds fewer bytes than its piece takes, or none at all, at
+// the start or in the last chunk, while followers wait for bytes that
+// never come.
+TEST(ImageWriterTest, AFileThatLetsTheWriteDownFailsItAndLeavesNothing) {
+  testutil::TempDir in, out;
+  testutil::WriteFile(in.File("short"), Bytes(1000, 7));
+  const std::string shortFile = in.File("short"), missing = in.File("missing");
+  const ImagePiece_t bad[] = {{shortFile.c_str(), 500, nullptr, 501},
+                              {missing.c_str(), 0, nullptr, 10}};
+  for (const uint64_t size : {uint64_t{5000}, (uint64_t{5} << 20) + 7}) {
+    for (const ImagePiece_t& piece : bad) {
+      for (const bool last : {false, true}) {
+        ImageJob_t job;
+        job.Pieces = {{nullptr, 0, nullptr, size - piece.Size}};
+        job.Pieces.insert(last ? job.Pieces.end() : job.Pieces.begin(), piece);
+        job.Digests = DigestsOf(size);
+        Digest_t hashed;
+        EXPECT_FALSE(HashImage(job.Pieces, job.Digests[0], &hashed)) << size << piece.pPath << last;
+        EXPECT_FALSE(Write(job, out.File("m")).Written) << size << piece.pPath << last;
+        EXPECT_TRUE(std::filesystem::is_empty(out.path())) << size << piece.pPath << last;
+      }
+    }
+  }
+}
+
+// Each file is opened in its turn, so a list of many files never holds
+// many open at once, even where the system allows few.
+TEST(ImageWriterTest, ManySmallPiecesOverManyFilesKeepFewFilesOpen) {
+  testutil::TempDir in, out;
+  std::vector<std::string> paths;
+  for (int i = 0; i < 2000; ++i) {
+    paths.push_back(in.File(std::to_string(i)));
+    testutil::WriteFile(paths.back(), "0123456789abcdef" + std::to_string(i));
+  }
+  Bytes expected;
+  ImageJob_t job;
+  for (uint64_t i = 0; i < 10000; ++i) {
+    const uint64_t file = i * 7 % 2000, offset = i % 9, size = 1 + i % 7;
+    job.Pieces.push_back({paths[file].c_str(), offset, nullptr, size});
+    const std::string text = "0123456789abcdef" + std::to_string(file);
+    expected.insert(expected.end(), text.begin() + offset, text.begin() + offset + size);
+  }
+#if defined(__unix__) || defined(__APPLE__)
+  rlimit was{};
+  ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &was));
+  rlimit few = was;
+  few.rlim_cur = std::min<rlim_t>(was.rlim_cur, 256);
+  ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &few));
+#endif
+  const Outcome_t outcome = Write(job, out.File("m"));
+#if defined(__unix__) || defined(__APPLE__)
+  setrlimit(RLIMIT_NOFILE, &was);
+#endif
+  ASSERT_TRUE(outcome.Written);
+  EXPECT_TRUE(testutil::ReadFile(out.File("m")) == expected);
+}
+
+}  // namespace
