@@ -1,6 +1,8 @@
 #include "BuildPlan.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 #include <limits>
 #include <utility>
 
@@ -41,6 +43,17 @@ std::string WhyRefused(const RunLine_t& line, const ArgsRead_t& read) {
   const size_t at = static_cast<size_t>(std::max(read.RefusedAt, 1)) - 1;
   const std::string word = at < line.Words.size() ? line.Words[at] : std::string();
   return "mocftool refuses the argument \"" + word + "\" (unknown, or a value is missing)\n";
+}
+
+// Whether an input path names the MOCF being built, by name or as the
+// same file.
+bool NamesTheMocf(const std::string& input, const std::string& mocf) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (input.empty()) return false;
+  const fs::path named = fs::weakly_canonical(fs::absolute(input, ec), ec);
+  if (!ec && named == fs::weakly_canonical(mocf, ec) && !ec) return true;
+  return fs::equivalent(input, mocf, ec) && !ec;
 }
 
 // Where the records' own messages would go: kept, for the run's line.
@@ -100,6 +113,12 @@ bool CBuildPlan::Run(const RunLine_t& line, Failure_t* pFailure) {
                                    ? WhyRefused(line, read)
                                    : text);
     }
+    // Each run would read what the runs before it wrote; one build writes
+    // it only at the end, so it cannot hand it to a line.
+    if (NamesTheMocf(options.InFile, m_Args.MocfFile))
+      return Fail(pFailure, 1,
+                  "the MOCF being built cannot be an input of its own list: mocfbuild writes "
+                  "it once, after the last line\n");
     options.MocfFile = m_Args.MocfFile;
     options.DeleteContents = !m_Started && m_Args.Delete;
     const bool exists = m_Started || CFileHelper::DoesFileExist(options.MocfFile.c_str());
