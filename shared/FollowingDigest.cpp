@@ -123,8 +123,10 @@ void CFollowingDigest::Run(CWriteProgress* pProgress) {
   for (uint64_t pos = CTlv::kHeaderSize; pos < image.End;) {
     uint64_t written = 0;
     if (!pProgress->WaitBeyond(pos, &written)) return;
-    const uint64_t to = std::min({written, image.End, pos + kStep});
-    digest.Feed(pos, image.pImage + pos, to - pos);
+    // Steps end on multiples of kStep, so none runs over a ring's end.
+    const uint64_t to = std::min({written, image.End, (pos / kStep + 1) * kStep});
+    const uint64_t at = image.Wrap ? pos % image.Wrap : pos;
+    digest.Feed(pos, image.pImage + at, to - pos);
     pos = to;
     pProgress->Release(m_Follower, pos);
   }

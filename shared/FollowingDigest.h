@@ -52,6 +52,9 @@ struct FollowedImage_t {
   CTlv::Header_t Header;
   uint64_t End;
   std::vector<Range_t> Skips;
+  // When not 0, the image is held in a ring of this many bytes (a multiple
+  // of 1 MiB): byte i at pImage + i % Wrap.
+  uint64_t Wrap = 0;
 };
 
 // That digest, fed the image's bytes in file order in stretches of any

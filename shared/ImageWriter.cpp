@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <thread>
 
-#include "Platform.h"
 #include "ReplaceFile.h"
 
 namespace {
@@ -15,9 +15,28 @@ namespace {
 // Put together and written a chunk at a time, so that the digests follow
 // closely and the few chunks of memory stay warm.
 constexpr uint64_t kChunk = 2 << 20;
-// Chunks in memory at once: one being put together and written, the others
-// still being hashed.
-constexpr size_t kWindowChunks = 4;
+// Chunks in memory at once: one being put together, the others still being
+// hashed and written.
+constexpr size_t kRingChunks = 4;
+constexpr uint64_t kRing = kChunk * kRingChunks;
+// Writes around the system's cache want their memory aligned so.
+constexpr size_t kAlign = 4096;
+
+// The few chunks of memory the image passes through, used again and again:
+// byte i of the image is put at i % kRing.
+class CRing {
+ public:
+  CRing() : m_Memory(new unsigned char[kRing + kAlign]) {
+    const auto at = reinterpret_cast<uintptr_t>(m_Memory.get());
+    m_pData = m_Memory.get() + (kAlign - at % kAlign) % kAlign;
+  }
+  unsigned char* Data() const { return m_pData; }
+  unsigned char* At(uint64_t offset) const { return m_pData + offset % kRing; }
+
+ private:
+  std::unique_ptr<unsigned char[]> m_Memory;
+  unsigned char* m_pData;
+};
 
 // Reads the pieces in order into the image's chunks. Each file is opened
 // when its turn comes and read with no buffer of its own, straight to where
@@ -92,15 +111,15 @@ void Report(const ImageJob_t& job, uint64_t written, uint64_t total) {
   if (job.Progress) job.Progress(written, total);
 }
 
-// Writes what the image window holds as soon as it is put together, on
+// Writes what the ring holds as soon as it is put together, on
 // its own thread, so that waiting for the disk overlaps reading the next
 // chunk. A write that fails ends the writing: every later byte counts as
 // written, so the one putting the image together never waits for it.
 class CFollowingWriter {
  public:
-  CFollowingWriter(CWriteProgress* pProgress, const unsigned char* pImage, uint64_t size,
+  CFollowingWriter(CWriteProgress* pProgress, const CRing* pRing, uint64_t size,
                    CFileReplacement* pOut)
-      : m_pImage(pImage),
+      : m_pRing(pRing),
         m_Size(size),
         m_pOut(pOut),
         m_Follower(pProgress->Follow()),
@@ -127,15 +146,15 @@ class CFollowingWriter {
     for (uint64_t pos = 0; pos < m_Size;) {
       uint64_t written = 0;
       if (!pProgress->WaitBeyond(pos, &written)) return;
-      const uint64_t to = std::min({written, m_Size, pos + kChunk});
-      if (!m_pOut->WriteThrough(pos, m_pImage + pos, static_cast<size_t>(to - pos))) return;
+      const uint64_t to = std::min({written, m_Size, (pos / kChunk + 1) * kChunk});
+      if (!m_pOut->WriteThrough(pos, m_pRing->At(pos), static_cast<size_t>(to - pos))) return;
       pos = to;
       pProgress->Release(m_Follower, pos);
     }
     m_Complete = true;
   }
 
-  const unsigned char* m_pImage;
+  const CRing* m_pRing;
   uint64_t m_Size;
   CFileReplacement* m_pOut;
   size_t m_Follower;
@@ -143,24 +162,24 @@ class CFollowingWriter {
   std::thread m_Thread;
 };
 
-// Each chunk is put together in the window and handed to the followers,
+// Each chunk is put together in the ring and handed to the followers,
 // which hash and write it; its memory serves again once all of them are
 // done with it.
-bool PutTogether(const ImageJob_t& job, uint64_t size, platform::CImageWindow* pWindow,
-                 CPieceSource* pSource, CWriteProgress* pProgress) {
-  unsigned char* pImage = pWindow->Data();
-  for (uint64_t i = 0; i * kChunk < size; ++i) {
-    const uint64_t from = i * kChunk, to = std::min(size, from + kChunk);
-    if (i >= kWindowChunks) pProgress->WaitReleased(from - (kWindowChunks - 1) * kChunk);
-    if (!pWindow->Back(i) || !pSource->Fill(from, to, pImage + from)) return false;
+bool PutTogether(const ImageJob_t& job, uint64_t size, const CRing& ring, CPieceSource* pSource,
+                 CWriteProgress* pProgress) {
+  for (uint64_t from = 0; from < size; from += kChunk) {
+    const uint64_t to = std::min(size, from + kChunk);
+    if (from >= kRing) pProgress->WaitReleased(from - kRing + kChunk);
+    if (!pSource->Fill(from, to, ring.At(from))) return false;
     pProgress->Advance(to);
     Report(job, to, size);
   }
   return true;
 }
 
-bool WriteThroughWindow(const ImageJob_t& job, uint64_t size, platform::CImageWindow* pWindow,
-                        CFileReplacement* pOut, std::vector<Digest_t>* pDigests) {
+bool WriteThroughRing(const ImageJob_t& job, uint64_t size, CFileReplacement* pOut,
+                      std::vector<Digest_t>* pDigests) {
+  const CRing ring;
   CPieceSource source(job.Pieces);
   CWriteProgress progress;
   // Closed on every way out, or the followers would wait for bytes that
@@ -173,11 +192,12 @@ bool WriteThroughWindow(const ImageJob_t& job, uint64_t size, platform::CImageWi
   std::unique_ptr<CFollowingWriter> writer;
   const Closer_t closer{&progress};
   for (FollowedImage_t image : job.Digests) {
-    image.pImage = pWindow->Data();
+    image.pImage = ring.Data();
+    image.Wrap = kRing;
     followers.push_back(std::make_unique<CFollowingDigest>(&progress, image));
   }
-  writer = std::make_unique<CFollowingWriter>(&progress, pWindow->Data(), size, pOut);
-  const bool put = PutTogether(job, size, pWindow, &source, &progress);
+  writer = std::make_unique<CFollowingWriter>(&progress, &ring, size, pOut);
+  const bool put = PutTogether(job, size, ring, &source, &progress);
   progress.Close();
   bool complete = writer->Get() && put;
   for (size_t i = 0; i < followers.size(); ++i)
@@ -185,8 +205,8 @@ bool WriteThroughWindow(const ImageJob_t& job, uint64_t size, platform::CImageWi
   return complete;
 }
 
-// One chunk of ordinary memory, hashed on this thread: for small images,
-// and where the system cannot share memory between addresses.
+// One chunk of memory, hashed and written on this thread: for small images,
+// where threads cost more than they save.
 bool WriteInPlace(const ImageJob_t& job, uint64_t size, CFileReplacement* pOut,
                   std::vector<Digest_t>* pDigests) {
   CPieceSource source(job.Pieces);
@@ -233,10 +253,6 @@ bool WriteImage(const ImageJob_t& job, CFileReplacement* pOut, std::vector<Diges
   pDigests->assign(job.Digests.size(), Digest_t{});
   for (const FollowedImage_t& digest : job.Digests)
     if (digest.End > size) return false;
-  if (size >= kSmallImage) {
-    const std::unique_ptr<platform::CImageWindow> window =
-        platform::CImageWindow::Create(size, kChunk, kWindowChunks);
-    if (window) return WriteThroughWindow(job, size, window.get(), pOut, pDigests);
-  }
+  if (size >= kSmallImage) return WriteThroughRing(job, size, pOut, pDigests);
   return WriteInPlace(job, size, pOut, pDigests);
 }

@@ -1,7 +1,7 @@
 // Writes a new image that is described, not held: stretches of files and
-// bytes in memory, put together a chunk at a time in a little memory that
-// is used again and again, hashed there while the writing goes on, and
-// written around the system's cache where it allows. The memory a write
+// bytes in memory, put together a chunk at a time in a small ring of memory
+// used again and again, hashed there and written from there on threads of
+// their own, around the system's cache where it allows. The memory a write
 // takes does not grow with the image.
 #pragma once
 

@@ -78,30 +78,6 @@ class CTempFile {
   std::unique_ptr<Impl> m_Impl;
 };
 
-// Address space for a whole image of which only `chunks` chunks at a time
-// are backed by memory: chunk i shares the memory of chunk i - chunks, so
-// an image far larger than memory can be put together at its own offsets
-// with the same few pages used again and again.
-class CImageWindow {
- public:
-  // Null where the system cannot share memory so.
-  static std::unique_ptr<CImageWindow> Create(uint64_t size, size_t chunk, size_t chunks);
-  ~CImageWindow();
-  CImageWindow(const CImageWindow&) = delete;
-  CImageWindow& operator=(const CImageWindow&) = delete;
-  unsigned char* Data() const { return m_pData; }
-  // Backs chunk i, ending what chunk i - chunks held.
-  bool Back(uint64_t i);
-
- private:
-  CImageWindow(unsigned char* pData, size_t size, size_t chunk, size_t chunks, int memory);
-  unsigned char* m_pData;
-  size_t m_Size;
-  size_t m_Chunk;
-  size_t m_Chunks;
-  int m_Memory;
-};
-
 // Holds an exclusive lock on an existing regular file for its lifetime,
 // waiting for other holders first. Once granted, the path is known to still
 // name the locked file: a run that replaced it meanwhile made a new file,

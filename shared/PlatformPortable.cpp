@@ -78,10 +78,6 @@ bool CTempFile::WriteThrough(uint64_t offset, const unsigned char* pData, size_t
   return WriteAt(offset, pData, size);
 }
 
-// Sharing memory between addresses is the system's, not the standard library's.
-std::unique_ptr<CImageWindow> CImageWindow::Create(uint64_t, size_t, size_t) { return nullptr; }
-CImageWindow::~CImageWindow() = default;
-bool CImageWindow::Back(uint64_t) { return false; }
 
 bool CTempFile::CopyModeFrom(const std::string& path) {
   std::error_code ec;

@@ -237,56 +237,6 @@ bool CTempFile::Commit(const std::string& target) {
   return SyncDirectory(impl.directory);
 }
 
-std::unique_ptr<CImageWindow> CImageWindow::Create(uint64_t size, size_t chunk, size_t chunks) {
-#ifdef __linux__
-  const long page = ::sysconf(_SC_PAGESIZE);
-  if (page <= 0 || chunk == 0 || chunk % static_cast<size_t>(page) != 0 || chunks == 0 ||
-      size > std::numeric_limits<size_t>::max() - chunk)
-    return nullptr;
-  const size_t reserved = static_cast<size_t>((size + chunk - 1) / chunk * chunk);
-  const int memory = ::memfd_create("mocf-image", MFD_CLOEXEC);
-  if (memory < 0) return nullptr;
-  void* p = MAP_FAILED;
-  if (::ftruncate(memory, static_cast<off_t>(chunk * chunks)) == 0)
-    p = ::mmap(nullptr, reserved, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  if (p == MAP_FAILED) {
-    ::close(memory);
-    return nullptr;
-  }
-  return std::unique_ptr<CImageWindow>(
-      new CImageWindow(static_cast<unsigned char*>(p), reserved, chunk, chunks, memory));
-#else
-  (void)size;
-  (void)chunk;
-  (void)chunks;
-  return nullptr;
-#endif
-}
-
-CImageWindow::CImageWindow(unsigned char* pData, size_t size, size_t chunk, size_t chunks,
-                           int memory)
-    : m_pData(pData), m_Size(size), m_Chunk(chunk), m_Chunks(chunks), m_Memory(memory) {}
-
-CImageWindow::~CImageWindow() {
-  ::munmap(m_pData, m_Size);
-  ::close(m_Memory);
-}
-
-bool CImageWindow::Back(uint64_t i) {
-  if (i >= m_Size / m_Chunk) return false;
-  unsigned char* pChunk = m_pData + i * m_Chunk;
-  const off_t shared = static_cast<off_t>((i % m_Chunks) * m_Chunk);
-  if (::mmap(pChunk, m_Chunk, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED | MAP_POPULATE,
-             m_Memory, shared) == MAP_FAILED)
-    return false;
-  // A stray read of the chunk that held this memory before faults rather
-  // than seeing the new bytes.
-  if (i >= m_Chunks)
-    ::mmap(pChunk - m_Chunks * m_Chunk, m_Chunk, PROT_NONE,
-           MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED, -1, 0);
-  return true;
-}
-
 CFileLock::CFileLock(const std::string& path) {
   for (;;) {
     // Non-blocking open: a FIFO at the path must not hang the run here.

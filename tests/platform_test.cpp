@@ -61,42 +61,18 @@ TEST(PlatformTest, WriteAtAndWriteThroughKeepTheImageInOrder) {
   const auto* p = reinterpret_cast<const unsigned char*>("abcdefXYgh");
   ASSERT_TRUE(file->Write(p, 6) && file->WriteAt(1, p + 6, 2) && file->Write(p + 8, 2));
   ASSERT_TRUE(file->WriteAt(7, p + 6, 1));
-  // Page-aligned memory, as the image window gives it.
+  // Page-aligned memory, as the image writer's ring gives it.
   const size_t kBlock = 4096, kSize = 3 * kBlock + 100;
-  std::unique_ptr<platform::CImageWindow> window =
-      platform::CImageWindow::Create(4 * kBlock, 4 * kBlock, 1);
-  testutil::Bytes expected(kSize);
+  testutil::Bytes expected(kSize), memory(kSize + kBlock);
   for (size_t i = 0; i < kSize; ++i) expected[i] = static_cast<unsigned char>(i * 7 + i / 4096);
-  unsigned char* pBlocks = expected.data();
-  if (window) {
-    ASSERT_TRUE(window->Back(0));
-    std::memcpy(window->Data(), expected.data(), kSize);
-    pBlocks = window->Data();
-  }
+  unsigned char* pBlocks =
+      memory.data() + (kBlock - reinterpret_cast<uintptr_t>(memory.data()) % kBlock) % kBlock;
+  std::memcpy(pBlocks, expected.data(), kSize);
   ASSERT_TRUE(file->WriteThrough(kBlock, pBlocks + kBlock, 2 * kBlock + 100));
   ASSERT_TRUE(file->WriteThrough(100, pBlocks + 100, kBlock - 100));
   ASSERT_TRUE(file->WriteAt(0, expected.data(), 100));
   ASSERT_TRUE(file->Commit(dir.File("m")));
   EXPECT_EQ(expected, testutil::ReadFile(dir.File("m")));
-}
-
-// Chunk i and chunk i - n share memory: what one is given, the other shows,
-// and the window ends where the image does.
-TEST(PlatformTest, ImageWindowUsesItsFewChunksAgain) {
-  if (!platform::IsDurable()) GTEST_SKIP() << "the portable build shares no memory";
-  const size_t kChunk = 1 << 16;
-  auto window = platform::CImageWindow::Create(5 * kChunk + 1, kChunk, 2);
-  ASSERT_TRUE(window);
-  unsigned char* p = window->Data();
-  for (uint64_t i = 0; i < 6; ++i) {
-    ASSERT_TRUE(window->Back(i)) << i;
-    if (i >= 2) {
-      EXPECT_EQ(i - 2, p[i * kChunk + 5]) << "chunk " << i;
-    }
-    std::memset(p + i * kChunk, static_cast<int>(i), kChunk);
-  }
-  EXPECT_FALSE(window->Back(6));
-  EXPECT_FALSE(platform::CImageWindow::Create(1000, 1000, 2));  // not whole pages
 }
 
 // A view taken before the bytes are written shows each write, in place and
