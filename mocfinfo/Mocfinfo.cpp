@@ -9,6 +9,7 @@
 #include "Json.h"
 #include "Listing.h"
 #include "ReplaceFile.h"
+#include "Unpack.h"
 
 #ifndef MOCFINFO_VERSION
 #error "the build defines MOCFINFO_VERSION"
@@ -23,9 +24,10 @@ const char kUsage[] =
     "       mocfinfo --verify FILE...           the verdict only, one line per file\n"
     "       mocfinfo --extract N -o OUT FILE    the content of record N\n"
     "       mocfinfo --record N -o OUT FILE     record N whole, as an object file\n"
+    "       mocfinfo --unpack DIR FILE          a list and inputs that rebuild FILE\n"
     "       mocfinfo --help | --version\n";
 
-enum class Mode { kList, kJson, kVerify, kExtract, kRecord, kHelp, kVersion };
+enum class Mode { kList, kJson, kVerify, kExtract, kRecord, kUnpack, kHelp, kVersion };
 
 struct Options {
   Mode mode = Mode::kList;
@@ -33,6 +35,7 @@ struct Options {
   int record = 0;
   std::string output;
   bool outputGiven = false;
+  std::string folder;  // --unpack's DIR
   std::vector<std::string> files;
 };
 
@@ -48,7 +51,7 @@ bool ParseRecordNumber(const std::string& text, int* pNumber) {
 
 bool SetMode(Options* pOptions, Mode mode, std::string* pError) {
   if (pOptions->modeGiven) {
-    *pError = "give one of --json, --verify, --extract, --record, --help and --version";
+    *pError = "give one of --json, --verify, --extract, --record, --unpack, --help and --version";
     return false;
   }
   pOptions->mode = mode;
@@ -82,6 +85,9 @@ bool ParseOne(const std::vector<std::string>& args, size_t* pI, Options* pOption
     *pError = "not a record number: " + number;
     return false;
   }
+  if (arg == "--unpack")
+    return SetMode(pOptions, Mode::kUnpack, pError) &&
+           TakeValue(args, pI, &pOptions->folder, pError);
   if (arg == "-o") {
     pOptions->outputGiven = true;
     return TakeValue(args, pI, &pOptions->output, pError);
@@ -192,6 +198,13 @@ int Extract(const Options& options, std::ostream& out, std::ostream& err) {
   return kInvalid;
 }
 
+int UnpackFile(const Options& options, std::ostream& err) {
+  const std::string& file = options.files[0];
+  std::vector<unsigned char> image;
+  if (!Load(file, &image, err)) return kCouldNot;
+  return Unpack(Inspect(file, image.data(), image.size()), options.folder, err);
+}
+
 }  // namespace
 
 int RunMocfinfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -216,6 +229,8 @@ int RunMocfinfo(const std::vector<std::string>& args, std::ostream& out, std::os
     case Mode::kExtract:
     case Mode::kRecord:
       return Extract(options, out, err);
+    case Mode::kUnpack:
+      return UnpackFile(options, err);
   }
   return kCouldNot;
 }
