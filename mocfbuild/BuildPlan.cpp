@@ -19,6 +19,8 @@ namespace mocfbuild {
 
 namespace {
 
+namespace fs = std::filesystem;
+
 // A MOCF to append to up to this size is read whole; a larger one is read
 // where it lies, the records' heads for the checks, the rest as it is copied.
 constexpr int32_t kHeldWhole = 16 << 20;
@@ -45,15 +47,20 @@ std::string WhyRefused(const RunLine_t& line, const ArgsRead_t& read) {
   return "mocftool refuses the argument \"" + word + "\" (unknown, or a value is missing)\n";
 }
 
-// Whether an input path names the MOCF being built, by name or as the
-// same file.
-bool NamesTheMocf(const std::string& input, const std::string& mocf) {
-  namespace fs = std::filesystem;
+// Whether an input path names the MOCF being built: by its name, through a
+// link, or as another name of the same file. A list names many inputs, so
+// the full look is kept for paths that could be the MOCF.
+bool NamesTheMocf(const std::string& input, const fs::path& mocf) {
   std::error_code ec;
   if (input.empty()) return false;
-  const fs::path named = fs::weakly_canonical(fs::absolute(input, ec), ec);
-  if (!ec && named == fs::weakly_canonical(mocf, ec) && !ec) return true;
-  return fs::equivalent(input, mocf, ec) && !ec;
+  const fs::path path(input);
+  const fs::file_status status = fs::symlink_status(path, ec);
+  if (fs::is_symlink(status) || path.filename() == mocf.filename()) {
+    const fs::path named = fs::weakly_canonical(fs::absolute(path, ec), ec);
+    if (!ec && named == fs::weakly_canonical(mocf, ec) && !ec) return true;
+  }
+  return fs::is_regular_file(status) && fs::hard_link_count(path, ec) > 1 && !ec &&
+         fs::equivalent(path, mocf, ec) && !ec;
 }
 
 // Where the records' own messages would go: kept, for the run's line.

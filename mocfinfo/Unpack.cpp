@@ -1,6 +1,9 @@
 #include "Unpack.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <string_view>
+#include <utility>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -25,12 +28,13 @@ namespace fs = std::filesystem;
 
 const char kList[] = "records.list";
 
-std::string Bytes(const unsigned char* p, uint64_t size) {
-  return std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(size));
+// Views into the image: a large record is not copied to be written out.
+std::string_view Bytes(const unsigned char* p, uint64_t size) {
+  return std::string_view(reinterpret_cast<const char*>(p), static_cast<size_t>(size));
 }
 
 // The record as a creator holds it: header and value, no padding.
-std::string Whole(const RecordInfo& record) {
+std::string_view Whole(const RecordInfo& record) {
   return Bytes(CTlv::Bytes(record.header), CTlv::GetRecordSize(record.header));
 }
 
@@ -61,11 +65,18 @@ bool Typeable(const std::vector<std::string>& words, std::string* pLine) {
 struct Input_t {
   FileType_t Type;
   std::string File;  // empty for software keys without a file
-  std::string Content;
+  std::string Made;  // the file's bytes where they are not the image's
+  std::string_view Content;
   std::string PartNum;
   unsigned int Tag = 0;
   std::vector<std::string> Words;
 };
+
+Input_t MadeInput(FileType_t type, const std::string& file, std::string made,
+                  const std::string& partNum, std::vector<std::string> words) {
+  Input_t input{type, file, std::move(made), {}, partNum, 0, std::move(words)};
+  return input;
+}
 
 std::string Number(int index) {
   char text[16];
@@ -131,7 +142,7 @@ void CUnpacker::AddUserFile(const RecordInfo& record, std::vector<Input_t>* pInp
   if (stored.empty() || stored == "." || stored == ".." || m_Taken.count(stored) ||
       stored.find_first_of("/\\") != std::string::npos)
     return;
-  pInputs->push_back({UserFile, stored, Bytes(data.Value(), data.Length()), "", 0,
+  pInputs->push_back({UserFile, stored, "", Bytes(data.Value(), data.Length()), "", 0,
                       {"-f", stored, "-t", "user"}});
 }
 
@@ -145,11 +156,12 @@ void CUnpacker::AddSwKeys(const std::string& number, const RecordInfo& record,
   if (at == std::string::npos) return;
   const std::string part = text.substr(at + 6), keys = text.substr(0, at);
   if (keys.empty()) {
-    pInputs->push_back({SwKeys, "", "", part, 0, {"--type", "SwKeys", "--PartNum", part}});
+    pInputs->push_back(
+        MadeInput(SwKeys, "", "", part, {"--type", "SwKeys", "--PartNum", part}));
   } else if (keys.back() == ';') {
     const std::string file = FreeName(number + "-sw-keys.txt");
-    pInputs->push_back({SwKeys, file, SettingsFile(keys.substr(0, keys.size() - 1)), part, 0,
-                        {"--type", "SwKeys", "--PartNum", part, "-f", file}});
+    pInputs->push_back(MadeInput(SwKeys, file, SettingsFile(keys.substr(0, keys.size() - 1)),
+                                 part, {"--type", "SwKeys", "--PartNum", part, "-f", file}));
   }
 }
 
@@ -163,7 +175,8 @@ void CUnpacker::AddNatural(const RecordInfo& record, bool first, std::vector<Inp
       for (uint64_t i = 0; i < ProductCount(record); ++i)
         numbers += std::to_string(ProductAt(record, i)) + "\n";
       const std::string file = FreeName(number + "-products.txt");
-      pInputs->push_back({CompatProd, file, numbers, "", 0, {"-f", file, "-t", "CompatProd"}});
+      pInputs->push_back(
+          MadeInput(CompatProd, file, numbers, "", {"-f", file, "-t", "CompatProd"}));
       break;
     }
     case mocf::kUserFileTag:
@@ -172,15 +185,15 @@ void CUnpacker::AddNatural(const RecordInfo& record, bool first, std::vector<Inp
     case mocf::kMenuSettingsTag:
       if (SettingsText(record, '.', &text)) {
         const std::string file = FreeName(number + "-menu-settings.txt");
-        pInputs->push_back({MenuSettings, file, SettingsFile(text), "", 0,
-                            {"-f", file, "--type", "MenuSettings"}});
+        pInputs->push_back(MadeInput(MenuSettings, file, SettingsFile(text), "",
+                                     {"-f", file, "--type", "MenuSettings"}));
       }
       break;
     case mocf::kCustomDefaultsTag:
       if (SettingsText(record, '@', &text)) {
         const std::string file = FreeName(number + "-custom-defaults.txt");
-        pInputs->push_back({CustomDefaults, file, SettingsFile(text), "", 0,
-                            {"-f", file, "-t", "CustomDefaults"}});
+        pInputs->push_back(MadeInput(CustomDefaults, file, SettingsFile(text), "",
+                                     {"-f", file, "-t", "CustomDefaults"}));
       }
       break;
     case mocf::kSwKeysTag:
@@ -201,20 +214,21 @@ std::vector<Input_t> CUnpacker::Candidates(const RecordInfo& record, bool first)
   const bool firmware = tag == mocf::kFirmwareTag || tag == mocf::kFirmwareAltTag;
   if (!firmware && tag != mocf::kUserFileTag && (tag < mocf::kSwKeysTag || tag > mocf::kMenuSettingsTag)) {
     const std::string file = FreeName(number + "-tag-" + TagHex(tag) + ".bin");
-    inputs.push_back({Binary, file, Bytes(record.Value(), record.Length()), "", tag,
+    inputs.push_back({Binary, file, "", Bytes(record.Value(), record.Length()), "", tag,
                       {"--type", "binary", "--tag", "0x" + TagHex(tag), "-f", file}});
   }
   std::string kind = describe::KindName(tag);
   for (char& c : kind) c = c == ' ' ? '-' : c;
   const std::string file = FreeName(number + "-" + kind + ".obj");
-  inputs.push_back({Object, file, Whole(record), "", 0, {"-f", file, "-t", "object"}});
+  inputs.push_back({Object, file, "", Whole(record), "", 0, {"-f", file, "-t", "object"}});
   return inputs;
 }
 
 bool CUnpacker::Write(const Input_t& input) {
   if (input.File.empty()) return true;
+  const std::string_view content = input.Made.empty() ? input.Content : input.Made;
   std::ofstream out(m_Dir / input.File, std::ios::binary | std::ios::trunc);
-  out.write(input.Content.data(), static_cast<std::streamsize>(input.Content.size()));
+  out.write(content.data(), static_cast<std::streamsize>(content.size()));
   return static_cast<bool>(out.flush());
 }
 
@@ -238,7 +252,9 @@ bool CUnpacker::Rebuilds(const Input_t& input, const RecordInfo& record) {
     return false;
   }
   const std::vector<unsigned char>& bytes = *rebuilt.Get();
-  return Whole(record) == std::string(bytes.begin(), bytes.end());
+  const std::string_view whole = Whole(record);
+  return bytes.size() == whole.size() &&
+         std::equal(bytes.begin(), bytes.end(), reinterpret_cast<const unsigned char*>(whole.data()));
 }
 
 bool CUnpacker::Unpack(const RecordInfo& record, bool first, std::string* pLine) {
