@@ -52,7 +52,8 @@ class CTempFile {
   bool Write(const unsigned char* pData, size_t size);
   // Writes at offset without moving the position the next Write goes on from.
   bool WriteAt(uint64_t offset, const unsigned char* pData, size_t size);
-  // The same, around the system's cache where the file system allows it:
+  // The same, around the system's cache where the file system allows it,
+  // and safe to call from several threads at once at different offsets:
   // the bytes go to the disk from where they are, and a large image takes
   // no cache memory, which can cost far more to find than to fill. Only
   // the part before the last whole 4096 bytes goes so, and only when

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <mutex>
 #include <random>
 #include <system_error>
 #include <vector>
@@ -18,6 +19,7 @@ namespace platform {
 struct CTempFile::Impl {
   std::FILE* pFile = nullptr;
   fs::path name;
+  std::mutex writing;
 
   ~Impl() {
     if (pFile) std::fclose(pFile);
@@ -74,7 +76,9 @@ std::unique_ptr<CFileView> CTempFile::Map() { return nullptr; }
 
 CFileView::~CFileView() = default;
 
+// Several threads may write at once; the stream has one position.
 bool CTempFile::WriteThrough(uint64_t offset, const unsigned char* pData, size_t size) {
+  const std::lock_guard<std::mutex> lock(m_Impl->writing);
   return WriteAt(offset, pData, size);
 }
 

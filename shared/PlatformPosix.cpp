@@ -7,10 +7,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <string>
 
@@ -101,8 +103,11 @@ struct CTempFile::Impl {
   bool named = false;  // created under name, which must go on failure
   std::string name;
   std::string directory;
-  int directFd = -1;      // the same file, written around the cache
-  bool noDirect = false;  // the file system refused that
+  // The same file, written around the cache; opened once, by whichever
+  // writer comes first.
+  int directFd = -1;
+  std::once_flag directOnce;
+  std::atomic<bool> noDirect{false};  // the file system refused that
 
   ~Impl() {
     if (directFd >= 0) ::close(directFd);
@@ -178,15 +183,16 @@ bool WriteAllAt(int fd, uint64_t offset, const unsigned char* pData, size_t size
 // A second descriptor, reopened by name (its /proc name while unnamed), so
 // that the first goes on writing through the cache what cannot go around
 // it: an unaligned end, and the bytes stored after the image is complete.
+// Several threads may write at once, each at its own offsets.
 int DirectFd(CTempFile::Impl* pImpl) {
 #ifdef O_DIRECT
-  if (pImpl->directFd < 0 && !pImpl->noDirect) {
+  std::call_once(pImpl->directOnce, [pImpl] {
     const std::string self =
         pImpl->named ? pImpl->name : "/proc/self/fd/" + std::to_string(pImpl->fd);
     pImpl->directFd = OpenRetrying(self.c_str(), O_WRONLY | O_DIRECT);
-    pImpl->noDirect = pImpl->directFd < 0;
-  }
-  return pImpl->directFd;
+    if (pImpl->directFd < 0) pImpl->noDirect = true;
+  });
+  return pImpl->noDirect ? -1 : pImpl->directFd;
 #else
   (void)pImpl;
   return -1;

@@ -50,39 +50,36 @@ CFileReplacement::CFileReplacement(const std::string& path) : m_Target(ResolveLi
 
 CFileReplacement::~CFileReplacement() = default;
 
-bool CFileReplacement::Write(const unsigned char* pData, size_t size) {
-  if (m_pFile && WriteChunked(m_pFile.get(), pData, size)) return true;
-  m_pFile.reset();
+bool CFileReplacement::Fail() {
+  m_Failed = true;
   return false;
+}
+
+bool CFileReplacement::Write(const unsigned char* pData, size_t size) {
+  return (Usable() && WriteChunked(m_pFile.get(), pData, size)) || Fail();
 }
 
 bool CFileReplacement::Reserve(uint64_t size) {
-  if (m_pFile && m_pFile->Reserve(size)) return true;
-  m_pFile.reset();
-  return false;
+  return (Usable() && m_pFile->Reserve(size)) || Fail();
 }
 
 bool CFileReplacement::WriteThrough(uint64_t offset, const unsigned char* pData, size_t size) {
-  if (m_pFile && m_pFile->WriteThrough(offset, pData, size)) return true;
-  m_pFile.reset();
-  return false;
+  return (Usable() && m_pFile->WriteThrough(offset, pData, size)) || Fail();
 }
 
 std::unique_ptr<platform::CFileView> CFileReplacement::Map() {
-  return m_pFile ? m_pFile->Map() : nullptr;
+  return Usable() ? m_pFile->Map() : nullptr;
 }
 
 bool CFileReplacement::WriteAt(uint64_t offset, const unsigned char* pData, size_t size) {
-  if (m_pFile && m_pFile->WriteAt(offset, pData, size)) return true;
-  m_pFile.reset();
-  return false;
+  return (Usable() && m_pFile->WriteAt(offset, pData, size)) || Fail();
 }
 
 // The target is not opened before the caller has decided to replace it.
 bool CFileReplacement::Commit() {
   std::error_code ec;
   const bool exists = fs::exists(m_Target, ec);
-  const bool ok = m_pFile &&
+  const bool ok = Usable() &&
                   (!exists || (CanOpenForWriting(m_Target) && m_pFile->CopyModeFrom(m_Target))) &&
                   m_pFile->Commit(m_Target);
   m_pFile.reset();

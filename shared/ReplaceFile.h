@@ -4,6 +4,7 @@
 // the directory is flushed after the rename too.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -41,13 +42,19 @@ class CFileReplacement {
   bool Reserve(uint64_t size);
   // Overwrites bytes already written.
   bool WriteAt(uint64_t offset, const unsigned char* pData, size_t size);
-  // Writes at offset, around the system's cache where it can.
+  // Writes at offset, around the system's cache where it can; several
+  // threads may do so at once, at different offsets.
   bool WriteThrough(uint64_t offset, const unsigned char* pData, size_t size);
   // The new image so far, seen in place; null where it cannot be.
   std::unique_ptr<platform::CFileView> Map();
   bool Commit();
 
  private:
+  bool Usable() const { return m_pFile && !m_Failed; }
+  bool Fail();
+
   std::string m_Target;
   std::unique_ptr<platform::CTempFile> m_pFile;
+  // Set by a failed step, on whichever thread; the file goes with the object.
+  std::atomic<bool> m_Failed{false};
 };
