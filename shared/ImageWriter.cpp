@@ -6,6 +6,8 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
+#include <system_error>
 #include <thread>
 
 #include "ReplaceFile.h"
@@ -185,8 +187,9 @@ bool PutTogether(const ImageJob_t& job, uint64_t size, const CRing& ring, CPiece
   return true;
 }
 
-bool WriteThroughRing(const ImageJob_t& job, uint64_t size, CFileReplacement* pOut,
-                      std::vector<Digest_t>* pDigests) {
+// Empty when the threads cannot be had.
+std::optional<bool> WriteThroughRing(const ImageJob_t& job, uint64_t size, CFileReplacement* pOut,
+                                     std::vector<Digest_t>* pDigests) {
   const CRing ring;
   CPieceSource source(job.Pieces);
   CWriteProgress progress;
@@ -199,13 +202,20 @@ bool WriteThroughRing(const ImageJob_t& job, uint64_t size, CFileReplacement* pO
   std::vector<std::unique_ptr<CFollowingDigest>> followers;
   std::vector<std::unique_ptr<CFollowingWriter>> writers;
   const Closer_t closer{&progress};
-  for (FollowedImage_t image : job.Digests) {
-    image.pImage = ring.Data();
-    image.Wrap = kRing;
-    followers.push_back(std::make_unique<CFollowingDigest>(&progress, image));
+  // Without the threads (a process limit, no memory for a stack), the image
+  // is written on this one instead; nothing has been read yet.
+  try {
+    for (FollowedImage_t image : job.Digests) {
+      image.pImage = ring.Data();
+      image.Wrap = kRing;
+      followers.push_back(std::make_unique<CFollowingDigest>(&progress, image));
+    }
+    for (uint64_t first = 0; first < kWriters; ++first)
+      writers.push_back(std::make_unique<CFollowingWriter>(&progress, &ring, size, pOut, first));
+  } catch (const std::system_error&) {
+    progress.Close();
+    return std::nullopt;
   }
-  for (uint64_t first = 0; first < kWriters; ++first)
-    writers.push_back(std::make_unique<CFollowingWriter>(&progress, &ring, size, pOut, first));
   const bool put = PutTogether(job, size, ring, &source, &progress);
   progress.Close();
   bool complete = put;
@@ -263,6 +273,9 @@ bool WriteImage(const ImageJob_t& job, CFileReplacement* pOut, std::vector<Diges
   pDigests->assign(job.Digests.size(), Digest_t{});
   for (const FollowedImage_t& digest : job.Digests)
     if (digest.End > size) return false;
-  if (size >= kSmallImage) return WriteThroughRing(job, size, pOut, pDigests);
+  if (size >= kSmallImage) {
+    if (const std::optional<bool> written = WriteThroughRing(job, size, pOut, pDigests))
+      return *written;
+  }
   return WriteInPlace(job, size, pOut, pDigests);
 }

@@ -187,6 +187,21 @@ TEST_F(E2eTest, UnwritableMocfIsLeftAlone) {
   }
 }
 
+// Threads a large append cannot have (a process limit, as uid 65534): it is
+// made on the one thread there is, with the same bytes, and never hangs.
+TEST_F(E2eTest, LargeAppendWithoutItsThreadsIsMadeOnOne) {
+  const std::string nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups";
+  if (Run("", nobody).find("Usage:") == std::string::npos) GTEST_SKIP() << "can't run as uid 65534";
+  Sh("mkdir t && chmod 777 t && echo 7 >t/p && head -c 3000000 /dev/urandom >t/big");
+  const std::string tool = "'" MOCFTOOL_PATH "' -m ";
+  for (const char* mocf : {"a", "b"})
+    ASSERT_EQ("[exit 0]\n", Sh("cd t && " + nobody + " " + tool + mocf + " -f p -t CompatProd -d"));
+  EXPECT_EQ("[exit 0]\n", Sh("cd t && " + nobody + " " + tool + "a -f big -t user"));
+  EXPECT_EQ("[exit 0]\n", Sh("cd t && timeout 60 " + nobody + " bash -c 'ulimit -u 1; exec " +
+                                tool + "b -f big -t user'"));
+  EXPECT_EQ("[exit 0]\n", Sh("cmp t/a t/b"));
+}
+
 TEST_F(E2eTest, ProductLineEndsAtItsFirstNul) {
   testutil::WriteFile(dir_.File("in"), std::string("3\n1\0junk\n0x10\n", 14));
   ASSERT_EQ("[exit 0]\n", Run("-f in -t CompatProd -d"));
