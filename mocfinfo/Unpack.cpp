@@ -146,13 +146,20 @@ void CUnpacker::AddUserFile(const RecordInfo& record, std::vector<Input_t>* pInp
                       {"-f", stored, "-t", "user"}});
 }
 
-// The part number comes last, after "FIMPNM"; the keys before it, if any,
-// come from a file and end with the ';' the builder puts between.
+// The part number comes last, after "FIMPNM", and has 1 to 20 characters;
+// the keys before it, if any, come from a file and end with the ';' the
+// builder puts between. Any split the builder turns back into the text will
+// do: the last one that a command line accepts is taken.
 void CUnpacker::AddSwKeys(const std::string& number, const RecordInfo& record,
                           std::vector<Input_t>* pInputs) {
+  constexpr size_t kMaxPartNum = 20;
   std::string text;
   if (!SettingsText(record, '.', &text)) return;
-  const size_t at = text.rfind("FIMPNM");
+  size_t at = text.rfind("FIMPNM");
+  for (; at != std::string::npos; at = at ? text.rfind("FIMPNM", at - 1) : std::string::npos) {
+    const size_t part = text.size() - at - 6;
+    if (part >= 1 && part <= kMaxPartNum && (at == 0 || text[at - 1] == ';')) break;
+  }
   if (at == std::string::npos) return;
   const std::string part = text.substr(at + 6), keys = text.substr(0, at);
   if (keys.empty()) {
@@ -260,8 +267,9 @@ bool CUnpacker::Rebuilds(const Input_t& input, const RecordInfo& record) {
 bool CUnpacker::Unpack(const RecordInfo& record, bool first, std::string* pLine) {
   for (const Input_t& input : Candidates(record, first)) {
     std::string line;
-    if (!Typeable(input.Words, &line)) continue;
-    if (!Write(input)) return false;
+    // A name the file system refuses (too long, say) is one more reason to
+    // take the next way down.
+    if (!Typeable(input.Words, &line) || !Write(input)) continue;
     if (Rebuilds(input, record)) {
       if (!input.File.empty()) m_Taken.insert(input.File);
       *pLine = line;
@@ -319,7 +327,7 @@ bool RebuildsExactly(const Inspection& inspection, const std::string& dir, std::
   mocfbuild::Failure_t failure;
   const bool planned = plan.Make(&runs, &failure, nullptr);
   std::vector<Digest_t> digests(1);
-  const ImageJob_t job = plan.Job();
+  const ImageJob_t job = planned ? plan.Job() : ImageJob_t();
   const FollowedImage_t spec = {nullptr, *CTlv::AtByte(inspection.image), inspection.size,
                                 {{plan.DigestOffset(), plan.DigestOffset() + mocf::kHashSize}}};
   const bool sized = planned && ImageSize(job.Pieces) == inspection.size;
@@ -361,7 +369,9 @@ int Unpack(const Inspection& inspection, const std::string& dir, std::ostream& e
   }
   std::vector<std::string> reasons = LayoutReasons(inspection);
   CUnpacker unpacker(inspection, fs::path(dir));
-  std::string list = "// " + inspection.file +
+  const std::string name = describe::Escaped(
+      reinterpret_cast<const unsigned char*>(inspection.file.data()), inspection.file.size());
+  std::string list = "// " + name +
                      ", unpacked by mocfinfo; rebuild it with\n//   mocfbuild -d -m NEW " +
                      kList + "\n";
   RecordWalk walk = inspection.Records();

@@ -1,0 +1,448 @@
+// mocfinfo --unpack against mocfbuild: whatever MOCF runs of mocftool made
+// must come back as a list that rebuilds it byte for byte, each record as
+// the line a person would have written where one can make it; and a MOCF no
+// list can give back says why, still holds every record it reaches, and
+// touches nothing beside the folder it was asked to fill.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Mocfbuild.h"
+#include "Mocfinfo.h"
+#include "test_util.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+using testutil::Sh;
+using testutil::TempDir;
+
+std::string Str(const testutil::Bytes& b) { return std::string(b.begin(), b.end()); }
+std::string Read(const std::string& path) { return Str(testutil::ReadFile(path)); }
+std::string U32(uint32_t v) { return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
+std::string Fmt(const char* format, uint32_t v) {
+  char t[16];
+  return std::string(t, std::snprintf(t, sizeof t, format, v));
+}
+std::string Rec(uint32_t tag, const std::string& value, const std::vector<std::string>& kids = {}) {
+  std::vector<testutil::Bytes> nested;
+  for (const std::string& k : kids) nested.emplace_back(k.begin(), k.end());
+  return Str(testutil::Rec(tag, value, nested));
+}
+
+// Serialised: both change the process's folder while they work.
+std::mutex gInProcess;
+int Call(bool info, const std::vector<std::string>& args, std::string* pErr) {
+  const std::lock_guard<std::mutex> hold(gInProcess);
+  std::ostringstream out, err;
+  const int status =
+      info ? mocfinfo::RunMocfinfo(args, out, err) : mocfbuild::RunMocfbuild(args, out, err);
+  *pErr = out.str() + err.str();
+  return status;
+}
+int Unpack(const std::string& dir, const std::string& file, std::string* pErr) {
+  return Call(true, {"--unpack", dir, file}, pErr);
+}
+int Rebuild(const std::string& list, const std::string& mocf, std::string* pErr) {
+  return Call(false, {"-d", "-m", mocf, list}, pErr);
+}
+std::string Sealed(const std::string& image) {
+  return Str(testutil::Seal(testutil::Bytes(image.begin(), image.end())));
+}
+
+// Sh for scripts run while another thread may be in the folder an
+// in-process call entered: the shell must not start there.
+std::string Shell(const std::string& dir, const std::string& script) {
+  FILE* pipe;
+  {
+    const std::lock_guard<std::mutex> hold(gInProcess);
+    pipe = popen(("cd '" + dir + "' && (" + script + ") 2>&1").c_str(), "r");
+  }
+  std::string out;
+  for (int c; (c = std::fgetc(pipe)) != EOF;) out += static_cast<char>(c);
+  pclose(pipe);
+  return out;
+}
+
+// The lines of records.list that hold a run.
+std::vector<std::string> Runs(const std::string& dir) {
+  std::vector<std::string> runs;
+  std::istringstream in(Read(dir + "/records.list"));
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind("//", 0) != 0) runs.push_back(line);
+  return runs;
+}
+
+// Every entry under dir with its bytes: a leftover or changed file shows.
+std::string Tree(const std::string& dir) {
+  std::map<std::string, std::string> entries;
+  for (const auto& e : fs::recursive_directory_iterator(dir))
+    entries[fs::relative(e.path(), dir).string()] = e.is_directory() ? "/" : Read(e.path());
+  std::string out;
+  for (const auto& [name, bytes] : entries) out += name + "=" + bytes + "\n";
+  return out;
+}
+
+// The folder holds the list and exactly the files its lines name.
+void ExpectOnlyNamedFiles(const std::string& dir, const std::vector<std::string>& runs) {
+  std::set<std::string> named = {"records.list"}, found;
+  for (const std::string& run : runs) {
+    const size_t at = run.find("-f ");
+    if (at != std::string::npos) named.insert(run.substr(at + 3, run.find(' ', at + 3) - at - 3));
+  }
+  for (const auto& e : fs::directory_iterator(dir)) found.insert(e.path().filename().string());
+  EXPECT_EQ(named, found);
+}
+
+TEST(Unpack, TheExampleComesBackAsItsListAndRebuildsIdentically) {
+  const TempDir t;
+  const std::string examples = MOCF_SOURCE_DIR "/examples", mocf = t.File("example.mocf");
+  std::string err;
+  ASSERT_EQ(0, Rebuild(examples + "/example.list", mocf, &err)) << err;
+  ASSERT_EQ(0, Unpack(t.File("u"), mocf, &err)) << err;
+  EXPECT_EQ("", err);
+  EXPECT_EQ("// " + mocf +
+                ", unpacked by mocfinfo; rebuild it with\n"
+                "//   mocfbuild -d -m NEW records.list\n"
+                "// record 3: compatible products 6699, 4100\n-f 03-products.txt -t CompatProd\n"
+                "// record 4: user file \"welcome.txt\", 63 bytes\n-f welcome.txt -t user\n"
+                "// record 5: firmware products 6699; software \"2.4.1\"; data 32 bytes\n"
+                "-f 05-firmware.obj -t object\n// record 6: menu settings "
+                "\"Display.Brightness=70;Display.Timeout=300;Audio.Volume=5.\"\n"
+                "-f 06-menu-settings.txt --type MenuSettings\n// record 7: software keys "
+                "\"Feature.Logging=ON;Feature.Remote=OFF;FIMPNM0400-1234.\"\n"
+                "--type SwKeys --PartNum 0400-1234 -f 07-sw-keys.txt\n"
+                "// record 8: custom defaults \"Display.Brightness=50;Audio.Volume=3@\"\n"
+                "-f 08-custom-defaults.txt -t CustomDefaults\n",
+            Read(t.File("u/records.list")));
+  ExpectOnlyNamedFiles(t.File("u"), Runs(t.File("u")));
+  EXPECT_EQ("6699\n4100\n", Read(t.File("u/03-products.txt")));
+  EXPECT_EQ(Read(examples + "/welcome.txt"), Read(t.File("u/welcome.txt")));
+  EXPECT_EQ(Read(examples + "/firmware.obj"), Read(t.File("u/05-firmware.obj")));
+  ASSERT_EQ(0, Rebuild(t.File("u/records.list"), t.File("again.mocf"), &err)) << err;
+  EXPECT_TRUE(Read(mocf) == Read(t.File("again.mocf")));
+}
+
+// The records of a container, each whole without its padding, and back.
+std::vector<std::string> Split(const std::string& image) {
+  std::vector<std::string> records;
+  for (size_t at = 8; at + 8 <= image.size();) {
+    uint32_t length = 0;
+    for (int i = 3; i >= 0; --i)
+      length = length << 8 | static_cast<unsigned char>(image[at + 4 + i]);
+    records.push_back(image.substr(at, 8 + length));
+    at += 8 + (length + 3) / 4 * 4;
+  }
+  return records;
+}
+std::string Join(const std::vector<std::string>& records) {
+  std::string body;
+  for (const std::string& r : records) body += r + std::string((4 - r.size() % 4) % 4, '\0');
+  return Sealed("MOCF" + U32(static_cast<uint32_t>(body.size())) + body);
+}
+
+std::string ExampleMocf() {
+  const TempDir t;
+  std::string err;
+  EXPECT_EQ(0, Rebuild(MOCF_SOURCE_DIR "/examples/example.list", t.File("m"), &err)) << err;
+  return Read(t.File("m"));
+}
+
+TEST(Unpack, WhatNoListCanGiveBackIsSaidAndEveryReachableRecordStillWritten) {
+  const std::string example = ExampleMocf();
+  const std::vector<std::string> r = Split(example);  // version, hash, products, user, fw, ...
+  ASSERT_EQ(8u, r.size());
+  const auto with = [&](size_t i, const std::string& record) {
+    std::vector<std::string> v = r;
+    v[i] = record;
+    return Join(v);
+  };
+  std::string pastEnd = example, badPadding = example, badDigest = example;
+  pastEnd[0xA8 + 7] = '\x7f';  // the firmware record's Length: past the container's end
+  badPadding[0x13A] = 'P';     // after the 58 bytes of the menu settings
+  badDigest[0x20] ^= 1;
+  const std::string clash = Rec(2, U32(2) + U32(1) + U32(2));
+  const std::string longName = Rec(0x60000002, "", {Rec(0, std::string(300, 'n') + "\0"s), Rec(1, "hi")});
+  struct Case { const char* name; std::string image, why; size_t runs; };
+  const std::vector<Case> cases = {
+      {"version 01 00", with(0, Rec(0, "\1\0"s)), "not the version record every build writes", 6},
+      {"version 00 00 00", with(0, Rec(0, "\0\0\0"s)), "not the version record every build", 6},
+      {"a length past the end", pastEnd, "records the walk cannot reach", 2},
+      {"bytes after the container", example + "xyz", "bytes 0x1AC to 0x1AF follow the", 6},
+      {"non-zero padding", Sealed(badPadding),
+       "record 6 (menu settings at 0xF8): its padding holds", 6},
+      {"hash third", Join({r[0], r[2], r[1], r[3], r[4], r[5], r[6], r[7]}),
+       "record 2 (compatible products at 0x14): every build writes its hash record", 7},
+      {"bad digest", badDigest, "the MOCF is invalid: the stored hash", 6},
+      {"firmware first", Join({r[0], r[1], r[4], r[2], r[3], r[5], r[6], r[7]}),
+       "records.list:4:", 6},
+      {"a name too long for a file", Join({r[0], r[1], r[2], r[3], longName}), "record 5", 3},
+      {"a clash a later firmware lifts", Join({r[0], r[1], clash, r[3], r[4], r[5], r[6], r[7]}),
+       "records.list:6:", 6}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const TempDir t;
+    testutil::WriteFile(t.File("m.mocf"), c.image);
+    const std::string before = Tree(t.path());
+    const std::string out = Sh(t.path(), "'" MOCFINFO_PATH "' --unpack u m.mocf");
+    ASSERT_GE(out.size(), 9u);
+    EXPECT_EQ("[exit 1]\n", out.substr(out.size() - 9));
+    EXPECT_NE(std::string::npos, out.find(c.why)) << out;
+    std::istringstream lines(out.substr(0, out.size() - 9));
+    for (std::string line; std::getline(lines, line);)
+      EXPECT_EQ(0u, line.rfind("mocfinfo: m.mocf cannot be rebuilt exactly: ", 0)) << line;
+    ASSERT_TRUE(fs::exists(t.File("u/records.list"))) << out;
+    EXPECT_EQ(c.runs, Runs(t.File("u")).size()) << Read(t.File("u/records.list"));
+    ExpectOnlyNamedFiles(t.File("u"), Runs(t.File("u")));
+    fs::remove_all(t.File("u"));
+    EXPECT_EQ(before, Tree(t.path()));
+  }
+  // The list builds the MOCF as far as the container goes.
+  const TempDir t;
+  testutil::WriteFile(t.File("m.mocf"), example + "xyz");
+  std::string err;
+  EXPECT_EQ(1, Unpack(t.File("u"), t.File("m.mocf"), &err));
+  ASSERT_EQ(0, Rebuild(t.File("u/records.list"), t.File("again.mocf"), &err)) << err;
+  EXPECT_TRUE(example == Read(t.File("again.mocf")));
+}
+
+TEST(Unpack, AFolderThatCannotBeFilledOrAFileThatCannotBeReadStopsBeforeWriting) {
+  const TempDir t;
+  testutil::WriteFile(t.File("m.mocf"), ExampleMocf());
+  fs::create_directories(t.File("full/sub"));
+  testutil::WriteFile(t.File("full/keep"), "kept");
+  testutil::WriteFile(t.File("plain"), "a file");
+  const std::string before = Tree(t.path());
+  std::string err;
+  for (const std::string dir : {"full", "no/such/dir", "plain"}) {
+    EXPECT_EQ(2, Unpack(t.File(dir), t.File("m.mocf"), &err)) << dir;
+    EXPECT_EQ(0u, err.rfind("mocfinfo: cannot unpack into " + t.File(dir) + ": ", 0)) << err;
+  }
+  EXPECT_EQ(2, Unpack(t.File("u"), t.File("none.mocf"), &err));
+  EXPECT_EQ("mocfinfo: cannot read " + t.File("none.mocf") + ": no such file\n", err);
+  EXPECT_EQ(before, Tree(t.path()));
+  // An empty folder is taken as it is.
+  fs::create_directory(t.File("empty"));
+  EXPECT_EQ(0, Unpack(t.File("empty"), t.File("m.mocf"), &err)) << err;
+}
+
+// MOCFs runs made, whose records need an eye for what a plain line can do
+// or for what the list's own rules let a line say.
+TEST(Unpack, ExactMocfsComeBackWhateverTheirTextsAndFileNameHold) {
+  const TempDir t;
+  testutil::WriteFile(t.File("p.txt"), "6699\n");
+  testutil::WriteFile(t.File("k.txt"), "K=1;\n");
+  testutil::WriteFile(t.File("a.txt"), "user bytes");
+  testutil::WriteFile(t.File("long.bin"), "FIMPNM" + std::string(21, 'q') + ".\0"s);
+  testutil::WriteFile(t.File("none.bin"), "FIMPNM.\0"s);
+  const std::string tool = " && '" MOCFTOOL_PATH "' -m ";
+  ASSERT_EQ("[exit 0]\n", Sh(t.path(), "true" + tool + "m.mocf -d -f p.txt -t CompatProd" + tool +
+                                           "m.mocf --type SwKeys --PartNum FIMPNM1 -f k.txt" + tool +
+                                           "m.mocf -f a.txt -t user" + tool +
+                                           "long.mocf -d -f p.txt -t CompatProd" + tool +
+                                           "long.mocf --type binary --tag 0x60000003 -f long.bin" +
+                                           tool + "none.mocf -d -f p.txt -t CompatProd" + tool +
+                                           "none.mocf --type binary --tag 0x60000003 -f none.bin"));
+  // A user file whose padding is not zero: only the record whole gives it.
+  std::string padded = Read(t.File("m.mocf"));
+  padded.back() = 'P';
+  testutil::WriteFile(t.File("m.mocf"), Sealed(padded));
+  testutil::WriteFile(t.File("new\nline.mocf"), Sealed(padded));  // the list's first comment
+  const std::vector<std::string> m = {"-f 03-products.txt -t CompatProd",
+                                      "--type SwKeys --PartNum FIMPNM1 -f 04-sw-keys.txt",
+                                      "-f 05-user-file.obj -t object"};
+  // Part numbers a line cannot give: the record whole, as an object file.
+  const std::vector<std::string> keys = {m[0], "-f 04-software-keys.obj -t object"};
+  for (const auto& [file, lines] : std::vector<std::pair<std::string, std::vector<std::string>>>{
+           {"m.mocf", m}, {"new\nline.mocf", m}, {"long.mocf", keys}, {"none.mocf", keys}}) {
+    SCOPED_TRACE(file);
+    fs::remove_all(t.File("u"));
+    EXPECT_EQ("[exit 0]\n", Sh(t.path(), "'" MOCFINFO_PATH "' --unpack u '" + file + "'"));
+    EXPECT_EQ(lines, Runs(t.File("u")));
+  }
+}
+
+// One mocftool run of a random MOCF and the line it should come back as,
+// % for the record's number, "" where this test does not predict it; a
+// user file's line depends on the names seen before it.
+struct Run_t {
+  Run_t(std::string a, std::string l, std::string u = "") : args(a), line(l), user(u) {}
+  std::string args, line, user, folder;
+};
+
+// The inputs of a random MOCF in two folders, their user files alike in
+// name and not in bytes, and the runs that make it from them.
+std::vector<Run_t> MakeCase(unsigned seed, const std::string& dir) {
+  std::mt19937 rng(seed);
+  const auto R = [&](size_t n) { return static_cast<int>(rng() % n); };
+  const auto Pick = [&](const std::vector<std::string>& v) { return v[R(v.size())]; };
+  const auto Junk = [&](int max) {
+    std::string s(R(max + 1), '\0');
+    for (char& c : s) c = R(5) ? static_cast<char>(R(256)) : '\0';
+    return s;
+  };
+  const std::vector<std::string> names = {"a.txt", "B_(1).bin", "...", "records.list", "x",
+                                          "(" + std::string(52, 'n') + ").t"};  // 57 letters
+  std::map<std::string, std::string> same;  // inputs alike in both folders
+  std::vector<Run_t> kinds;
+  for (int n = 1 + R(3); n > 0; --n)
+    same["p.txt"] += Pick({"", "  ", "// p\n"}) +
+                     Pick({"6699", "0x1A2B", "1", "2", std::to_string(rng() >> 1)}) + "\n";
+  // Settings: blanks around lines, comments, ';;', lines joined, where a
+  // '/' at the join can make a comment marker of the joined text.
+  const std::vector<std::string> parts = {"0400-1234", "X", "04 00", std::string(20, 'p'),
+                                          "a\"b\\", "p;q.", "x/*y"};
+  const std::vector<std::string> typed = {"0400-1234", "X", "\"04 00\"", parts[3],
+                                          "\"a\\\"b\\\\\"", "p;q.", ""};  // "": not typeable
+  for (int i = 0; i < 3; ++i) {
+    const std::string file = "s" + std::to_string(i) + ".txt";
+    bool slashes = false;
+    for (int n = 1 + R(3); n > 0; --n) {
+      if (R(10) == 0) same[file] += Pick({"A=/\n/B;\n", "A=/\n*B;\n", "/\n/C;\n"}), slashes = true;
+      same[file] += Pick({"", "  ", "\t", "// c\n"}) + "K" + std::to_string(R(99)) + "=" +
+                    std::to_string(R(999)) + Pick({";", ";", ";;", ""}) + " \n" +
+                    (R(6) ? "" : "/* old\n K=1; */\n");
+    }
+    const int p = R(parts.size());
+    kinds.push_back({"-f " + file + " --type MenuSettings",
+                     slashes ? "" : "-f %-menu-settings.txt --type MenuSettings"});
+    kinds.push_back({"-f " + file + " -t CustomDefaults",
+                     slashes ? "" : "-f %-custom-defaults.txt -t CustomDefaults"});
+    kinds.push_back({"--type SwKeys --PartNum '" + parts[p] + "' -f " + file,
+                     slashes || typed[p].empty() ? "" : "--type SwKeys --PartNum " + typed[p] +
+                                                            " -f %-sw-keys.txt"});
+  }
+  for (size_t p = 0; p < parts.size(); ++p)
+    kinds.push_back({"--type SwKeys --PartNum '" + parts[p] + "'",
+                     typed[p].empty() ? "" : "--type SwKeys --PartNum " + typed[p]});
+  const uint32_t product = std::vector<uint32_t>{6699, 1, 2}[R(3)];
+  for (uint32_t tag : {0x60000000u, 0x60000001u}) {
+    std::vector<std::string> kids = {Rec(3, U32(1) + U32(product)), Rec(2, "1.2\0"s),
+                                     Rec(1, Junk(40))};
+    if (R(3) == 0) std::swap(kids[R(3)], kids[R(3)]);
+    const std::string file = "fw" + std::to_string(tag & 1) + ".obj";
+    same[file] = Rec(tag, "", kids);
+    kinds.push_back({"-f " + file + " -t object", "-f %-firmware.obj -t object"});
+  }
+  const std::string unknown = Pick({"7000000A", "60000006", "12345678"});
+  same["unk.obj"] = Rec(std::stoul(unknown, nullptr, 16), Junk(30), {Rec(1, Junk(9))});
+  kinds.push_back({"-f unk.obj -t object",
+                   "--type binary --tag 0x" + unknown + " -f %-tag-" + unknown + ".bin"});
+  const std::string objName = Pick(names), binName = Pick(names);
+  same["uo.obj"] = Rec(0x60000002, "", {Rec(0, objName + "\0"s), Rec(1, Junk(30))});
+  kinds.push_back({"-f uo.obj -t object", "", objName});
+  same["u.bin"] = Rec(0x60000002, "", {Rec(0, binName + "\0"s), Rec(1, "bin")}).substr(8);
+  kinds.push_back({"--type binary --tag 0x60000002 -f u.bin", "", binName});
+  // Texts only a binary record can bring; a plain line makes some of them.
+  const std::vector<std::string> text = std::vector<std::vector<std::string>>{
+      {"60000005", "K=1.\0"s, "-f %-menu-settings.txt --type MenuSettings"},
+      {"60000005", " K=1.\0"s, "-f %-menu-settings.obj -t object"},
+      {"60000005", "K=1.\0\0\xff"s, "-f %-menu-settings.obj -t object"},
+      {"60000004", "K=1;@\0"s, "-f %-custom-defaults.txt -t CustomDefaults"},
+      {"60000004", "K//1@\0"s, "-f %-custom-defaults.txt -t CustomDefaults"},
+      {"60000003", "FIMPNMX.\0"s, "--type SwKeys --PartNum X"},
+      {"60000003", "FIMPNM.\0"s, "-f %-software-keys.obj -t object"},
+      {"60000003", "FIMPNM" + std::string(21, 'q') + ".\0"s, "-f %-software-keys.obj -t object"}}[R(8)];
+  same["t.bin"] = text[1];
+  kinds.push_back({"--type binary --tag 0x" + text[0] + " -f t.bin", text[2]});
+  for (const uint32_t tag : {0u, 1u, 2u, 0x60000006u, 0x12345678u, 0xFFFFFFFFu}) {
+    const std::string hex = Fmt("%08X", tag);
+    kinds.push_back({"--type binary --tag " + std::to_string(tag) + " -f b.bin",
+                     "--type binary --tag 0x" + hex + " -f %-tag-" + hex + ".bin"});
+  }
+  for (const std::string& name : names) kinds.push_back({"-f '" + name + "' -t user", "", name});
+  const std::string folders[] = {dir + "/in1", dir + "/in2"};
+  for (const std::string& folder : folders) {
+    fs::create_directories(folder);
+    for (const auto& [file, bytes] : same) testutil::WriteFile(folder + "/" + file, bytes);
+    for (const std::string& name : names) testutil::WriteFile(folder + "/" + name, Junk(80));
+    testutil::WriteFile(folder + "/b.bin", Junk(50));
+  }
+  std::vector<Run_t> runs = {{"-d -f p.txt -t CompatProd", "-f %-products.txt -t CompatProd"}};
+  for (int n = R(10); n > 0; --n) runs.push_back(kinds[R(kinds.size())]);
+  for (Run_t& run : runs) run.folder = folders[R(2)];
+  return runs;
+}
+
+struct Tally_t { std::atomic<int> cases{0}, records{0}, predicted{0}, objects{0}, refused{0}; };
+
+void UnpackCase(unsigned seed, Tally_t* pTally) {
+  const TempDir t;
+  const std::vector<Run_t> runs = MakeCase(seed, t.path());
+  std::string script = "true", context = "seed " + std::to_string(seed) + "\n";
+  for (const Run_t& run : runs)
+    script += "; cd '" + run.folder + "' && '" MOCFTOOL_PATH "' -m ../m.mocf " + run.args +
+              " >/dev/null; echo \"@@$?\"";
+  const std::string printed = Shell(t.path(), script);
+  std::vector<std::string> expected;
+  std::set<std::string> seen;
+  for (size_t i = 0, at = 0; i < runs.size(); ++i, ++at) {
+    at = printed.find("@@", at);
+    ASSERT_NE(std::string::npos, at) << context << printed;
+    context += runs[i].args + (printed.compare(at, 4, "@@0\n") ? " (refused)\n" : "\n");
+    if (printed.compare(at, 4, "@@0\n")) {
+      ++pTally->refused;
+      continue;
+    }
+    const Run_t& run = runs[i];
+    std::string line = run.user.empty() ? run.line
+                       : run.user != "records.list" && seen.insert(run.user).second
+                           ? "-f " + run.user + " -t user"
+                           : "-f %-user-file.obj -t object";
+    seen.insert(run.user);
+    const size_t percent = line.find('%');
+    if (percent != std::string::npos)
+      line.replace(percent, 1, Fmt("%02u", static_cast<uint32_t>(expected.size()) + 3));
+    expected.push_back(line);
+  }
+  std::string err;
+  const std::string dir = t.File("u");
+  ASSERT_EQ(0, Unpack(dir, t.File("m.mocf"), &err)) << err << context;
+  EXPECT_EQ("", err) << context;
+  const std::vector<std::string> lines = Runs(dir);
+  ASSERT_EQ(expected.size(), lines.size()) << Read(dir + "/records.list") << context;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    EXPECT_TRUE(expected[i].empty() || expected[i] == lines[i])
+        << "expected: " << expected[i] << "\nwritten: " << lines[i] << "\n" << context;
+    pTally->predicted += !expected[i].empty();
+    pTally->objects += lines[i].find("-t object") != std::string::npos;
+  }
+  ExpectOnlyNamedFiles(dir, lines);
+  ASSERT_EQ(0, Rebuild(dir + "/records.list", t.File("again.mocf"), &err)) << err << context;
+  EXPECT_TRUE(Read(t.File("m.mocf")) == Read(t.File("again.mocf"))) << context;
+  ++pTally->cases;
+  pTally->records += static_cast<int>(lines.size());
+}
+
+// Most of a case is mocftool runs; four cases are made at a time. Case c
+// has seed 20260301 + c.
+TEST(Unpack, EveryMocfMadeByRunsComesBackAsPlainLinesAndRebuildsIdentically) {
+  const char* pCases = std::getenv("MOCF_UNPACK_CASES");
+  const int cases = pCases ? std::atoi(pCases) : 100;
+  Tally_t tally;
+  std::atomic<int> next(0);
+  std::vector<std::thread> workers;
+  for (int w = 0; w < 4; ++w)
+    workers.emplace_back([&] {
+      for (int c; (c = next++) < cases && !testing::Test::HasFailure();)
+        UnpackCase(20260301u + static_cast<unsigned>(c), &tally);
+    });
+  for (std::thread& worker : workers) worker.join();
+  std::printf("%d cases: %d records, %d as the predicted line, %d as object files; %d runs "
+              "refused by mocftool and left out\n", tally.cases.load(), tally.records.load(),
+              tally.predicted.load(), tally.objects.load(), tally.refused.load());
+}
+
+}  // namespace
