@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -12,15 +13,20 @@
 #include "MocfParser.h"
 
 // Joins on every way out, an exception included. Work too small to be
-// worth a thread is done at once, on the caller's.
+// worth a thread, or for which no thread can be had, is done at once, on
+// the caller's.
 class CJoinedThread {
  public:
   template <typename F>
-  CJoinedThread(F&& work, bool small) {
-    if (small)
-      work();
-    else
-      m_Thread = std::thread(std::forward<F>(work));
+  CJoinedThread(F work, bool small) {
+    if (!small) {
+      try {
+        m_Thread = std::thread(work);
+        return;
+      } catch (const std::system_error&) {
+      }
+    }
+    work();
   }
   ~CJoinedThread() { Join(); }
   CJoinedThread(const CJoinedThread&) = delete;
