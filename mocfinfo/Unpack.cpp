@@ -328,10 +328,10 @@ bool RebuildsExactly(const Inspection& inspection, const std::string& dir, std::
   const bool planned = plan.Make(&runs, &failure, nullptr);
   std::vector<Digest_t> digests(1);
   const ImageJob_t job = planned ? plan.Job() : ImageJob_t();
-  const FollowedImage_t spec = {nullptr, *CTlv::AtByte(inspection.image), inspection.size,
+  const FollowedImage_t covered = {nullptr, *CTlv::AtByte(inspection.image), inspection.size,
                                 {{plan.DigestOffset(), plan.DigestOffset() + mocf::kHashSize}}};
   const bool sized = planned && ImageSize(job.Pieces) == inspection.size;
-  const bool hashed = sized && HashImage(job.Pieces, spec, &digests[0]);
+  const bool hashed = sized && HashImage(job.Pieces, covered, &digests[0]);
   fs::current_path(before);
   if (!planned) {
     std::string text = failure.Text;
@@ -340,7 +340,7 @@ bool RebuildsExactly(const Inspection& inspection, const std::string& dir, std::
             ": " + text;
     return false;
   }
-  CImageDigest original(spec);
+  CImageDigest original(covered);
   original.Feed(0, inspection.image, inspection.size);
   Digest_t digest;
   original.GetResult(digest.data());
