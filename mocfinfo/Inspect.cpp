@@ -25,8 +25,10 @@ const char* RecordInfo::Kind() const {
 }
 
 RecordWalk::RecordWalk(const CTlv::Header_t* pContainer, size_t bytesAvailable,
-                       const unsigned char* pImage, bool nestedLevel)
-    : m_Parser(pContainer, bytesAvailable), m_pImage(pImage), m_NestedLevel(nestedLevel) {}
+                       const unsigned char* pImage, bool nestedLevel, CReadPace* pPace)
+    : m_Parser(pContainer, bytesAvailable), m_pImage(pImage), m_NestedLevel(nestedLevel) {
+  m_Parser.SetPace(pPace);
+}
 
 RecordWalk::RecordWalk(const RecordInfo& parent, const unsigned char* pImage)
     : RecordWalk(parent.header, CTlv::GetRecordSize(parent.header), pImage, true) {}
@@ -49,7 +51,7 @@ std::string RecordWalk::Stop() {
 }
 
 RecordWalk Inspection::Records() const {
-  return RecordWalk(CTlv::AtByte(image), size, image, false);
+  return RecordWalk(CTlv::AtByte(image), size, image, false, pace);
 }
 
 bool Inspection::Find(int n, RecordInfo* pRecord) const {
@@ -60,17 +62,21 @@ bool Inspection::Find(int n, RecordInfo* pRecord) const {
   return false;
 }
 
-Inspection Inspect(const std::string& file, const unsigned char* pImage, size_t size) {
+Inspection Inspect(const std::string& file, const unsigned char* pImage, size_t size,
+                   CReadPace* pPace) {
   Inspection inspection;
   inspection.file = file;
   inspection.image = size == 0 ? kNoBytes : pImage;
   inspection.size = size;
-  inspection.valid = CMocfCreator::IsAdoptable(inspection.image, size, false, &inspection.reason);
+  inspection.pace = pPace;
+  inspection.valid =
+      CMocfCreator::IsAdoptable(inspection.image, size, false, &inspection.reason, pPace);
   RecordWalk walk = inspection.Records();
   RecordInfo record;
   while (walk.Next(&record)) ++inspection.recordCount;
   inspection.stop = walk.Stop();
   CMocfParser parser(CTlv::AtByte(inspection.image), size);
+  parser.SetPace(pPace);
   const CTlv::Header_t* pHash = nullptr;
   if (!parser.FindRecord(mocf::kHashTag, &pHash, nullptr)) return inspection;
   // A valid image's stored digest has just been checked: no second pass.

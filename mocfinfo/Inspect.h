@@ -29,7 +29,7 @@ struct RecordInfo {
 class RecordWalk {
  public:
   RecordWalk(const CTlv::Header_t* pContainer, size_t bytesAvailable, const unsigned char* pImage,
-             bool nestedLevel);
+             bool nestedLevel, CReadPace* pPace = nullptr);
   // The records inside an object record.
   explicit RecordWalk(const RecordInfo& parent, const unsigned char* pImage);
   // False once the walk has ended.
@@ -50,6 +50,8 @@ struct Inspection {
   std::string file;
   const unsigned char* image = nullptr;
   size_t size = 0;
+  // Told of what is read, when the image lies in a mapped file.
+  CReadPace* pace = nullptr;
   bool valid = false;
   std::string reason;  // empty when valid
   int recordCount = 0;
@@ -64,7 +66,8 @@ struct Inspection {
 };
 
 // Walks and judges an image. Any bytes at all are fine.
-Inspection Inspect(const std::string& file, const unsigned char* pImage, size_t size);
+Inspection Inspect(const std::string& file, const unsigned char* pImage, size_t size,
+                   CReadPace* pPace = nullptr);
 
 // The first record with this tag inside an object record.
 bool FindNested(const RecordInfo& parent, const unsigned char* pImage, unsigned int tag,

@@ -1,6 +1,8 @@
 #include "Mocfinfo.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 #include "Extract.h"
@@ -8,6 +10,8 @@
 #include "Inspect.h"
 #include "Json.h"
 #include "Listing.h"
+#include "Platform.h"
+#include "ReadPace.h"
 #include "ReplaceFile.h"
 #include "Unpack.h"
 
@@ -130,22 +134,42 @@ std::string WhyUnreadable(const std::string& path) {
   return "it cannot be read";
 }
 
-bool Load(const std::string& path, std::vector<unsigned char>* pImage, std::ostream& err) {
-  if (CFileHelper::DoesFileExist(path.c_str()) && CFileHelper::ReadFileData(path.c_str(), pImage))
-    return true;
-  err << "mocfinfo: cannot read " << path << ": " << WhyUnreadable(path) << '\n';
-  return false;
-}
+// A MOCF as it is read: in place where the file can be mapped, so that a
+// large one costs a window of memory; otherwise (a pipe, say) whole.
+class CImage {
+ public:
+  bool Load(const std::string& path, std::ostream& err) {
+    m_View = platform::MapFile(
+        path, "mocfinfo: " + path + ": the file was cut short while it was read\n", kCouldNot);
+    if (m_View) {
+      m_Pace = std::make_unique<CReadPace>(m_View.get());
+      return true;
+    }
+    if (CFileHelper::DoesFileExist(path.c_str()) && CFileHelper::ReadFileData(path.c_str(), &m_Bytes))
+      return true;
+    err << "mocfinfo: cannot read " << path << ": " << WhyUnreadable(path) << '\n';
+    return false;
+  }
+  Inspection Inspect(const std::string& file) const {
+    return m_View ? mocfinfo::Inspect(file, m_View->Data(), m_View->Size(), m_Pace.get())
+                  : mocfinfo::Inspect(file, m_Bytes.data(), m_Bytes.size());
+  }
+
+ private:
+  std::unique_ptr<platform::CFileView> m_View;
+  std::unique_ptr<CReadPace> m_Pace;
+  std::vector<unsigned char> m_Bytes;
+};
 
 int Verify(const std::vector<std::string>& files, std::ostream& out, std::ostream& err) {
   int status = kValid;
   for (const std::string& file : files) {
-    std::vector<unsigned char> image;
-    if (!Load(file, &image, err)) {
+    CImage image;
+    if (!image.Load(file, err)) {
       status = kCouldNot;
       continue;
     }
-    const Inspection inspection = Inspect(file, image.data(), image.size());
+    const Inspection inspection = image.Inspect(file);
     out << Verdict(inspection) << '\n';
     if (!inspection.valid && status == kValid) status = kInvalid;
   }
@@ -153,9 +177,9 @@ int Verify(const std::vector<std::string>& files, std::ostream& out, std::ostrea
 }
 
 int List(const std::string& file, bool json, std::ostream& out, std::ostream& err) {
-  std::vector<unsigned char> image;
-  if (!Load(file, &image, err)) return kCouldNot;
-  const Inspection inspection = Inspect(file, image.data(), image.size());
+  CImage image;
+  if (!image.Load(file, err)) return kCouldNot;
+  const Inspection inspection = image.Inspect(file);
   if (json)
     PrintJson(inspection, out);
   else
@@ -163,18 +187,23 @@ int List(const std::string& file, bool json, std::ostream& out, std::ostream& er
   return inspection.valid ? kValid : kInvalid;
 }
 
-bool Write(const std::string& path, std::string_view bytes, std::ostream& out) {
-  if (path == "-")
-    return static_cast<bool>(
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush());
-  return ReplaceFile(path, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+bool Write(const std::string& path, std::string_view bytes, CReadPace* pPace, std::ostream& out) {
+  if (path != "-")
+    return ReplaceFile(path, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                       pPace);
+  for (size_t at = 0; at < bytes.size() && out; at += CReadPace::kWindow) {
+    const size_t chunk = std::min<size_t>(CReadPace::kWindow, bytes.size() - at);
+    out.write(bytes.data() + at, static_cast<std::streamsize>(chunk));
+    CReadPace::Moved(pPace, chunk);
+  }
+  return static_cast<bool>(out.flush());
 }
 
 int Extract(const Options& options, std::ostream& out, std::ostream& err) {
   const std::string& file = options.files[0];
-  std::vector<unsigned char> image;
-  if (!Load(file, &image, err)) return kCouldNot;
-  const Inspection inspection = Inspect(file, image.data(), image.size());
+  CImage image;
+  if (!image.Load(file, err)) return kCouldNot;
+  const Inspection inspection = image.Inspect(file);
   RecordInfo record{};
   if (!inspection.Find(options.record, &record)) {
     err << "mocfinfo: " << file << ": there is no record " << options.record << " (the walk finds "
@@ -189,7 +218,7 @@ int Extract(const Options& options, std::ostream& out, std::ostream& err) {
     err << "mocfinfo: " << file << ": " << whyNot << '\n';
     return kCouldNot;
   }
-  if (!Write(options.output, bytes, out)) {
+  if (!Write(options.output, bytes, inspection.pace, out)) {
     err << "mocfinfo: cannot write " << options.output << '\n';
     return kCouldNot;
   }
@@ -200,9 +229,9 @@ int Extract(const Options& options, std::ostream& out, std::ostream& err) {
 
 int UnpackFile(const Options& options, std::ostream& err) {
   const std::string& file = options.files[0];
-  std::vector<unsigned char> image;
-  if (!Load(file, &image, err)) return kCouldNot;
-  return Unpack(Inspect(file, image.data(), image.size()), options.folder, err);
+  CImage image;
+  if (!image.Load(file, err)) return kCouldNot;
+  return Unpack(image.Inspect(file), options.folder, err);
 }
 
 }  // namespace

@@ -12,12 +12,14 @@
 
 #include "BuildPlan.h"
 #include "Describe.h"
+#include "FileHelper.h"
 #include "FileType.h"
 #include "ImageWriter.h"
 #include "Listing.h"
 #include "Mocfinfo.h"
 #include "MocfTags.h"
 #include "ObjectRecordBuilder.h"
+#include "ReadPace.h"
 #include "RunList.h"
 
 namespace mocfinfo {
@@ -27,6 +29,10 @@ namespace {
 namespace fs = std::filesystem;
 
 const char kList[] = "records.list";
+
+// Inputs larger than this that are the image's own bytes are checked by
+// their heads; see HeadRebuilds.
+constexpr size_t kBuiltWhole = 1 << 20;
 
 // Views into the image: a large record is not copied to be written out.
 std::string_view Bytes(const unsigned char* p, uint64_t size) {
@@ -235,8 +241,37 @@ bool CUnpacker::Write(const Input_t& input) {
   if (input.File.empty()) return true;
   const std::string_view content = input.Made.empty() ? input.Content : input.Made;
   std::ofstream out(m_Dir / input.File, std::ios::binary | std::ios::trunc);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
+  for (size_t at = 0; at < content.size() && out; at += CReadPace::kWindow) {
+    const size_t chunk = std::min<size_t>(CReadPace::kWindow, content.size() - at);
+    out.write(content.data() + at, static_cast<std::streamsize>(chunk));
+    CReadPace::Moved(m_Inspection.pace, chunk);
+  }
   return static_cast<bool>(out.flush());
+}
+
+// A large input that is the image's own bytes is not built again whole:
+// the builder's head must be the record's, over a file of the right length.
+// The bytes themselves are compared once, with the whole image, at the end.
+bool HeadRebuilds(const InParams_t& params, const Input_t& input, const RecordInfo& record) {
+  if (input.Type == Object)
+    return CFileHelper::GetFileLength(params.InFile) == static_cast<int64_t>(input.Content.size());
+  CTlvContainerCreator head;
+  RecordTail_t tail{};
+  if (!CreateObjectRecordHead(&params, &head, &tail)) return false;
+  const std::vector<unsigned char>& bytes = *head.Get();
+  const std::string_view whole = Whole(record);
+  return tail.FileBytes == input.Content.size() &&
+         bytes.size() + input.Content.size() == whole.size() &&
+         std::equal(bytes.begin(), bytes.end(), reinterpret_cast<const unsigned char*>(whole.data()));
+}
+
+bool FullyRebuilds(const InParams_t& params, const RecordInfo& record) {
+  CTlvContainerCreator rebuilt;
+  if (!CreateObjectRecordFromFile(&params, &rebuilt)) return false;
+  const std::vector<unsigned char>& bytes = *rebuilt.Get();
+  const std::string_view whole = Whole(record);
+  return bytes.size() == whole.size() &&
+         std::equal(bytes.begin(), bytes.end(), reinterpret_cast<const unsigned char*>(whole.data()));
 }
 
 // Built again from what was written, by the builders the tool uses, from
@@ -246,22 +281,17 @@ bool CUnpacker::Rebuilds(const Input_t& input, const RecordInfo& record) {
   const std::string path = (m_Dir / input.File).string();
   const std::string typed = input.File.empty() ? "" : path;
   InParams_t params = {typed.c_str(), input.PartNum.c_str(), input.Type, input.Tag};
-  CTlvContainerCreator rebuilt;
+  // A user file is stored under its path as typed: its name alone.
+  const fs::path before = fs::current_path();
   if (input.Type == UserFile) {
-    // A user file is stored under its path as typed: its name alone.
-    const fs::path before = fs::current_path();
     fs::current_path(m_Dir);
     params.InFile = input.File.c_str();
-    const bool built = CreateObjectRecordFromFile(&params, &rebuilt);
-    fs::current_path(before);
-    if (!built) return false;
-  } else if (!CreateObjectRecordFromFile(&params, &rebuilt)) {
-    return false;
   }
-  const std::vector<unsigned char>& bytes = *rebuilt.Get();
-  const std::string_view whole = Whole(record);
-  return bytes.size() == whole.size() &&
-         std::equal(bytes.begin(), bytes.end(), reinterpret_cast<const unsigned char*>(whole.data()));
+  const bool rebuilt = input.Made.empty() && input.Content.size() > kBuiltWhole
+                           ? HeadRebuilds(params, input, record)
+                           : FullyRebuilds(params, record);
+  if (input.Type == UserFile) fs::current_path(before);
+  return rebuilt;
 }
 
 bool CUnpacker::Unpack(const RecordInfo& record, bool first, std::string* pLine) {
@@ -313,7 +343,8 @@ std::vector<std::string> LayoutReasons(const Inspection& inspection) {
 
 // The list is read and checked as mocfbuild would read and check it, from
 // its folder; the image it describes must be the one unpacked, every byte
-// but the digest, which is the one a valid image stores.
+// but the digest. The digest needs no comparing: the image is valid, so its
+// stored digest is the one all the other bytes call for, in both images.
 bool RebuildsExactly(const Inspection& inspection, const std::string& dir, std::string* pWhy) {
   const fs::path folder = fs::absolute(dir);
   CRunList runs;
@@ -326,12 +357,15 @@ bool RebuildsExactly(const Inspection& inspection, const std::string& dir, std::
   mocfbuild::CBuildPlan plan({(folder / ".rebuilt.mocf").string(), true});
   mocfbuild::Failure_t failure;
   const bool planned = plan.Make(&runs, &failure, nullptr);
-  std::vector<Digest_t> digests(1);
   const ImageJob_t job = planned ? plan.Job() : ImageJob_t();
-  const FollowedImage_t covered = {nullptr, *CTlv::AtByte(inspection.image), inspection.size,
-                                {{plan.DigestOffset(), plan.DigestOffset() + mocf::kHashSize}}};
+  const uint64_t digestAt = plan.DigestOffset();
+  RecordInfo hash{};
+  const bool digestInPlace = inspection.Find(2, &hash) && hash.Tag() == mocf::kHashTag &&
+                             hash.offset + CTlv::kHeaderSize == digestAt;
   const bool sized = planned && ImageSize(job.Pieces) == inspection.size;
-  const bool hashed = sized && HashImage(job.Pieces, covered, &digests[0]);
+  const bool equal = sized && digestInPlace &&
+                     ImageEquals(job.Pieces, inspection.image, inspection.size,
+                                 {digestAt, digestAt + mocf::kHashSize}, inspection.pace);
   fs::current_path(before);
   if (!planned) {
     std::string text = failure.Text;
@@ -340,11 +374,7 @@ bool RebuildsExactly(const Inspection& inspection, const std::string& dir, std::
             ": " + text;
     return false;
   }
-  CImageDigest original(covered);
-  original.Feed(0, inspection.image, inspection.size);
-  Digest_t digest;
-  original.GetResult(digest.data());
-  if (hashed && digest == digests[0]) return true;
+  if (equal) return true;
   *pWhy = sized ? "the rebuilt image would differ from it"
                 : "the rebuilt image would be " + std::to_string(ImageSize(job.Pieces)) +
                       " bytes, not " + std::to_string(inspection.size);

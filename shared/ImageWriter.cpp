@@ -10,6 +10,7 @@
 #include <system_error>
 #include <thread>
 
+#include "ReadPace.h"
 #include "ReplaceFile.h"
 
 namespace {
@@ -259,6 +260,24 @@ bool HashImage(const std::vector<ImagePiece_t>& pieces, const FollowedImage_t& d
     hash.Feed(from, chunk.data(), to - from);
   }
   hash.GetResult(pDigest->data());
+  return true;
+}
+
+bool ImageEquals(const std::vector<ImagePiece_t>& pieces, const unsigned char* pImage,
+                 uint64_t size, Range_t skipped, CReadPace* pPace) {
+  if (ImageSize(pieces) != size) return false;
+  CPieceSource source(pieces);
+  std::vector<unsigned char> chunk(static_cast<size_t>(std::min(size, kChunk)));
+  for (uint64_t from = 0; from < size; from += kChunk) {
+    const uint64_t to = std::min(size, from + kChunk);
+    if (!source.Fill(from, to, chunk.data())) return false;
+    // The skipped bytes are made equal here, so one comparison covers the rest.
+    const uint64_t skipFrom = std::clamp(skipped.From, from, to);
+    const uint64_t skipTo = std::clamp(skipped.To, skipFrom, to);
+    std::memcpy(chunk.data() + (skipFrom - from), pImage + skipFrom, skipTo - skipFrom);
+    if (std::memcmp(chunk.data(), pImage + from, to - from) != 0) return false;
+    CReadPace::Moved(pPace, to - from);
+  }
   return true;
 }
 

@@ -12,6 +12,8 @@
 
 #include "FollowingDigest.h"
 
+class CReadPace;
+
 class CFileReplacement;
 
 // Where a stretch of the new image comes from.
@@ -44,6 +46,12 @@ bool WriteImage(const ImageJob_t& job, CFileReplacement* pOut, std::vector<Diges
 // the digest would end past the image.
 bool HashImage(const std::vector<ImagePiece_t>& pieces, const FollowedImage_t& digest,
                Digest_t* pDigest);
+
+// Whether the pieces make exactly size bytes equal to pImage's, except
+// in the range skipped; read a chunk at a time. A pace is told of the
+// image's bytes as they are compared.
+bool ImageEquals(const std::vector<ImagePiece_t>& pieces, const unsigned char* pImage,
+                 uint64_t size, Range_t skipped, CReadPace* pPace);
 
 // The size of the image the pieces make.
 uint64_t ImageSize(const std::vector<ImagePiece_t>& pieces);

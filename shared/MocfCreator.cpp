@@ -52,7 +52,7 @@ bool Refused(std::string* pReason, std::string reason) {
 // Nothing follows the container in a file this tool writes, and an image
 // without a hash record could not be finished: both are refused.
 bool CMocfCreator::IsAdoptable(const unsigned char* pImage, size_t size, bool trustDigest,
-                               std::string* pReason) {
+                               std::string* pReason, CReadPace* pPace) {
   const std::string bytes = "the file is " + std::to_string(size) + " bytes";
   if (size < CTlv::kHeaderSize) return Refused(pReason, bytes + ", too few for a MOCF header (8)");
   const CTlv::Header_t* pHeader = CTlv::AtByte(pImage);
@@ -60,6 +60,7 @@ bool CMocfCreator::IsAdoptable(const unsigned char* pImage, size_t size, bool tr
     return Refused(pReason,
                    bytes + ", its header says 8 + " + std::to_string(CTlv::GetLength(pHeader)));
   CGen6MocfParser parser(pHeader, size);
+  parser.SetPace(pPace);
   if (trustDigest) parser.TrustStoredHash();
   if (!parser.IsValid()) return Refused(pReason, parser.GetReason());
   const CTlv::Header_t* pHash = nullptr;

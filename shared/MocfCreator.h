@@ -54,6 +54,7 @@ class CMocfCreator : public CTlvContainerCreator {
   // valid by the Gen6 rules, with a hash record. With trustDigest, as
   // InitTrustingDigest would: the stored digest is taken as right. When not
   // adoptable and pReason is given, it receives the first rule that fails.
+  // A pace is told of what is read, for an image in a mapped file.
   static bool IsAdoptable(const unsigned char* pImage, size_t size, bool trustDigest = false,
-                          std::string* pReason = nullptr);
+                          std::string* pReason = nullptr, CReadPace* pPace = nullptr);
 };

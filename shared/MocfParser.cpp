@@ -118,11 +118,14 @@ bool CMocfParser::HashRecords(const CTlv::Header_t* pHeader) {
 uint64_t CMocfParser::HashNextRecord(const CTlv::Header_t* pRecord) {
   const uint64_t step = GetPaddedSize(pRecord);
   if (CTlv::GetTag(pRecord) == mocf::kHashTag) return step;
-  // The hash takes 32-bit counts; a record may in principle be larger.
+  // The hash takes 32-bit counts, and a paced reader gives pages back as
+  // it goes; a record may in principle be larger than either allows.
   const unsigned char* p = CTlv::Bytes(pRecord);
+  const uint64_t most = m_pPace ? CReadPace::kWindow : 1u << 30;
   for (uint64_t left = step; left > 0;) {
-    const unsigned int chunk = static_cast<unsigned int>(std::min<uint64_t>(left, 1u << 30));
+    const unsigned int chunk = static_cast<unsigned int>(std::min<uint64_t>(left, most));
     m_Sha1.Update(p, chunk);
+    CReadPace::Moved(m_pPace, chunk);
     p += chunk;
     left -= chunk;
   }

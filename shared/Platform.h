@@ -32,11 +32,23 @@ class CFileView {
   CFileView& operator=(const CFileView&) = delete;
   const unsigned char* Data() const { return m_pData; }
   size_t Size() const { return m_Size; }
+  // Gives back the memory that the pages seen so far hold. The bytes stay
+  // where they are and are read again from the file when next seen.
+  void Forget() const;
 
  private:
   const unsigned char* m_pData;
   size_t m_Size;
 };
+
+// A regular file seen in place, read-only, for a reader that would rather
+// not hold a large file in memory. Null where that cannot be done: an empty
+// file, anything but a regular file, a build that cannot map files. Should
+// the file be cut short while it is seen, the bytes that are gone cannot
+// be read: the process then writes whyEnded to standard error and ends
+// with exitStatus.
+std::unique_ptr<CFileView> MapFile(const std::string& path, const std::string& whyEnded,
+                                   int exitStatus);
 
 // A file being written beside the file it will replace. Until Commit
 // succeeds, nothing but this object can see it, and destroying the object

@@ -76,6 +76,12 @@ std::unique_ptr<CFileView> CTempFile::Map() { return nullptr; }
 
 CFileView::~CFileView() = default;
 
+void CFileView::Forget() const {}
+
+std::unique_ptr<CFileView> MapFile(const std::string&, const std::string&, int) {
+  return nullptr;
+}
+
 // Several threads may write at once; the stream has one position.
 bool CTempFile::WriteThrough(uint64_t offset, const unsigned char* pData, size_t size) {
   const std::lock_guard<std::mutex> lock(m_Impl->writing);

@@ -1,5 +1,6 @@
 // The POSIX file interface: flushed replacement and advisory locks.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -165,6 +166,53 @@ std::unique_ptr<CFileView> CTempFile::Map() {
 }
 
 CFileView::~CFileView() { ::munmap(const_cast<unsigned char*>(m_pData), m_Size); }
+
+void CFileView::Forget() const {
+  // Pages of a file mapping come back from the file: nothing is lost.
+  ::madvise(const_cast<unsigned char*>(m_pData), m_Size, MADV_DONTNEED);
+}
+
+namespace {
+
+// What a reader of a mapped file says when the file shrinks under it.
+char g_WhyEnded[512];
+size_t g_WhyEndedSize = 0;
+int g_EndedStatus = 2;
+
+extern "C" void EndOnLostPage(int) {
+  ssize_t ignored = ::write(STDERR_FILENO, g_WhyEnded, g_WhyEndedSize);
+  (void)ignored;
+  ::_exit(g_EndedStatus);
+}
+
+void EndOnLostPages(const std::string& whyEnded, int exitStatus) {
+  g_WhyEndedSize = std::min(whyEnded.size(), sizeof g_WhyEnded);
+  std::copy(whyEnded.begin(), whyEnded.begin() + static_cast<long>(g_WhyEndedSize), g_WhyEnded);
+  g_EndedStatus = exitStatus;
+  struct sigaction action = {};
+  action.sa_handler = EndOnLostPage;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGBUS, &action, nullptr);
+}
+
+}  // namespace
+
+std::unique_ptr<CFileView> MapFile(const std::string& path, const std::string& whyEnded,
+                                   int exitStatus) {
+  const int fd = OpenRetrying(path.c_str(), O_RDONLY | O_NONBLOCK);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  void* p = MAP_FAILED;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
+      static_cast<uint64_t>(st.st_size) <= std::numeric_limits<size_t>::max()) {
+    EndOnLostPages(whyEnded, exitStatus);
+    p = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_SHARED, fd, 0);
+  }
+  ::close(fd);
+  if (p == MAP_FAILED) return nullptr;
+  return std::make_unique<CFileView>(static_cast<const unsigned char*>(p),
+                                     static_cast<size_t>(st.st_size));
+}
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "Platform.h"
+#include "ReadPace.h"
 
 namespace fs = std::filesystem;
 
@@ -86,7 +87,13 @@ bool CFileReplacement::Commit() {
   return ok;
 }
 
-bool ReplaceFile(const std::string& path, const unsigned char* pData, size_t size) {
+bool ReplaceFile(const std::string& path, const unsigned char* pData, size_t size,
+                 CReadPace* pPace) {
   CFileReplacement replacement(path);
-  return replacement.Write(pData, size) && replacement.Commit();
+  for (size_t offset = 0; offset < size; offset += CReadPace::kWindow) {
+    const size_t chunk = std::min<size_t>(CReadPace::kWindow, size - offset);
+    if (!replacement.Write(pData + offset, chunk)) return false;
+    CReadPace::Moved(pPace, chunk);
+  }
+  return replacement.Commit();
 }

@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+class CReadPace;
+
 namespace platform {
 class CFileView;
 class CTempFile;
@@ -22,8 +24,10 @@ std::string ResolveLinks(const std::string& path);
 // any step of writing the new image fails; the old file is then untouched
 // and no temporary file is left behind. A symbolic link is followed: the
 // file it points to is replaced and the link stays. An existing file's
-// permission bits carry over to the new one.
-bool ReplaceFile(const std::string& path, const unsigned char* pData, size_t size);
+// permission bits carry over to the new one. A pace is told of the bytes
+// as they are written, for bytes that lie in a mapped file.
+bool ReplaceFile(const std::string& path, const unsigned char* pData, size_t size,
+                 CReadPace* pPace = nullptr);
 
 // The same in steps, for a caller that writes the image while it still
 // decides whether it wants it: the target changes only in Commit, and an

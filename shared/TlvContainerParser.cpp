@@ -51,6 +51,7 @@ const CTlv::Header_t* CTlvContainerParser::GetNextRecord() {
   const uint64_t bytesLeft = m_ObjectFind.BytesLeft - step;
   // Leave the walk on the last good record so further calls stay null.
   if (!RecordFits(pNext, bytesLeft)) return nullptr;
+  CReadPace::Moved(m_pPace, step);
   m_ObjectFind.pRecord = pNext;
   m_ObjectFind.BytesLeft = bytesLeft;
   return pNext;

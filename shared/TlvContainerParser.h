@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "ReadPace.h"
 #include "Refusal.h"
 #include "Tlv.h"
 
@@ -40,6 +41,9 @@ class CTlvContainerParser : public CRefusal {
   bool WalkStoppedShort(std::string* pWhy);
   // Offset of a byte from the container's first byte.
   uint64_t OffsetOf(const void* p) const;
+  // Told of every step of a walk and every byte hashed, for bytes that lie
+  // in a mapped file; none by default.
+  void SetPace(CReadPace* pPace) { m_pPace = pPace; }
 
  protected:
   bool HeaderReadable() const;
@@ -59,4 +63,5 @@ class CTlvContainerParser : public CRefusal {
   const CTlv::Header_t* m_pTlvContainer;
   size_t m_BytesAvailable;
   ObjectFind_t m_ObjectFind;
+  CReadPace* m_pPace = nullptr;
 };
