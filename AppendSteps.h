@@ -1,43 +1,15 @@
-// What both ways of appending share: threads that are always joined, the
-// late check of a loaded MOCF's digest, and the builder's failure message.
+// What both ways of appending share: the late check of a loaded MOCF's
+// digest, and the builder's failure message.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 #include "CommandLine.h"
 #include "ImageWriter.h"
+#include "JoinedThread.h"
 #include "MocfParser.h"
-
-// Joins on every way out, an exception included. Work too small to be
-// worth a thread, or for which no thread can be had, is done at once, on
-// the caller's.
-class CJoinedThread {
- public:
-  template <typename F>
-  CJoinedThread(F work, bool small) {
-    if (!small) {
-      try {
-        m_Thread = std::thread(work);
-        return;
-      } catch (const std::system_error&) {
-      }
-    }
-    work();
-  }
-  ~CJoinedThread() { Join(); }
-  CJoinedThread(const CJoinedThread&) = delete;
-  CJoinedThread& operator=(const CJoinedThread&) = delete;
-  void Join() {
-    if (m_Thread.joinable()) m_Thread.join();
-  }
-
- private:
-  std::thread m_Thread;
-};
 
 // What a run finds of its files, looked at once before anything is read:
 // whether the MOCF is loaded, and how long it and the input are (-1 when

@@ -62,15 +62,17 @@ bool Inspection::Find(int n, RecordInfo* pRecord) const {
   return false;
 }
 
-Inspection Inspect(const std::string& file, const unsigned char* pImage, size_t size,
-                   CReadPace* pPace) {
+namespace {
+
+Inspection InspectWith(const std::string& file, const unsigned char* pImage, size_t size,
+                       CReadPace* pPace, bool trustDigest) {
   Inspection inspection;
   inspection.file = file;
   inspection.image = size == 0 ? kNoBytes : pImage;
   inspection.size = size;
   inspection.pace = pPace;
   inspection.valid =
-      CMocfCreator::IsAdoptable(inspection.image, size, false, &inspection.reason, pPace);
+      CMocfCreator::IsAdoptable(inspection.image, size, trustDigest, &inspection.reason, pPace);
   RecordWalk walk = inspection.Records();
   RecordInfo record;
   while (walk.Next(&record)) ++inspection.recordCount;
@@ -78,7 +80,7 @@ Inspection Inspect(const std::string& file, const unsigned char* pImage, size_t 
   CMocfParser parser(CTlv::AtByte(inspection.image), size);
   parser.SetPace(pPace);
   const CTlv::Header_t* pHash = nullptr;
-  if (!parser.FindRecord(mocf::kHashTag, &pHash, nullptr)) return inspection;
+  if (trustDigest || !parser.FindRecord(mocf::kHashTag, &pHash, nullptr)) return inspection;
   // A valid image's stored digest has just been checked: no second pass.
   unsigned char digest[mocf::kHashSize];
   if (inspection.valid)
@@ -86,6 +88,18 @@ Inspection Inspect(const std::string& file, const unsigned char* pImage, size_t 
   else if (parser.CalcHash(digest))
     inspection.digest = describe::HexBytes(digest, sizeof digest);
   return inspection;
+}
+
+}  // namespace
+
+Inspection Inspect(const std::string& file, const unsigned char* pImage, size_t size,
+                   CReadPace* pPace) {
+  return InspectWith(file, pImage, size, pPace, false);
+}
+
+Inspection InspectTrustingDigest(const std::string& file, const unsigned char* pImage,
+                                 size_t size, CReadPace* pPace) {
+  return InspectWith(file, pImage, size, pPace, true);
 }
 
 bool FindNested(const RecordInfo& parent, const unsigned char* pImage, unsigned int tag,

@@ -7,7 +7,9 @@
 
 #include "Extract.h"
 #include "FileHelper.h"
+#include "ImageWriter.h"
 #include "Inspect.h"
+#include "JoinedThread.h"
 #include "Json.h"
 #include "Listing.h"
 #include "Platform.h"
@@ -151,11 +153,16 @@ class CImage {
     return false;
   }
   Inspection Inspect(const std::string& file) const {
-    return m_View ? mocfinfo::Inspect(file, m_View->Data(), m_View->Size(), m_Pace.get())
-                  : mocfinfo::Inspect(file, m_Bytes.data(), m_Bytes.size());
+    return mocfinfo::Inspect(file, Data(), Size(), m_Pace.get());
   }
+  Inspection InspectTrustingDigest(const std::string& file) const {
+    return mocfinfo::InspectTrustingDigest(file, Data(), Size(), m_Pace.get());
+  }
+  size_t Size() const { return m_View ? m_View->Size() : m_Bytes.size(); }
 
  private:
+  const unsigned char* Data() const { return m_View ? m_View->Data() : m_Bytes.data(); }
+
   std::unique_ptr<platform::CFileView> m_View;
   std::unique_ptr<CReadPace> m_Pace;
   std::vector<unsigned char> m_Bytes;
@@ -231,7 +238,13 @@ int UnpackFile(const Options& options, std::ostream& err) {
   const std::string& file = options.files[0];
   CImage image;
   if (!image.Load(file, err)) return kCouldNot;
-  return Unpack(image.Inspect(file), options.folder, err);
+  // The inputs do not depend on the digest: the image is hashed meanwhile.
+  Inspection judged;
+  CJoinedThread judging([&] { judged = image.Inspect(file); }, image.Size() < kSmallImage);
+  return Unpack(image.InspectTrustingDigest(file), [&]() -> const Inspection& {
+    judging.Join();
+    return judged;
+  }, options.folder, err);
 }
 
 }  // namespace

@@ -392,19 +392,19 @@ bool MakeFolder(const fs::path& dir, std::string* pWhy) {
 }  // namespace
 
 int Unpack(const Inspection& inspection, const std::string& dir, std::ostream& err) {
+  return Unpack(inspection, [&]() -> const Inspection& { return inspection; }, dir, err);
+}
+
+int Unpack(const Inspection& walked, const std::function<const Inspection&()>& judged,
+           const std::string& dir, std::ostream& err) {
   std::string why;
   if (!MakeFolder(dir, &why)) {
     err << "mocfinfo: cannot unpack into " << dir << ": " << why << '\n';
     return kCouldNot;
   }
-  std::vector<std::string> reasons = LayoutReasons(inspection);
-  CUnpacker unpacker(inspection, fs::path(dir));
-  const std::string name = describe::Escaped(
-      reinterpret_cast<const unsigned char*>(inspection.file.data()), inspection.file.size());
-  std::string list = "// " + name +
-                     ", unpacked by mocfinfo; rebuild it with\n//   mocfbuild -d -m NEW " +
-                     kList + "\n";
-  RecordWalk walk = inspection.Records();
+  CUnpacker unpacker(walked, fs::path(dir));
+  std::vector<std::pair<RecordInfo, std::string>> lines;
+  RecordWalk walk = walked.Records();
   RecordInfo record;
   bool first = true;
   while (walk.Next(&record)) {
@@ -417,16 +417,26 @@ int Unpack(const Inspection& inspection, const std::string& dir, std::ostream& e
       err << "mocfinfo: cannot write the input of record " << record.index << " in " << dir << '\n';
       return kCouldNot;
     }
-    const std::string content = Content(inspection, record);
-    list += "// record " + std::to_string(record.index) + ": " + record.Kind() +
-            (content.empty() ? "" : " " + content) + "\n" + line + "\n";
+    lines.emplace_back(record, line);
     first = false;
+  }
+  const Inspection& inspection = judged();
+  const std::string name = describe::Escaped(
+      reinterpret_cast<const unsigned char*>(inspection.file.data()), inspection.file.size());
+  std::string list = "// " + name +
+                     ", unpacked by mocfinfo; rebuild it with\n//   mocfbuild -d -m NEW " +
+                     kList + "\n";
+  for (const auto& [unpacked, line] : lines) {
+    const std::string content = Content(inspection, unpacked);
+    list += "// record " + std::to_string(unpacked.index) + ": " + unpacked.Kind() +
+            (content.empty() ? "" : " " + content) + "\n" + line + "\n";
   }
   std::ofstream out(fs::path(dir) / kList, std::ios::binary | std::ios::trunc);
   if (!out.write(list.data(), static_cast<std::streamsize>(list.size())).flush()) {
     err << "mocfinfo: cannot write " << (fs::path(dir) / kList).string() << '\n';
     return kCouldNot;
   }
+  std::vector<std::string> reasons = LayoutReasons(inspection);
   if (reasons.empty() && !RebuildsExactly(inspection, dir, &why)) reasons.push_back(why);
   for (const std::string& reason : reasons)
     err << "mocfinfo: " << inspection.file << " cannot be rebuilt exactly: " << reason << '\n';

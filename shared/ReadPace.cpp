@@ -3,8 +3,9 @@
 #include "Platform.h"
 
 void CReadPace::Moved(uint64_t bytes) {
-  m_Since += bytes;
-  if (m_Since < kWindow) return;
+  // Whichever thread crosses the window gives the pages back; the others
+  // merely read some of theirs again.
+  if (m_Since.fetch_add(bytes) + bytes < kWindow) return;
   m_Since = 0;
   if (m_pView) m_pView->Forget();
 }

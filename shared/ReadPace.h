@@ -2,9 +2,11 @@
 // given back. A reader moving through such bytes tells its pace how far it
 // went; every window's worth, the pages seen so far are given back, so a
 // file of any size is read in about one window of memory. Giving pages back
-// never changes what a pointer into the file reads.
+// never changes what a pointer into the file reads. Several threads may
+// share a pace.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 namespace platform {
@@ -27,5 +29,5 @@ class CReadPace {
 
  private:
   const platform::CFileView* m_pView;
-  uint64_t m_Since = 0;
+  std::atomic<uint64_t> m_Since{0};
 };
