@@ -149,8 +149,8 @@ bool WriteAndHash(const Plan_t& plan, const Record_t& record, CFileReplacement* 
   return true;
 }
 
-std::optional<bool> Verdict(CFileReplacement* pOut, const platform::CFileView* pView,
-                            const unsigned char* pDigest) {
+bool Verdict(CFileReplacement* pOut, const platform::CFileView* pView,
+             const unsigned char* pDigest) {
   const unsigned char* pImage = pView->Data();
   CGen6MocfParser parser(CTlv::AtByte(pImage), pView->Size());
   if (pDigest) parser.SetHash(pDigest, true);
@@ -160,7 +160,7 @@ std::optional<bool> Verdict(CFileReplacement* pOut, const platform::CFileView* p
   if (parser.FindRecord(mocf::kHashTag, &pHash, nullptr)) {
     const size_t size = std::min<size_t>(CTlv::GetLength(pHash), mocf::kHashSize);
     if (!pOut->WriteAt(static_cast<uint64_t>(CTlv::GetData(pHash) - pImage), digest, size))
-      return std::nullopt;
+      return false;
   }
   if (!parser.IsValid()) {
     messages::Line(messages::kInvalidMocf);
@@ -172,8 +172,8 @@ std::optional<bool> Verdict(CFileReplacement* pOut, const platform::CFileView* p
 // The complete image, seen in place: the loaded part passes every check
 // but its digest's, then its digest; the container's Length is made to
 // take in the record, and the new digest is stored.
-std::optional<bool> CheckAndFinish(const Plan_t& plan, CFileReplacement* pOut,
-                                   const platform::CFileView* pView, const Digests_t& digests) {
+bool CheckAndFinish(const Plan_t& plan, CFileReplacement* pOut,
+                    const platform::CFileView* pView, const Digests_t& digests) {
   const unsigned char* pImage = pView->Data();
   if (plan.Loads) {
     if (!CMocfCreator::IsAdoptable(pImage, static_cast<size_t>(plan.OldSize), true)) return false;
@@ -186,7 +186,7 @@ std::optional<bool> CheckAndFinish(const Plan_t& plan, CFileReplacement* pOut,
   }
   unsigned char length[4];
   coding::EncodeFixed32(length, static_cast<uint32_t>(plan.NewSize - CTlv::kHeaderSize));
-  if (!pOut->WriteAt(4, length, sizeof length)) return std::nullopt;
+  if (!pOut->WriteAt(4, length, sizeof length)) return false;
   const bool followed = OneHashRecordAt(pImage, plan.NewSize, digests.SkipFrom, digests.SkipTo);
   return Verdict(pOut, pView, followed ? digests.New : nullptr);
 }
@@ -228,11 +228,14 @@ std::optional<bool> AppendOnDisk(const options_t* options, const FilesSeen_t& se
   if (!plan) return std::nullopt;
   CFileReplacement out(options->MocfFile);
   if (!out.Reserve(plan->NewSize)) return std::nullopt;
-  Digests_t digests;
-  if (!WriteAndHash(*plan, record, &out, &digests)) return std::nullopt;
-  // Read back only where the checks look: the records' heads, not the
+  // The checks read back only where they look: the records' heads, not the
   // bytes of the files they hold.
   const std::unique_ptr<platform::CFileView> view = out.Map();
   if (!view || view->Size() != plan->NewSize) return std::nullopt;
+  // From the first byte read on, a failure ends the run: a second attempt
+  // would read files that may have changed meanwhile, an input cut short
+  // among them, and store them so.
+  Digests_t digests;
+  if (!WriteAndHash(*plan, record, &out, &digests)) return false;
   return CheckAndFinish(*plan, &out, view.get(), digests);
 }

@@ -10,7 +10,7 @@
 
 FilesSeen_t LookAtFiles(const options_t* options) {
   FilesSeen_t seen;
-  seen.Loads = !options->DeleteContents && CFileHelper::DoesFileExist(options->MocfFile.c_str());
+  seen.Loads = !options->DeleteContents && CFileHelper::DoesMocfExist(options->MocfFile.c_str());
   seen.MocfLength = seen.Loads ? CFileHelper::GetFileLength(options->MocfFile.c_str()) : 0;
   seen.InputLength = CFileHelper::GetFileLength(options->InFile.c_str());
   return seen;

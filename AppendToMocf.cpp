@@ -105,6 +105,9 @@ bool FitsLoading(const CMocfCreator* pMocf, const Loaded_t* pLoaded) {
 }  // namespace
 
 bool AppendToMocf(const options_t* options) {
+  // Nothing but a regular file is read or replaced as a MOCF.
+  if (CFileHelper::LookAtMocfPath(options->MocfFile.c_str()) == CFileHelper::MocfPath::kUnusable)
+    return false;
   // From before the old image is read until after the new one replaced it,
   // so that concurrent runs on one MOCF each see the previous one's result.
   const platform::CFileLock lock(ResolveLinks(options->MocfFile));

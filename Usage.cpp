@@ -50,7 +50,7 @@ bool CheckArgs(const options_t* options, std::optional<bool> mocfExists) {
   // The same test AppendToMocf uses to start the MOCF empty: a
   // compatible-products record may only begin a new MOCF.
   if (options->Type == CompatProd && !options->DeleteContents &&
-      mocfExists.value_or(CFileHelper::DoesFileExist(options->MocfFile.c_str()))) {
+      mocfExists.value_or(CFileHelper::DoesMocfExist(options->MocfFile.c_str()))) {
     return Refuse(
         "Compatible Products input file can only be specified along with the "
         "-d option (or input MOCF can't exist).");

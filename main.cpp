@@ -5,6 +5,7 @@
 #include "AppendToMocf.h"
 #include "CommandLine.h"
 #include "Messages.h"
+#include "Platform.h"
 #include "Usage.h"
 
 namespace {
@@ -22,6 +23,7 @@ int Run(int argc, const char** argv, options_t* options) {
 }  // namespace
 
 int main(int argc, const char** argv) {
+  platform::IgnoreFileSizeSignal();
   options_t options;
   int status;
   try {

@@ -128,7 +128,7 @@ bool CBuildPlan::Run(const RunLine_t& line, Failure_t* pFailure) {
                   "it once, after the last line\n");
     options.MocfFile = m_Args.MocfFile;
     options.DeleteContents = !m_Started && m_Args.Delete;
-    const bool exists = m_Started || CFileHelper::DoesFileExist(options.MocfFile.c_str());
+    const bool exists = m_Started || CFileHelper::DoesMocfExist(options.MocfFile.c_str());
     if (!ValidateArgs(&options, exists)) return Fail(pFailure, 1, capture.Take());
   }
   if (!m_Started) {
@@ -142,7 +142,7 @@ bool CBuildPlan::Run(const RunLine_t& line, Failure_t* pFailure) {
 // The first run loads the MOCF or starts it empty, as the tool decides.
 bool CBuildPlan::Start(const options_t& options, Failure_t* pFailure) {
   const char* pPath = m_Args.MocfFile.c_str();
-  const bool loads = CFileHelper::DoesFileExist(pPath) && !options.DeleteContents;
+  const bool loads = CFileHelper::DoesMocfExist(pPath) && !options.DeleteContents;
   if (loads && CFileHelper::GetFileLength(pPath) > kHeldWhole && StartInPlace()) return true;
   if (loads) {
     std::string reason = "the MOCF cannot be read whole";

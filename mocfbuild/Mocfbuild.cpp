@@ -157,6 +157,12 @@ int Build(const Options_t& options, std::ostream& err, bool progress) {
     return 1;
   }
   const std::string mocf = fs::absolute(options.mocf).string();
+  if (CFileHelper::LookAtMocfPath(mocf.c_str()) == CFileHelper::MocfPath::kUnusable) {
+    err << "mocfbuild: " << options.mocf
+        << " cannot be a MOCF: it is not a regular file (a directory, a device, a FIFO or a loop "
+           "of links); nothing was written\n";
+    return 2;
+  }
   // Held from before the MOCF is first looked at until the new one stands.
   const platform::CFileLock lock(ResolveLinks(mocf));
   const CInFolder folder(fs::path(list).parent_path());

@@ -10,6 +10,7 @@
 #include "Platform.h"
 
 int main(int argc, char** argv) {
+  platform::IgnoreFileSizeSignal();
   try {
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     return mocfbuild::RunMocfbuild(args, std::cout, std::cerr, platform::IsTerminal(stderr));

@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "Mocfinfo.h"
+#include "Platform.h"
 
 int main(int argc, char** argv) {
+  platform::IgnoreFileSizeSignal();
   try {
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     return mocfinfo::RunMocfinfo(args, std::cout, std::cerr);

@@ -65,18 +65,11 @@ void CCommentedFile::Close() {
 }
 
 bool CCommentedFile::ReadStrippedLine(std::string* pLine) {
-  // getline leaves the string alone when it cannot start reading.
   pLine->clear();
-  bool taken;
-  if (m_MaxLineLength == std::string::npos) {
-    std::getline(m_InFile, *pLine);
-    taken = !m_InFile.fail();
-  } else {
-    taken = ReadBoundedLine(pLine);
-  }
+  const bool taken = ReadBoundedLine(pLine);
   // Saturates: a file of billions of empty lines must not overflow it.
   if (taken && m_LineNumber < INT_MAX) ++m_LineNumber;
-  if (m_LineTooLong) {
+  if (m_LineTooLong || m_FileTooLong) {
     pLine->clear();
     return false;
   }
@@ -99,6 +92,12 @@ bool CCommentedFile::ReadBoundedLine(std::string* pLine) {
       break;
     }
     ++taken;
+    if (m_BytesLeft == 0) {
+      m_FileTooLong = true;
+      state |= std::ios::failbit;
+      break;
+    }
+    --m_BytesLeft;
     if (c == '\n') break;
     if (pLine->size() >= m_MaxLineLength) {
       // failbit without eofbit keeps every later read failing too.
@@ -163,3 +162,5 @@ int CCommentedFile::GetLineNumber() const { return m_LineNumber; }
 void CCommentedFile::SetMaxLineLength(size_t n) { m_MaxLineLength = n; }
 
 bool CCommentedFile::LineTooLong() const { return m_LineTooLong; }
+
+void CCommentedFile::SetMaxBytes(uint64_t n) { m_BytesLeft = n; }

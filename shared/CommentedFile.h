@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <fstream>
 #include <string>
 
@@ -47,6 +48,11 @@ class CCommentedFile {
   void SetMaxLineLength(size_t n);
   // Whether a line over that limit stopped the read.
   bool LineTooLong() const;
+  // Refuses a file longer than n bytes as ReadLine refuses a long line,
+  // having read n. By default n is the largest MOCF: no text longer than
+  // that makes a record, and an endless input (a device, a pipe) ends.
+  static constexpr uint64_t kMaxBytes = 0x7FFFFFFF;
+  void SetMaxBytes(uint64_t n);
 
  protected:
   std::ifstream m_InFile;
@@ -62,5 +68,7 @@ class CCommentedFile {
   std::string m_ErrorStr;
   size_t m_MaxLineLength = std::string::npos;
   bool m_LineTooLong = false;
+  uint64_t m_BytesLeft = kMaxBytes;
+  bool m_FileTooLong = false;
   int m_LineNumber = 0;
 };

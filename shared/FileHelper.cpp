@@ -23,6 +23,20 @@ bool CFileHelper::DoesFileExist(const char* path) {
   return !file.fail();
 }
 
+CFileHelper::MocfPath CFileHelper::LookAtMocfPath(const char* path) {
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(path, ec);
+  // A dangling link names nothing yet: the MOCF is created where it points.
+  if (status.type() == std::filesystem::file_type::not_found) return MocfPath::kNothing;
+  if (ec) return MocfPath::kUnusable;
+  return status.type() == std::filesystem::file_type::regular ? MocfPath::kFile
+                                                               : MocfPath::kUnusable;
+}
+
+bool CFileHelper::DoesMocfExist(const char* path) {
+  return LookAtMocfPath(path) == MocfPath::kFile && DoesFileExist(path);
+}
+
 int32_t CFileHelper::GetFileLength(const char* path) {
   if (IsDirectory(path)) return -1;
   std::ifstream file(path, std::ios::binary);

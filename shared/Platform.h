@@ -18,10 +18,14 @@ bool IsDurable();
 // True when the stream is a terminal, where a person watches progress.
 bool IsTerminal(std::FILE* pStream);
 
-// True when no write can end the process by a signal (no file-size limit
-// is set), so a file may be written before the caller knows it will keep it
-// without any message being lost.
+// True when no file-size limit is set, so a file may be written before the
+// caller knows it will keep it: no write then fails, or ends the process,
+// for the file's size before the verdict that must be printed is known.
 bool WritesRaiseNoSignal();
+
+// A write beyond the file-size limit (ulimit -f) then fails as any failed
+// write does, rather than ending the process with a signal.
+void IgnoreFileSizeSignal();
 
 // Bytes of a file seen in place, read-only, for as long as the view lives.
 class CFileView {
@@ -81,7 +85,8 @@ class CTempFile {
   // Gives the temporary file the permission bits of an existing file.
   bool CopyModeFrom(const std::string& path);
   // Flushes the contents, renames the file over target, and flushes the
-  // directory so that the rename itself survives a power cut.
+  // directory so that the rename itself survives a power cut. True once
+  // the rename is done, even should that last flush fail.
   bool Commit(const std::string& target);
 
   struct Impl;

@@ -37,6 +37,9 @@ bool IsTerminal(std::FILE*) { return false; }
 // is known to be kept.
 bool WritesRaiseNoSignal() { return false; }
 
+// The standard library knows no such signal.
+void IgnoreFileSizeSignal() {}
+
 CTempFile::CTempFile(std::unique_ptr<Impl> impl) : m_Impl(std::move(impl)) {}
 CTempFile::~CTempFile() = default;
 

@@ -126,6 +126,8 @@ bool WritesRaiseNoSignal() {
   return ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur == RLIM_INFINITY;
 }
 
+void IgnoreFileSizeSignal() { ::signal(SIGXFSZ, SIG_IGN); }
+
 CTempFile::CTempFile(std::unique_ptr<Impl> impl) : m_Impl(std::move(impl)) {}
 CTempFile::~CTempFile() = default;
 
@@ -288,7 +290,11 @@ bool CTempFile::Commit(const std::string& target) {
   impl.fd = -1;
   if (!closed || ::rename(impl.name.c_str(), target.c_str()) != 0) return false;
   impl.named = false;
-  return SyncDirectory(impl.directory);
+  // The file is replaced now, whatever follows: a caller told otherwise
+  // would do its work again. Should the flush fail, a power cut could still
+  // bring the old file back, which no answer here can prevent.
+  SyncDirectory(impl.directory);
+  return true;
 }
 
 CFileLock::CFileLock(const std::string& path) {

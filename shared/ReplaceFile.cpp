@@ -46,6 +46,9 @@ bool WriteChunked(platform::CTempFile* pFile, const unsigned char* pData, size_t
 }  // namespace
 
 CFileReplacement::CFileReplacement(const std::string& path) : m_Target(ResolveLinks(path)) {
+  std::error_code ec;
+  // Links that never end in a file: replacing one of them would break the loop.
+  if (fs::is_symlink(m_Target, ec)) return;
   m_pFile = platform::CTempFile::CreateBeside(m_Target);
 }
 

@@ -70,3 +70,22 @@ TEST(CommentedFile, LineNumbersAndLengthLimit) {
   EXPECT_EQ(Numbered("abcd\n  abc  \nx\n", 6), "1:abcd long 2");
   EXPECT_EQ(Numbered("/*abcde\n*/\na\n", 6), "long 1");
 }
+
+// Every byte of the file counts, comments and line ends too; the line that
+// crosses the limit is not handed out, and no later one is.
+TEST(CommentedFile, FileLengthLimit) {
+  const std::string text = "ab\n// cd\nef\ngh";
+  for (const auto& [limit, read] : std::vector<std::pair<uint64_t, std::string>>{
+           {14, "ab ef gh end"}, {13, "ab ef fail"}, {12, "ab ef fail"}, {11, "ab fail"},
+           {10, "ab fail"}, {2, "fail"}}) {
+    CCommentedFile file;
+    ASSERT_TRUE(file.Open(testutil::Put("in.txt", text).c_str()));
+    file.SetMaxBytes(limit);
+    std::string line, got;
+    bool ok;
+    while ((ok = file.ReadLine(&line)) && !line.empty()) got += line + " ";
+    got += ok ? "end" : "fail";
+    EXPECT_EQ(read, got) << limit;
+    EXPECT_FALSE(file.ReadLine(&line) && !line.empty()) << limit;
+  }
+}
