@@ -217,7 +217,8 @@ bool IsSmall(const FilesSeen_t& seen) {
 
 }  // namespace
 
-std::optional<bool> AppendOnDisk(const options_t* options, const FilesSeen_t& seen) {
+std::optional<bool> AppendOnDisk(const options_t* options, const FilesSeen_t& seen,
+                                 const platform::CFileLock* pLock) {
   if (!platform::WritesRaiseNoSignal() || IsSmall(seen)) return std::nullopt;
   Record_t record;
   if (!BuildRecord(options, seen, &record)) {
@@ -226,7 +227,7 @@ std::optional<bool> AppendOnDisk(const options_t* options, const FilesSeen_t& se
   }
   const std::optional<Plan_t> plan = MakePlan(options, seen, record);
   if (!plan) return std::nullopt;
-  CFileReplacement out(options->MocfFile);
+  CFileReplacement out(options->MocfFile, pLock);
   if (!out.Reserve(plan->NewSize)) return std::nullopt;
   // The checks read back only where they look: the records' heads, not the
   // bytes of the files they hold.

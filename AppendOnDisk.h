@@ -7,10 +7,11 @@
 
 #include "AppendSteps.h"
 #include "CommandLine.h"
+#include "Platform.h"
 
 // As AppendToMocf, under the caller's lock. Empty when the image cannot be
 // put together this way (under a file-size limit, where files cannot be
-// mapped, after a failed write, or when the image would be too large to
-// load again): nothing was printed or replaced, and the caller appends in
-// memory instead.
-std::optional<bool> AppendOnDisk(const options_t* options, const FilesSeen_t& seen);
+// mapped, or when the image would be too large to load again): nothing was
+// read, printed or replaced, and the caller appends in memory instead.
+std::optional<bool> AppendOnDisk(const options_t* options, const FilesSeen_t& seen,
+                                 const platform::CFileLock* pLock);

@@ -67,7 +67,8 @@ bool AppendRecord(const options_t* options, CMocfCreator* pMocf, const Loaded_t*
 // and the bytes the digest changes are then written again. The verdict
 // comes last, so writing starts early only when no write can end the run
 // before it is printed.
-bool FinishAndReplace(const std::string& path, CMocfCreator* pMocf, const Loaded_t* pLoaded) {
+bool FinishAndReplace(const std::string& path, CMocfCreator* pMocf, const Loaded_t* pLoaded,
+                      const platform::CFileLock* pLock) {
   const std::vector<unsigned char>* pImage = pMocf->Get();
   CGen6MocfParser parser(CTlv::AtByte(pImage->data()), pImage->size());
   bool loadedOk = false;
@@ -76,7 +77,7 @@ bool FinishAndReplace(const std::string& path, CMocfCreator* pMocf, const Loaded
   CJoinedThread checker(
       [&] { loadedOk = LoadedDigestMatches(pImage->data(), pImage->size(), pLoaded); }, small);
   CJoinedThread hasher([&] { parser.CalcHash(digest); }, small);
-  CFileReplacement replacement(path);
+  CFileReplacement replacement(path, pLock);
   const bool early = platform::WritesRaiseNoSignal();
   if (early) replacement.Write(pImage->data(), pImage->size());
   checker.Join();
@@ -112,9 +113,9 @@ bool AppendToMocf(const options_t* options) {
   // so that concurrent runs on one MOCF each see the previous one's result.
   const platform::CFileLock lock(ResolveLinks(options->MocfFile));
   const FilesSeen_t seen = LookAtFiles(options);
-  if (const std::optional<bool> done = AppendOnDisk(options, seen)) return *done;
+  if (const std::optional<bool> done = AppendOnDisk(options, seen, &lock)) return *done;
   CMocfCreator mocf;
   Loaded_t loaded;
   return StartMocf(options, seen, &mocf, &loaded) && AppendRecord(options, &mocf, &loaded) &&
-         FitsLoading(&mocf, &loaded) && FinishAndReplace(options->MocfFile, &mocf, &loaded);
+         FitsLoading(&mocf, &loaded) && FinishAndReplace(options->MocfFile, &mocf, &loaded, &lock);
 }

@@ -129,9 +129,9 @@ void Report(const std::string& list, const Failure_t& failure, std::ostream& err
 // False with the failure: the MOCF that was loaded turns out damaged as it
 // is copied, or the new image cannot be written.
 bool Write(const CBuildPlan& plan, const Options_t& options, const std::string& mocf,
-           CProgress* pProgress, Failure_t* pFailure) {
+           const platform::CFileLock& lock, CProgress* pProgress, Failure_t* pFailure) {
   const std::string& list = options.lists[0];
-  CFileReplacement out(mocf);
+  CFileReplacement out(mocf, &lock);
   ImageJob_t job = plan.Job();
   job.Progress = [&](uint64_t written, uint64_t total) {
     pProgress->Show("mocfbuild: " + MiB(written) + " of " + MiB(total) + " written, " + list +
@@ -172,7 +172,7 @@ int Build(const Options_t& options, std::ostream& err, bool progress) {
   const bool planned = plan.Make(&runs, &failure, [&](int line) {
     shown.Show("mocfbuild: reading " + list + ":" + std::to_string(line));
   });
-  if (planned && (plan.IsEmpty() || Write(plan, options, mocf, &shown, &failure))) return 0;
+  if (planned && (plan.IsEmpty() || Write(plan, options, mocf, lock, &shown, &failure))) return 0;
   shown.Clear();
   Report(list, failure, err);
   return failure.Status;

@@ -27,6 +27,8 @@ bool WritesRaiseNoSignal();
 // write does, rather than ending the process with a signal.
 void IgnoreFileSizeSignal();
 
+class CFileLock;
+
 // Bytes of a file seen in place, read-only, for as long as the view lives.
 class CFileView {
  public:
@@ -86,8 +88,9 @@ class CTempFile {
   bool CopyModeFrom(const std::string& path);
   // Flushes the contents, renames the file over target, and flushes the
   // directory so that the rename itself survives a power cut. True once
-  // the rename is done, even should that last flush fail.
-  bool Commit(const std::string& target);
+  // the rename is done, even should that last flush fail. With a lock, the
+  // rename is made only while the lock's file is Unchanged.
+  bool Commit(const std::string& target, const CFileLock* pLock = nullptr);
 
   struct Impl;
 
@@ -108,8 +111,16 @@ class CFileLock {
   CFileLock(const CFileLock&) = delete;
   CFileLock& operator=(const CFileLock&) = delete;
 
+  // False once the path names another file than the one locked, or that
+  // file changed in size or time: a program that does not lock replaced or
+  // wrote it. True when nothing is locked.
+  bool Unchanged() const;
+
  private:
   int m_Handle = -1;
+  std::string m_Path;
+  uint64_t m_Device = 0, m_Inode = 0, m_Size = 0;
+  int64_t m_ModifiedNs = 0;
 };
 
 }  // namespace platform

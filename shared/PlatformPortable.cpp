@@ -100,7 +100,7 @@ bool CTempFile::CopyModeFrom(const std::string& path) {
   return !ec;
 }
 
-bool CTempFile::Commit(const std::string& target) {
+bool CTempFile::Commit(const std::string& target, const CFileLock*) {
   Impl& impl = *m_Impl;
   bool ok = std::fflush(impl.pFile) == 0 && !std::ferror(impl.pFile);
   ok = std::fclose(impl.pFile) == 0 && ok;
@@ -115,5 +115,6 @@ bool CTempFile::Commit(const std::string& target) {
 
 CFileLock::CFileLock(const std::string&) {}
 CFileLock::~CFileLock() = default;
+bool CFileLock::Unchanged() const { return true; }
 
 }  // namespace platform

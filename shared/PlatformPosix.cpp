@@ -1,4 +1,5 @@
 // The POSIX file interface: flushed replacement and advisory locks.
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -50,8 +51,38 @@ int OpenUnnamed(const std::string& directory) {
 #endif
 }
 
+// The process id in the name tells a later run whether the run that made
+// the file is gone; see RemoveLeftBehind.
 std::string CandidateName(const std::string& target, std::random_device& random) {
-  return target + ".tmp" + std::to_string(random());
+  return target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(random());
+}
+
+// The process id in a name CandidateName gave, or 0.
+pid_t MakerOf(const std::string& name, const std::string& prefix) {
+  if (name.compare(0, prefix.size(), prefix) != 0) return 0;
+  const size_t dash = name.find('-', prefix.size());
+  if (dash == std::string::npos || dash == prefix.size() || dash - prefix.size() > 9 ||
+      dash + 1 == name.size() ||
+      name.find_first_not_of("0123456789", prefix.size()) != dash ||
+      name.find_first_not_of("0123456789", dash + 1) != std::string::npos)
+    return 0;
+  return static_cast<pid_t>(std::stol(name.substr(prefix.size(), dash - prefix.size())));
+}
+
+// A run killed between naming its new image and renaming it over the MOCF
+// leaves the image behind; the next run on that MOCF removes it.
+void RemoveLeftBehind(const std::string& target) {
+  const size_t slash = target.rfind('/');
+  const std::string prefix =
+      (slash == std::string::npos ? target : target.substr(slash + 1)) + ".tmp";
+  DIR* pDir = ::opendir(DirectoryOf(target).c_str());
+  if (!pDir) return;
+  while (const struct dirent* pEntry = ::readdir(pDir)) {
+    const pid_t maker = MakerOf(pEntry->d_name, prefix);
+    if (maker > 0 && maker != ::getpid() && ::kill(maker, 0) != 0 && errno == ESRCH)
+      ::unlinkat(::dirfd(pDir), pEntry->d_name, 0);
+  }
+  ::closedir(pDir);
 }
 
 // A name beside the target that no other run uses: O_EXCL refuses it
@@ -93,6 +124,10 @@ bool SyncDirectory(const std::string& directory) {
   return ::close(fd) == 0 && ok;
 }
 
+int64_t ModifiedNs(const struct stat& st) {
+  return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
 bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
@@ -132,6 +167,7 @@ CTempFile::CTempFile(std::unique_ptr<Impl> impl) : m_Impl(std::move(impl)) {}
 CTempFile::~CTempFile() = default;
 
 std::unique_ptr<CTempFile> CTempFile::CreateBeside(const std::string& target) {
+  RemoveLeftBehind(target);
   auto impl = std::make_unique<Impl>();
   impl->directory = DirectoryOf(target);
   impl->fd = OpenUnnamed(impl->directory);
@@ -279,7 +315,7 @@ bool CTempFile::CopyModeFrom(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && ::fchmod(m_Impl->fd, st.st_mode & 07777) == 0;
 }
 
-bool CTempFile::Commit(const std::string& target) {
+bool CTempFile::Commit(const std::string& target, const CFileLock* pLock) {
   Impl& impl = *m_Impl;
   if (::fsync(impl.fd) != 0) return false;
   if (!impl.named) {
@@ -288,7 +324,9 @@ bool CTempFile::Commit(const std::string& target) {
   }
   const bool closed = ::close(impl.fd) == 0;
   impl.fd = -1;
-  if (!closed || ::rename(impl.name.c_str(), target.c_str()) != 0) return false;
+  if (!closed || (pLock && !pLock->Unchanged()) ||
+      ::rename(impl.name.c_str(), target.c_str()) != 0)
+    return false;
   impl.named = false;
   // The file is replaced now, whatever follows: a caller told otherwise
   // would do its work again. Should the flush fail, a power cut could still
@@ -314,12 +352,24 @@ CFileLock::CFileLock(const std::string& path) {
     struct stat now;
     if (rc == 0 && ::stat(path.c_str(), &now) == 0 && SameFile(locked, now)) {
       m_Handle = fd;
+      m_Path = path;
+      m_Device = now.st_dev;
+      m_Inode = now.st_ino;
+      m_Size = static_cast<uint64_t>(now.st_size);
+      m_ModifiedNs = ModifiedNs(now);
       return;
     }
     ::close(fd);
     if (rc != 0) return;
     // Replaced or removed while we waited: lock whatever the path names now.
   }
+}
+
+bool CFileLock::Unchanged() const {
+  if (m_Handle < 0) return true;
+  struct stat now;
+  return ::stat(m_Path.c_str(), &now) == 0 && now.st_dev == m_Device && now.st_ino == m_Inode &&
+         static_cast<uint64_t>(now.st_size) == m_Size && ModifiedNs(now) == m_ModifiedNs;
 }
 
 CFileLock::~CFileLock() {

@@ -45,7 +45,8 @@ bool WriteChunked(platform::CTempFile* pFile, const unsigned char* pData, size_t
 
 }  // namespace
 
-CFileReplacement::CFileReplacement(const std::string& path) : m_Target(ResolveLinks(path)) {
+CFileReplacement::CFileReplacement(const std::string& path, const platform::CFileLock* pLock)
+    : m_Target(ResolveLinks(path)), m_pLock(pLock) {
   std::error_code ec;
   // Links that never end in a file: replacing one of them would break the loop.
   if (fs::is_symlink(m_Target, ec)) return;
@@ -85,7 +86,7 @@ bool CFileReplacement::Commit() {
   const bool exists = fs::exists(m_Target, ec);
   const bool ok = Usable() &&
                   (!exists || (CanOpenForWriting(m_Target) && m_pFile->CopyModeFrom(m_Target))) &&
-                  m_pFile->Commit(m_Target);
+                  m_pFile->Commit(m_Target, m_pLock);
   m_pFile.reset();
   return ok;
 }

@@ -13,6 +13,7 @@
 class CReadPace;
 
 namespace platform {
+class CFileLock;
 class CFileView;
 class CTempFile;
 }
@@ -35,7 +36,10 @@ bool ReplaceFile(const std::string& path, const unsigned char* pData, size_t siz
 // step is false once any step has failed.
 class CFileReplacement {
  public:
-  explicit CFileReplacement(const std::string& path);
+  // With a lock, the target is replaced only while the locked file stands
+  // unchanged.
+  explicit CFileReplacement(const std::string& path,
+                            const platform::CFileLock* pLock = nullptr);
   ~CFileReplacement();
   CFileReplacement(const CFileReplacement&) = delete;
   CFileReplacement& operator=(const CFileReplacement&) = delete;
@@ -58,6 +62,7 @@ class CFileReplacement {
   bool Fail();
 
   std::string m_Target;
+  const platform::CFileLock* m_pLock;
   std::unique_ptr<platform::CTempFile> m_pFile;
   // Set by a failed step, on whichever thread; the file goes with the object.
   std::atomic<bool> m_Failed{false};

@@ -257,14 +257,16 @@ TEST_F(E2eTest, FlushesImageBeforeRenameAndDirectoryAfter) {
   ASSERT_EQ("[exit 0]\n", Run("-f in -t user", "env ASAN_OPTIONS=detect_leaks=0 strace -f -o trace "
                                                "-e trace=openat,fsync,fdatasync,rename,renameat2"));
   std::istringstream trace(Sh("cat trace"));
-  const std::regex open(R"re(openat\((?:AT_FDCWD, )?"(d|[^"]*/d|[^"]*m\.mocf\.tmp[0-9]+)", ([^)]*)\) = ([0-9]+))re");
+  const std::regex open(R"re(openat\((?:AT_FDCWD, )?"(d|[^"]*/d|[^"]*m\.mocf\.tmp[0-9-]+)", ([^)]*)\) = ([0-9]+))re");
   const std::regex sync(R"((?:fsync|fdatasync)\(([0-9]+)\) += 0)");
   std::string temporaryFd, directoryFd, steps;
   for (std::string line; std::getline(trace, line);) {
     std::smatch m;
     if (std::regex_search(line, m, open)) {
+      // A descriptor closed and opened again is only what it was opened as last.
       const bool directory = m[2].str().find("O_DIRECTORY") != std::string::npos;
       (directory ? directoryFd : temporaryFd) = m[3];
+      (directory ? temporaryFd : directoryFd).clear();
       if (!directory) steps += "create ";
     } else if (std::regex_search(line, m, sync)) {
       if (m[1] == temporaryFd) steps += "flush-image ";
@@ -324,4 +326,34 @@ TEST_F(E2eTest, InputReadingShortMidRunFailsInsteadOfStartingAgain) {
   ExpectRefused("-f big -t user", kFailed,
                 "env ASAN_OPTIONS=detect_leaks=0 strace -o /dev/null -e inject=read:retval=0:when=" +
                     std::to_string(second));
+}
+
+// Another program, one that does not lock, renames its file over the MOCF
+// while a run flushes: the run fails and the other program's file stands.
+TEST_F(E2eTest, MocfReplacedByAnotherProgramMidRunIsLeftToIt) {
+  if (!platform::IsDurable()) GTEST_SKIP() << "the portable build does not lock";
+  if (Sh("command -v strace") == "[exit 1]\n") GTEST_SKIP() << "strace is not installed";
+  testutil::WriteFile(dir_.File("u"), "user");
+  const std::string out = Sh(
+      "env ASAN_OPTIONS=detect_leaks=0 strace -f -o /dev/null "
+      "-e inject=fsync:delay_enter=1500000:when=1 '" MOCFTOOL_PATH "' -m d/m.mocf -f u -t user &"
+      "sleep 0.5; echo theirs >d/new; mv d/new d/m.mocf; wait $!; echo status $?; ls -A d;"
+      "cat d/m.mocf");
+  EXPECT_EQ("Error creating MOCF\nstatus 2\nm.mocf\ntheirs\n[exit 0]\n", out);
+}
+
+// A run killed after its new image got a name, before the rename, leaves
+// that file behind; the next run on the MOCF removes it.
+TEST_F(E2eTest, TemporaryFileOfAKilledRunGoesWithTheNextRun) {
+  if (!platform::IsDurable()) GTEST_SKIP() << "the portable build has no such step";
+  if (Sh("command -v strace") == "[exit 1]\n") GTEST_SKIP() << "strace is not installed";
+  testutil::WriteFile(dir_.File("u"), "user");
+  EXPECT_EQ("[exit 137]\n", Sh("env ASAN_OPTIONS=detect_leaks=0 strace -f -o /dev/null "
+                               "-e inject=rename:signal=SIGKILL '" MOCFTOOL_PATH
+                               "' -m d/m.mocf -f u -t user 2>/dev/null"));
+  EXPECT_EQ("2\n[exit 0]\n", Sh("ls d | wc -l"));
+  // A name alike whose maker is alive (this shell) is another run's, and stays.
+  EXPECT_EQ("[exit 0]\n", Sh("touch d/m.mocf.tmp$PPID-1; '" MOCFTOOL_PATH "' -m d/m.mocf -f u -t user"));
+  EXPECT_EQ("m.mocf\n[exit 0]\n", Sh("ls d | grep -v tmp$PPID-1"));
+  EXPECT_EQ("1\n[exit 0]\n", Sh("ls d | grep -c tmp"));
 }
