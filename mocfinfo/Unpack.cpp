@@ -260,8 +260,11 @@ bool HeadRebuilds(const InParams_t& params, const Input_t& input, const RecordIn
   if (!CreateObjectRecordHead(&params, &head, &tail)) return false;
   const std::vector<unsigned char>& bytes = *head.Get();
   const std::string_view whole = Whole(record);
+  // A user file's data record is padded inside it; a binary record's value
+  // is the file alone.
+  const uint64_t padding = input.Type == UserFile ? tail.Padding : 0;
   return tail.FileBytes == input.Content.size() &&
-         bytes.size() + input.Content.size() == whole.size() &&
+         bytes.size() + input.Content.size() + padding == whole.size() &&
          std::equal(bytes.begin(), bytes.end(), reinterpret_cast<const unsigned char*>(whole.data()));
 }
 

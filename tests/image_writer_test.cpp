@@ -1,7 +1,8 @@
 // An image described as pieces must land on disk as their concatenation
 // with the digests of those very bytes, on the path for small images and on
 // the windowed one, whose chunks the pieces straddle; and a source that
-// lets it down must fail the write without a trace at the target.
+// lets it down must fail the write without a trace at the target. Compared
+// with an image in place instead, the pieces must match it to the byte.
 #include "ImageWriter.h"
 
 #include <gtest/gtest.h>
@@ -200,6 +201,56 @@ TEST(ImageWriterTest, ManySmallPiecesOverManyFilesKeepFewFilesOpen) {
 #endif
   ASSERT_TRUE(outcome.Written);
   EXPECT_TRUE(testutil::ReadFile(out.File("m")) == expected);
+}
+
+// Bytes in memory, zeros and a file to its end, the boundaries of the
+// 2 MiB chunks the comparison goes in falling inside the zeros and the file.
+TEST(ImageWriterTest, ImageEqualsFindsAnyByteThatDiffersButTheSkippedOnes) {
+  constexpr uint64_t kMiB = 1 << 20;
+  testutil::TempDir in;
+  std::mt19937_64 rng(5);
+  Bytes memory(kMiB + 3), file(3 * kMiB + 24);
+  for (unsigned char& c : memory) c = static_cast<unsigned char>(rng());
+  for (unsigned char& c : file) c = static_cast<unsigned char>(rng());
+  testutil::WriteFile(in.File("f"), file);
+  const std::string path = in.File("f");
+  const uint64_t zeros = 2 * kMiB + 100 - memory.size();
+  std::vector<ImagePiece_t> pieces = {{nullptr, 0, memory.data(), memory.size()},
+                                      {nullptr, 0, nullptr, 0},
+                                      {nullptr, 0, nullptr, zeros},
+                                      {path.c_str(), 17, nullptr, file.size() - 17}};
+  Bytes image(memory);
+  image.resize(image.size() + zeros, 0);
+  image.insert(image.end(), file.begin() + 17, file.end());
+  const uint64_t size = image.size();
+  const Range_t none = {0, 0}, digest = {2 * kMiB - 10, 2 * kMiB + 10};
+  EXPECT_TRUE(ImageEquals(pieces, image.data(), size, none, nullptr));
+  // In the memory, the zeros either side of a chunk's end, the file at one,
+  // its last byte; and just outside the skipped bytes.
+  for (const auto& [at, skipped] : std::vector<std::pair<uint64_t, Range_t>>{
+           {5, none}, {2 * kMiB - 1, none}, {2 * kMiB, none}, {4 * kMiB, none},
+           {size - 1, none}, {digest.From - 1, digest}, {digest.To, digest}}) {
+    image[at] ^= 0x40;
+    EXPECT_FALSE(ImageEquals(pieces, image.data(), size, skipped, nullptr)) << at;
+    image[at] ^= 0x40;
+  }
+  // Inside them, across a chunk's end.
+  for (const uint64_t at : {digest.From, 2 * kMiB, digest.To - 1}) image[at] ^= 1;
+  EXPECT_TRUE(ImageEquals(pieces, image.data(), size, digest, nullptr));
+  EXPECT_FALSE(ImageEquals(pieces, image.data(), size, none, nullptr));
+  for (const uint64_t at : {digest.From, 2 * kMiB, digest.To - 1}) image[at] ^= 1;
+  // One byte fewer or more in the pieces than in the image.
+  EXPECT_FALSE(ImageEquals(pieces, image.data(), size - 1, none, nullptr));
+  pieces.push_back({nullptr, 0, nullptr, 1});
+  image.push_back(0);
+  EXPECT_FALSE(ImageEquals(pieces, image.data(), size, none, nullptr));
+  EXPECT_TRUE(ImageEquals(pieces, image.data(), size + 1, none, nullptr));
+  // A file one byte short of its piece, whose missing byte the image has
+  // where the chunk before left the same byte in the comparison's memory.
+  pieces.pop_back();
+  pieces.back().Size += 1;
+  image.back() = image[size - 2 * kMiB];
+  EXPECT_FALSE(ImageEquals(pieces, image.data(), size + 1, none, nullptr));
 }
 
 }  // namespace

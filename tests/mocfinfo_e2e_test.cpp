@@ -1,10 +1,19 @@
 // Runs the built mocfinfo on a MOCF the built mocftool made from the sample
 // inputs: the listing, the JSON, the verdicts and the round trips of what
-// it takes out back through mocftool.
+// it takes out back through mocftool; and a MOCF far larger than the memory
+// any of its modes may take.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "Platform.h"
 #include "test_util.h"
 
 namespace {
@@ -155,6 +164,57 @@ TEST_F(MocfinfoTest, BadUsageIsStatusTwoWithTheUsage) {
   }
   EXPECT_EQ("mocfinfo 1.0.0\n[exit 0]\n", Info("--version"));
   EXPECT_EQ(0u, Info("--help").find("usage: mocfinfo"));
+}
+
+// Runs mocfinfo in dir, its standard output thrown away: its status and the
+// most memory that run alone held, in KiB.
+std::pair<int, long> RunInfo(const std::string& dir, std::vector<std::string> args) {
+  args.insert(args.begin(), MOCFINFO_PATH);
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(&arg[0]);
+  argv.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int fd = open("/dev/null", O_WRONLY);
+    if (chdir(dir.c_str()) != 0 || fd < 0 || dup2(fd, 1) < 0) _exit(126);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return {-1, 0};
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), usage.ru_maxrss};
+}
+
+// Read whole, this MOCF would take 300 MiB; every mode must do with a
+// window of it. The user file is mostly a hole, quick to write, with marks
+// that a byte out of place would move; its length needs padding.
+TEST_F(MocfinfoTest, EveryModeReadsAThreeHundredMiBMocfInLittleMemory) {
+  if (!platform::IsDurable()) GTEST_SKIP() << "the portable build reads a MOCF whole";
+  const std::string big = dir_.File("big.bin");
+  {
+    std::ofstream out(big, std::ios::binary);
+    for (const long at : {0L, 77L << 20, 150L << 20, (300L << 20) - 9}) {
+      out.seekp(at);
+      out << "mark " << at;
+    }
+  }
+  const std::string tool = "'" MOCFTOOL_PATH "' -m big.mocf ";
+  ASSERT_EQ("[exit 0]\n",
+            Sh(tool + "-f products.txt -t CompatProd -d && " + tool + "-f big.bin -t user"));
+  const std::vector<std::vector<std::string>> runs = {
+      {"big.mocf"}, {"--json", "big.mocf"}, {"--verify", "big.mocf"},
+      {"--extract", "4", "-o", "out.bin", "big.mocf"}, {"--record", "4", "-o", "-", "big.mocf"},
+      {"--unpack", "u", "big.mocf"}};
+  for (const std::vector<std::string>& args : runs) {
+    const auto [status, peakKiB] = RunInfo(dir_.path(), args);
+    EXPECT_EQ(0, status) << args[0];
+    EXPECT_LT(peakKiB, 64 << 10) << args[0];
+  }
+  EXPECT_EQ("[exit 0]\n", Sh("cmp out.bin big.bin && rm out.bin big.bin"));
+  EXPECT_EQ("[exit 0]\n", Sh("'" MOCFBUILD_PATH "' -d -m again.mocf u/records.list >/dev/null && "
+                             "cmp again.mocf big.mocf"));
+  Sh("rm -rf again.mocf big.mocf big.bin out.bin u");
 }
 
 }  // namespace

@@ -1,9 +1,14 @@
 // The platform module's temporary files: invisible until committed, gone
-// when abandoned, and a commit leaves exactly the target behind.
+// when abandoned, and a commit leaves exactly the target behind; and files
+// seen in place, which must read as the file whatever became of the pages.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -95,6 +100,68 @@ TEST(PlatformTest, NoTemporaryInMissingDirectoryAndNoLockOnMissingFile) {
   EXPECT_FALSE(platform::CTempFile::CreateBeside(dir.File("none/m")));
   { const platform::CFileLock lock(dir.File("m")); }
   EXPECT_EQ("", Listing(dir.path()));
+}
+
+// Pages of the process in memory now, or -1 where the system does not say.
+long ResidentPages() {
+  std::ifstream statm("/proc/self/statm");
+  long size = -1, resident = -1;
+  return statm >> size >> resident ? resident : -1;
+}
+
+// A large file is read in a window of memory only if the pages given back
+// leave the process and still read as the file when seen again. Nothing
+// else is mapped, and a FIFO nobody writes to must not hold the reader up.
+TEST(PlatformTest, MapFileShowsARegularFileWhateverBecameOfItsPagesAndNothingElse) {
+  testutil::TempDir dir;
+  testutil::Bytes bytes((32 << 20) + 5);
+  for (size_t i = 0; i < bytes.size(); ++i)
+    bytes[i] = static_cast<unsigned char>(i * 31 + i / 4093);
+  testutil::WriteFile(dir.File("m"), bytes);
+  const std::unique_ptr<platform::CFileView> view = platform::MapFile(dir.File("m"), "", 2);
+  if (!platform::IsDurable()) {
+    EXPECT_FALSE(view);
+    GTEST_SKIP() << "the portable build does not map files";
+  }
+  ASSERT_TRUE(view);
+  ASSERT_EQ(bytes.size(), view->Size());
+  const long before = ResidentPages();
+  EXPECT_EQ(0, std::memcmp(bytes.data(), view->Data(), bytes.size()));
+  const long read = ResidentPages();
+  view->Forget();
+  const long forgotten = ResidentPages();
+  EXPECT_EQ(0, std::memcmp(bytes.data(), view->Data(), bytes.size()));
+  if (before >= 0) {
+    const long filePages = static_cast<long>(bytes.size() / sysconf(_SC_PAGESIZE));
+    EXPECT_GT(read - before, filePages * 3 / 4);
+    EXPECT_LT(forgotten - before, filePages / 4);
+  }
+  testutil::WriteFile(dir.File("empty"), "");
+  ASSERT_EQ(0, mkfifo(dir.File("fifo").c_str(), 0600));
+  for (const char* name : {"empty", ".", "none"})
+    EXPECT_FALSE(platform::MapFile(dir.File(name), "", 2)) << name;
+  EXPECT_EXIT(
+      {
+        alarm(10);
+        std::exit(platform::MapFile(dir.File("fifo"), "", 2) ? 1 : 0);
+      },
+      testing::ExitedWithCode(0), "");
+}
+
+// Touching a page the file no longer has would otherwise end the process
+// by a signal, with no word of why.
+TEST(PlatformTest, AFileCutShortUnderItsViewEndsTheRunWithTheGivenWordsAndStatus) {
+  if (!platform::IsDurable()) GTEST_SKIP() << "the portable build does not map files";
+  testutil::TempDir dir;
+  testutil::WriteFile(dir.File("m"), testutil::Bytes(3 << 16, 7));
+  EXPECT_EXIT(
+      {
+        const auto view = platform::MapFile(dir.File("m"), "m: cut short while read\n", 7);
+        if (!view || truncate(dir.File("m").c_str(), 0) != 0) std::exit(1);
+        const volatile unsigned char* p = view->Data();
+        std::exit(p[view->Size() - 1]);
+      },
+      testing::ExitedWithCode(7), "^m: cut short while read\n$");
 }
 
 }  // namespace

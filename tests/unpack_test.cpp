@@ -445,4 +445,57 @@ TEST(Unpack, EveryMocfMadeByRunsComesBackAsPlainLinesAndRebuildsIdentically) {
               tally.predicted.load(), tally.objects.load(), tally.refused.load());
 }
 
+// Inputs over 1 MiB that are the image's own bytes are checked by their
+// heads and the image as a whole: a user file, its length padded or not,
+// a binary record, records made elsewhere, and a user file whose name an
+// earlier one took, each must still come back as its own line.
+TEST(Unpack, LargeRecordsComeBackAsTheirLinesAndRebuildIdentically) {
+  std::mt19937 rng(9);
+  const auto Junk = [&](size_t n) {
+    std::string s(n, '\0');
+    for (char& c : s) c = static_cast<char>(rng());
+    return s;
+  };
+  const std::string fw = Rec(0x60000000, "", {Rec(3, U32(1) + U32(6699)), Rec(2, "1.2\0"s),
+                                              Rec(1, Junk((3 << 19) + 2))});
+  // A record after the data, which the tool never writes: the head is the
+  // tool's, the record is not, and only the record whole gives it back.
+  const std::string extra =
+      Rec(0x60000002, "", {Rec(0, "odd.bin\0"s), Rec(1, Junk(5 << 19)), Rec(7, "x")});
+  for (const size_t user : {size_t{3} << 20, (size_t{3} << 20) + 1}) {
+    SCOPED_TRACE(user);
+    const TempDir t;
+    fs::create_directories(t.File("in2"));
+    const std::string bytes = Junk(user);
+    testutil::WriteFile(t.File("big.bin"), bytes);
+    testutil::WriteFile(t.File("in2/big.bin"), Junk(user + 6));
+    testutil::WriteFile(t.File("tag.bin"), Junk((2 << 20) + 3));
+    testutil::WriteFile(t.File("fw.obj"), fw);
+    testutil::WriteFile(t.File("extra.obj"), extra);
+    testutil::WriteFile(t.File("p.txt"), "6699\n");
+    const std::string tool = " && '" MOCFTOOL_PATH "' -m ";
+    ASSERT_EQ("[exit 0]\n",
+              Sh(t.path(), "true" + tool + "m.mocf -d -f p.txt -t CompatProd" + tool +
+                               "m.mocf -f big.bin -t user" + tool +
+                               "m.mocf --type binary --tag 0x7000000A -f tag.bin" + tool +
+                               "m.mocf -f fw.obj -t object" + tool +
+                               "m.mocf -f extra.obj -t object && cd in2" + tool +
+                               "../m.mocf -f big.bin -t user"));
+    std::string err;
+    ASSERT_EQ(0, Unpack(t.File("u"), t.File("m.mocf"), &err)) << err;
+    EXPECT_EQ("", err);
+    EXPECT_EQ(std::vector<std::string>({"-f 03-products.txt -t CompatProd", "-f big.bin -t user",
+                                        "--type binary --tag 0x7000000A -f 05-tag-7000000A.bin",
+                                        "-f 06-firmware.obj -t object",
+                                        "-f 07-user-file.obj -t object",
+                                        "-f 08-user-file.obj -t object"}),
+              Runs(t.File("u")));
+    ExpectOnlyNamedFiles(t.File("u"), Runs(t.File("u")));
+    EXPECT_TRUE(fs::exists(t.File("u/big.bin")) && bytes == Read(t.File("u/big.bin")));
+    EXPECT_TRUE(fw == Read(t.File("u/06-firmware.obj")));
+    ASSERT_EQ(0, Rebuild(t.File("u/records.list"), t.File("again.mocf"), &err)) << err;
+    EXPECT_TRUE(Read(t.File("m.mocf")) == Read(t.File("again.mocf")));
+  }
+}
+
 }  // namespace

@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Breaks mocftool runs at every system call they make, and checks what each
+# broken run leaves: for a small append and a large one (written on disk),
+# for each system call and each time a thread makes it, one run killed on
+# entry to it and one run that sees it fail with EIO (strace -e inject).
+# After each: the MOCF is the old bytes or the new ones (a valid file with
+# one more record), status 0 only with the new and 2 only with the old, no
+# run hangs, and once the next run on the MOCF is done no temporary file is
+# left. Prints the counts; fails if any run was flagged.
+#   tests/fault_sweep.sh BUILD_DIR
+set -euo pipefail
+
+build="$(cd "${1:?usage: fault_sweep.sh BUILD_DIR}" && pwd)"
+tool="$build/mocftool"
+[ -x "$tool" ] && [ ! -d "$tool" ] || tool="$build/mocftool/mocftool"
+info="$build/mocfinfo/mocfinfo"
+[ -x "$info" ] && [ ! -d "$info" ] || info="$build/mocfinfo"
+command -v strace >/dev/null || { echo "fault_sweep: strace is not installed" >&2; exit 1; }
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+printf '0x0A\n0x14\n' >products.txt
+printf 'next\n' >next.txt
+"$tool" -m base.mocf -d -f products.txt -t CompatProd >/dev/null
+head -c 3000 /dev/urandom >small.bin
+head -c $((4 << 20)) /dev/urandom >large.bin
+
+tries=0 old=0 new=0 flagged=0
+flag() {
+  flagged=$((flagged + 1))
+  echo "FLAGGED: $*" >&2
+}
+
+# The calls a run makes: "name count", the count being the most times one
+# thread makes it (strace counts each thread's calls apart).
+calls() {
+  strace -f -qq -o trace.txt "$tool" -m run/m.mocf -f "$1" -t user >/dev/null
+  awk '$2 ~ /^[a-z_0-9]+\(/ { name = $2; sub(/\(.*/, "", name); n[$1 " " name]++ }
+       END { for (k in n) { split(k, p, " "); if (n[k] > most[p[2]]) most[p[2]] = n[k] }
+             for (c in most) print c, most[c] }' trace.txt |
+    grep -v -E '^(execve|exit|exit_group|rt_sigreturn) '
+}
+
+one() {  # input fault -> checks one broken run and the run after it
+  local input="$1" fault="$2" status leftover
+  rm -rf run && mkdir run && cp base.mocf run/m.mocf
+  tries=$((tries + 1))
+  status=0
+  env ASAN_OPTIONS=detect_leaks=0 timeout 20 strace -f -qq -o /dev/null -e inject="$fault" \
+    "$tool" -m run/m.mocf -f "$input" -t user >/dev/null 2>&1 || status=$?
+  if [ "$status" -eq 124 ]; then
+    flag "$input $fault: hung"
+  elif cmp -s run/m.mocf base.mocf; then
+    old=$((old + 1))
+    [ "$status" -ne 0 ] || flag "$input $fault: status 0, the MOCF unchanged"
+  elif cmp -s run/m.mocf "expected-$input.mocf"; then
+    new=$((new + 1))
+    [ "$status" -ne 2 ] || flag "$input $fault: status 2, the MOCF replaced"
+  else
+    flag "$input $fault: status $status, the MOCF is neither the old nor the new one"
+  fi
+  timeout 20 "$tool" -m run/m.mocf -f next.txt -t user >/dev/null ||
+    flag "$input $fault: the next run failed"
+  leftover=$(ls -A run | grep -v '^m\.mocf$' || true)
+  [ -z "$leftover" ] || flag "$input $fault: left behind after the next run: $leftover"
+}
+
+for input in small.bin large.bin; do
+  rm -rf run && mkdir run && cp base.mocf run/m.mocf
+  "$tool" -m run/m.mocf -f "$input" -t user >/dev/null
+  cp run/m.mocf "expected-$input.mocf"
+  "$info" --verify "expected-$input.mocf" >/dev/null
+  rm -rf run && mkdir run && cp base.mocf run/m.mocf
+  calls "$input" >calls.txt
+  before=$tries
+  while read -r name count; do
+    for ((k = 1; k <= count; k++)); do
+      one "$input" "$name:signal=SIGKILL:when=$k"
+      one "$input" "$name:error=EIO:when=$k"
+    done
+  done <calls.txt
+  echo "$input: $(wc -l <calls.txt) system calls, $((tries - before)) broken runs"
+done
+echo "fault sweep: $tries tries, $old left the old MOCF, $new the new one, $flagged flagged"
+[ "$flagged" -eq 0 ]
