@@ -246,6 +246,7 @@ bool CBuildPlan::Build(const options_t& options, Failure_t* pFailure) {
       return Add(std::move(record), CTlv::AtByte(checked.Get()->data()), pFailure);
     }
   }
+  if (options.Type == Object && BuildLargeObject(options, pFailure, &record)) return true;
   if (!CreateObjectRecordFromFile(&params, &checked)) return Fail(pFailure, 2, BuildFailureText());
   const CTlv::Header_t* pChecked = CTlv::AtByte(checked.Get()->data());
   record.Padding = static_cast<uint32_t>(CTlvContainerParser::CalcNumPaddingBytes(pChecked));
@@ -256,6 +257,26 @@ bool CBuildPlan::Build(const options_t& options, Failure_t* pFailure) {
     record.Head = *checked.Get();
   }
   return Add(std::move(record), pChecked, pFailure);
+}
+
+// A large object file is checked through a record that stands in for it,
+// as a MOCF too large to hold is, and stays in its file until the write.
+// False, having done nothing, for any other: the builder then reads it whole
+// and says what it finds wrong.
+bool CBuildPlan::BuildLargeObject(const options_t& options, Failure_t* pFailure,
+                                  PlannedRecord_t* pRecord) {
+  const int32_t length = CFileHelper::GetFileLength(options.InFile.c_str());
+  if (length <= static_cast<int32_t>(kKeptInMemory)) return false;
+  const uint64_t size = static_cast<uint64_t>(length);
+  CRecordHeads heads(options.InFile);
+  RecordHead_t head;
+  // The builder's own rule: the file is the record, nothing after it.
+  if (!heads.RecordAt(0, size, &head) || CTlv::kHeaderSize + head.Header.Length != size)
+    return false;
+  pRecord->Path = options.InFile;
+  pRecord->FileBytes = size;
+  pRecord->Padding = static_cast<uint32_t>(head.PaddedSize - size);
+  return Add(std::move(*pRecord), CTlv::AtByte(head.Checked.data()), pFailure);
 }
 
 // As the tool checks an image after appending to it: its size first, then

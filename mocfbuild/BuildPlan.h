@@ -71,6 +71,7 @@ class CBuildPlan {
   // The loaded MOCF's digest, hashed from the file, against the stored one.
   bool BaseDigestHolds(Failure_t* pFailure) const;
   bool Build(const options_t& options, Failure_t* pFailure);
+  bool BuildLargeObject(const options_t& options, Failure_t* pFailure, PlannedRecord_t* pRecord);
   bool Add(PlannedRecord_t record, const CTlv::Header_t* pChecked, Failure_t* pFailure);
   bool Fail(Failure_t* pFailure, int status, std::string text) const;
 

@@ -62,19 +62,24 @@ bool CRecordHeads::Start(CTlv::Header_t* pHeader, uint64_t* pFileSize) {
 
 bool CRecordHeads::Next(RecordHead_t* pHead) {
   if (m_Pos == m_End) m_AtEnd = true;
+  // The records must fill the container exactly, padding included.
+  if (m_AtEnd || !RecordAt(m_Pos, m_End, pHead) || pHead->PaddedSize > m_End - m_Pos)
+    return false;
+  m_Pos += pHead->PaddedSize;
+  return true;
+}
+
+bool CRecordHeads::RecordAt(uint64_t offset, uint64_t end, RecordHead_t* pHead) {
   unsigned char bytes[CTlv::kHeaderSize];
-  if (m_AtEnd || m_End - m_Pos < CTlv::kHeaderSize || !ReadAt(m_Pos, bytes, sizeof bytes))
+  if (end < offset || end - offset < CTlv::kHeaderSize || !ReadAt(offset, bytes, sizeof bytes))
     return false;
   const CTlv::Header_t header = Decode(bytes);
-  const uint64_t padded = CTlvContainerParser::GetPaddedSize(CTlv::AtByte(bytes));
-  // The records must fill the container exactly, padding included.
-  if (padded > m_End - m_Pos) return false;
-  pHead->Offset = m_Pos;
-  pHead->PaddedSize = padded;
+  if (CTlv::GetRecordSize(CTlv::AtByte(bytes)) > end - offset) return false;
+  pHead->Offset = offset;
+  pHead->PaddedSize = CTlvContainerParser::GetPaddedSize(CTlv::AtByte(bytes));
+  pHead->Header = header;
   pHead->Checked.clear();
-  if (!StandIn(header, m_Pos, &pHead->Checked)) return false;
-  m_Pos += padded;
-  return true;
+  return StandIn(header, offset, &pHead->Checked);
 }
 
 // The checks of the MOCF's own records and of texts read the value whole;

@@ -16,6 +16,7 @@
 struct RecordHead_t {
   uint64_t Offset;      // from the file's first byte
   uint64_t PaddedSize;  // what the record takes in the container
+  CTlv::Header_t Header;  // the record's own
   // The record, or one the checks judge exactly as they judge it.
   std::vector<unsigned char> Checked;
 };
@@ -33,6 +34,10 @@ class CRecordHeads {
   // exactly (AtEnd), or where the walk cannot go on this way.
   bool Next(RecordHead_t* pHead);
   bool AtEnd() const { return m_AtEnd; }
+  // The record whose header lies at offset, its header and value before
+  // end, as Next gives it; false where Next would end the walk. Needs no
+  // Start: an object file is one record, from its first byte.
+  bool RecordAt(uint64_t offset, uint64_t end, RecordHead_t* pHead);
 
  private:
   bool ReadAt(uint64_t offset, unsigned char* pTo, size_t size);

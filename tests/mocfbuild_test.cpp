@@ -584,3 +584,29 @@ TEST(Mocfbuild, ALineReadingTheMocfItselfIsRefused) {
 }
 
 }  // namespace
+
+// A large object file is checked where it lies, through a record standing
+// in for it: one the rules refuse, and a file that is more than one record,
+// fail as the tool's run fails, with its words and status.
+TEST(Mocfbuild, LargeObjectFilesFailAsTheRunsWould) {
+  const testutil::TempDir dir, errDir;
+  testutil::WriteFile(dir.File("products.txt"), "4100\n");
+  testutil::WriteFile(dir.File("longer.obj"), Firmware(0x60000000, {3, 2, 1}, 2 << 20, 6699) + "x");
+  testutil::WriteFile(dir.File("no-version.obj"), Firmware(0x60000000, {3, 1}, 2 << 20, 6699));
+  for (const std::string object : {"longer.obj", "no-version.obj"}) {
+    const std::string start = kTool + " -m r.mocf -d -f products.txt -t CompatProd >/dev/null; ";
+    const std::string run = Sh(dir.path(), start + kTool + " -m r.mocf -f " + object + " -t object");
+    testutil::WriteFile(dir.File("l.list"), "-f products.txt -t CompatProd\n-f " + object +
+                                                " -t object\n");
+    const std::string err = errDir.File("err");
+    const std::string built = Sh(dir.path(), kBuild + " -d -m m.mocf l.list 2>" + err);
+    std::string prefixed;
+    std::istringstream lines(run.substr(0, run.rfind("[exit")));
+    for (std::string line; std::getline(lines, line);)
+      prefixed += "l.list:2:" + (line.empty() ? "" : " " + line) + "\n";
+    ASSERT_EQ("[exit 2]\n", run.substr(run.rfind("[exit"))) << run;
+    EXPECT_EQ(run.substr(run.rfind("[exit")), built) << object;
+    EXPECT_EQ(prefixed, State(err).substr(0, prefixed.size())) << object;
+    EXPECT_EQ("[exit 1]\n", Sh(dir.path(), "test -e m.mocf")) << object;
+  }
+}
