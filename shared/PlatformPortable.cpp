@@ -1,6 +1,7 @@
 // The standard library alone: a replacement is complete or absent, but
 // nothing flushes it to disk, and concurrent runs are not serialized.
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -37,8 +38,13 @@ bool IsTerminal(std::FILE*) { return false; }
 // is known to be kept.
 bool WritesRaiseNoSignal() { return false; }
 
-// The standard library knows no such signal.
-void IgnoreFileSizeSignal() {}
+// The standard library names no such signal, but its signal() can set it
+// aside where the system has one.
+void IgnoreFileSizeSignal() {
+#ifdef SIGXFSZ
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
+}
 
 CTempFile::CTempFile(std::unique_ptr<Impl> impl) : m_Impl(std::move(impl)) {}
 CTempFile::~CTempFile() = default;
