@@ -1,6 +1,11 @@
-# Install rules and the Debian package. Included from the top-level
-# CMakeLists.txt once the targets exist.
+# Install rules and the packages: the Debian package, and on Windows a zip.
+# Included from the top-level CMakeLists.txt once the targets exist.
 include(CMakePackageConfigHelpers)
+
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/WindowsZip.cmake)
+  return()
+endif()
 
 install(TARGETS mocftool mocfinfo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The builder and its page come with its folder; the install and package

@@ -14,6 +14,7 @@
 #include "RecordHeads.h"
 #include "TlvContainerParser.h"
 #include "Usage.h"
+#include "Utf8Path.h"
 
 namespace mocfbuild {
 
@@ -53,7 +54,7 @@ std::string WhyRefused(const RunLine_t& line, const ArgsRead_t& read) {
 bool NamesTheMocf(const std::string& input, const fs::path& mocf) {
   std::error_code ec;
   if (input.empty()) return false;
-  const fs::path path(input);
+  const fs::path path = Utf8Path(input);
   const fs::file_status status = fs::symlink_status(path, ec);
   if (fs::is_symlink(status) || path.filename() == mocf.filename()) {
     const fs::path named = fs::weakly_canonical(fs::absolute(path, ec), ec);
@@ -122,7 +123,7 @@ bool CBuildPlan::Run(const RunLine_t& line, Failure_t* pFailure) {
     }
     // Each run would read what the runs before it wrote; one build writes
     // it only at the end, so it cannot hand it to a line.
-    if (NamesTheMocf(options.InFile, m_Args.MocfFile))
+    if (NamesTheMocf(options.InFile, Utf8Path(m_Args.MocfFile)))
       return Fail(pFailure, 1,
                   "the MOCF being built cannot be an input of its own list: mocfbuild writes "
                   "it once, after the last line\n");

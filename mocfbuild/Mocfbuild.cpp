@@ -11,6 +11,7 @@
 #include "Platform.h"
 #include "ReplaceFile.h"
 #include "RunList.h"
+#include "Utf8Path.h"
 
 #ifndef MOCFBUILD_VERSION
 #error "the build defines MOCFBUILD_VERSION"
@@ -63,8 +64,8 @@ bool ParseArgs(const std::vector<std::string>& args, Options_t* pOptions, std::s
 
 std::string WhyUnreadable(const std::string& path) {
   std::error_code ec;
-  if (!fs::exists(path, ec)) return "no such file";
-  if (fs::is_directory(path, ec)) return "it is a directory";
+  if (!fs::exists(Utf8Path(path), ec)) return "no such file";
+  if (fs::is_directory(Utf8Path(path), ec)) return "it is a directory";
   return "it cannot be read";
 }
 
@@ -156,7 +157,7 @@ int Build(const Options_t& options, std::ostream& err, bool progress) {
     err << "mocfbuild: cannot read " << list << ": " << WhyUnreadable(list) << '\n' << kUsage;
     return 1;
   }
-  const std::string mocf = fs::absolute(options.mocf).string();
+  const std::string mocf = Utf8Of(fs::absolute(Utf8Path(options.mocf)));
   if (CFileHelper::LookAtMocfPath(mocf.c_str()) == CFileHelper::MocfPath::kUnusable) {
     err << "mocfbuild: " << options.mocf
         << " cannot be a MOCF: it is not a regular file (a directory, a device, a FIFO or a loop "
@@ -165,7 +166,7 @@ int Build(const Options_t& options, std::ostream& err, bool progress) {
   }
   // Held from before the MOCF is first looked at until the new one stands.
   const platform::CFileLock lock(ResolveLinks(mocf));
-  const CInFolder folder(fs::path(list).parent_path());
+  const CInFolder folder(Utf8Path(list).parent_path());
   CProgress shown(err, progress);
   CBuildPlan plan({mocf, options.remove});
   Failure_t failure;

@@ -16,6 +16,7 @@
 #include "ReadPace.h"
 #include "ReplaceFile.h"
 #include "Unpack.h"
+#include "Utf8Path.h"
 
 #ifndef MOCFINFO_VERSION
 #error "the build defines MOCFINFO_VERSION"
@@ -131,8 +132,8 @@ bool ParseArgs(const std::vector<std::string>& args, Options* pOptions, std::str
 // Why a path cannot be read as a MOCF, in the words a user expects.
 std::string WhyUnreadable(const std::string& path) {
   std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) return "no such file";
-  if (std::filesystem::is_directory(path, ec)) return "it is a directory";
+  if (!std::filesystem::exists(Utf8Path(path), ec)) return "no such file";
+  if (std::filesystem::is_directory(Utf8Path(path), ec)) return "it is a directory";
   return "it cannot be read";
 }
 

@@ -21,6 +21,7 @@
 #include "ObjectRecordBuilder.h"
 #include "ReadPace.h"
 #include "RunList.h"
+#include "Utf8Path.h"
 
 namespace mocfinfo {
 
@@ -240,7 +241,7 @@ std::vector<Input_t> CUnpacker::Candidates(const RecordInfo& record, bool first)
 bool CUnpacker::Write(const Input_t& input) {
   if (input.File.empty()) return true;
   const std::string_view content = input.Made.empty() ? input.Content : input.Made;
-  std::ofstream out(m_Dir / input.File, std::ios::binary | std::ios::trunc);
+  std::ofstream out(m_Dir / Utf8Path(input.File), std::ios::binary | std::ios::trunc);
   for (size_t at = 0; at < content.size() && out; at += CReadPace::kWindow) {
     const size_t chunk = std::min<size_t>(CReadPace::kWindow, content.size() - at);
     out.write(content.data() + at, static_cast<std::streamsize>(chunk));
@@ -281,7 +282,7 @@ bool FullyRebuilds(const InParams_t& params, const RecordInfo& record) {
 // the folder the runs are made from.
 bool CUnpacker::Rebuilds(const Input_t& input, const RecordInfo& record) {
   ClearErrorStr();
-  const std::string path = (m_Dir / input.File).string();
+  const std::string path = Utf8Of(m_Dir / Utf8Path(input.File));
   const std::string typed = input.File.empty() ? "" : path;
   InParams_t params = {typed.c_str(), input.PartNum.c_str(), input.Type, input.Tag};
   // A user file is stored under its path as typed: its name alone.
@@ -309,7 +310,7 @@ bool CUnpacker::Unpack(const RecordInfo& record, bool first, std::string* pLine)
       return true;
     }
     std::error_code ec;
-    if (!input.File.empty()) fs::remove(m_Dir / input.File, ec);
+    if (!input.File.empty()) fs::remove(m_Dir / Utf8Path(input.File), ec);
   }
   return false;
 }
@@ -349,15 +350,15 @@ std::vector<std::string> LayoutReasons(const Inspection& inspection) {
 // but the digest. The digest needs no comparing: the image is valid, so its
 // stored digest is the one all the other bytes call for, in both images.
 bool RebuildsExactly(const Inspection& inspection, const std::string& dir, std::string* pWhy) {
-  const fs::path folder = fs::absolute(dir);
+  const fs::path folder = fs::absolute(Utf8Path(dir));
   CRunList runs;
-  if (!runs.Open((folder / kList).string().c_str())) {
+  if (!runs.Open(Utf8Of(folder / kList).c_str())) {
     *pWhy = "its list cannot be read back";
     return false;
   }
   const fs::path before = fs::current_path();
   fs::current_path(folder);
-  mocfbuild::CBuildPlan plan({(folder / ".rebuilt.mocf").string(), true});
+  mocfbuild::CBuildPlan plan({Utf8Of(folder / ".rebuilt.mocf"), true});
   mocfbuild::Failure_t failure;
   const bool planned = plan.Make(&runs, &failure, nullptr);
   const ImageJob_t job = planned ? plan.Job() : ImageJob_t();
@@ -401,11 +402,11 @@ int Unpack(const Inspection& inspection, const std::string& dir, std::ostream& e
 int Unpack(const Inspection& walked, const std::function<const Inspection&()>& judged,
            const std::string& dir, std::ostream& err) {
   std::string why;
-  if (!MakeFolder(dir, &why)) {
+  if (!MakeFolder(Utf8Path(dir), &why)) {
     err << "mocfinfo: cannot unpack into " << dir << ": " << why << '\n';
     return kCouldNot;
   }
-  CUnpacker unpacker(walked, fs::path(dir));
+  CUnpacker unpacker(walked, Utf8Path(dir));
   std::vector<std::pair<RecordInfo, std::string>> lines;
   RecordWalk walk = walked.Records();
   RecordInfo record;
@@ -434,9 +435,9 @@ int Unpack(const Inspection& walked, const std::function<const Inspection&()>& j
     list += "// record " + std::to_string(unpacked.index) + ": " + unpacked.Kind() +
             (content.empty() ? "" : " " + content) + "\n" + line + "\n";
   }
-  std::ofstream out(fs::path(dir) / kList, std::ios::binary | std::ios::trunc);
+  std::ofstream out(Utf8Path(dir) / kList, std::ios::binary | std::ios::trunc);
   if (!out.write(list.data(), static_cast<std::streamsize>(list.size())).flush()) {
-    err << "mocfinfo: cannot write " << (fs::path(dir) / kList).string() << '\n';
+    err << "mocfinfo: cannot write " << Utf8Of(Utf8Path(dir) / kList) << '\n';
     return kCouldNot;
   }
   std::vector<std::string> reasons = LayoutReasons(inspection);

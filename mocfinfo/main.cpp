@@ -10,6 +10,8 @@
 
 int main(int argc, char** argv) {
   platform::IgnoreFileSizeSignal();
+  // Records written with -o - go out byte for byte; listings keep plain line feeds.
+  platform::BinaryStandardOutput();
   try {
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     return mocfinfo::RunMocfinfo(args, std::cout, std::cerr);

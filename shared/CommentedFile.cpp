@@ -1,4 +1,5 @@
 #include "CommentedFile.h"
+#include "Utf8Path.h"
 
 #include <algorithm>
 #include <cctype>
@@ -55,7 +56,7 @@ bool CCommentedFile::Open(char const* pPath) {
   // A directory opens as a stream on some platforms and fails only at the
   // first read; refuse it here so callers report it as unopenable.
   std::error_code ec;
-  if (std::filesystem::is_directory(pPath, ec)) return false;
+  if (std::filesystem::is_directory(Utf8Path(pPath), ec)) return false;
   m_InFile.open(pPath, std::ios::in);
   return m_InFile.is_open() && m_InFile.good();
 }

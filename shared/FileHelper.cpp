@@ -1,4 +1,5 @@
 #include "FileHelper.h"
+#include "Utf8Path.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -12,7 +13,7 @@ namespace {
 // never a file to us.
 bool IsDirectory(const char* path) {
   std::error_code ec;
-  return std::filesystem::is_directory(path, ec);
+  return std::filesystem::is_directory(Utf8Path(path), ec);
 }
 
 }  // namespace
@@ -25,7 +26,7 @@ bool CFileHelper::DoesFileExist(const char* path) {
 
 CFileHelper::MocfPath CFileHelper::LookAtMocfPath(const char* path) {
   std::error_code ec;
-  const std::filesystem::file_status status = std::filesystem::status(path, ec);
+  const std::filesystem::file_status status = std::filesystem::status(Utf8Path(path), ec);
   // A dangling link names nothing yet: the MOCF is created where it points.
   if (status.type() == std::filesystem::file_type::not_found) return MocfPath::kNothing;
   if (ec) return MocfPath::kUnusable;

@@ -23,6 +23,10 @@ bool IsTerminal(std::FILE* pStream);
 // for the file's size before the verdict that must be printed is known.
 bool WritesRaiseNoSignal();
 
+// Standard output then takes bytes as they are: no line ending is turned
+// into another on the way out.
+void BinaryStandardOutput();
+
 // A write beyond the file-size limit (ulimit -f) then fails as any failed
 // write does, rather than ending the process with a signal.
 void IgnoreFileSizeSignal();
@@ -117,7 +121,7 @@ class CFileLock {
   bool Unchanged() const;
 
  private:
-  int m_Handle = -1;
+  intptr_t m_Handle = -1;  // a descriptor or a handle, as the system has them
   std::string m_Path;
   uint64_t m_Device = 0, m_Inode = 0, m_Size = 0;
   int64_t m_ModifiedNs = 0;

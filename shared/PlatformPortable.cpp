@@ -40,6 +40,9 @@ bool WritesRaiseNoSignal() { return false; }
 
 // The standard library names no such signal, but its signal() can set it
 // aside where the system has one.
+// The standard library cannot change a stream's mode once it is open.
+void BinaryStandardOutput() {}
+
 void IgnoreFileSizeSignal() {
 #ifdef SIGXFSZ
   std::signal(SIGXFSZ, SIG_IGN);

@@ -161,6 +161,9 @@ bool WritesRaiseNoSignal() {
   return ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur == RLIM_INFINITY;
 }
 
+// Output is bytes here already.
+void BinaryStandardOutput() {}
+
 void IgnoreFileSizeSignal() { ::signal(SIGXFSZ, SIG_IGN); }
 
 CTempFile::CTempFile(std::unique_ptr<Impl> impl) : m_Impl(std::move(impl)) {}
@@ -373,7 +376,7 @@ bool CFileLock::Unchanged() const {
 }
 
 CFileLock::~CFileLock() {
-  if (m_Handle >= 0) ::close(m_Handle);
+  if (m_Handle >= 0) ::close(static_cast<int>(m_Handle));
 }
 
 }  // namespace platform

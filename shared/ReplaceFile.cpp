@@ -3,24 +3,26 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <system_error>
 
 #include "Platform.h"
 #include "ReadPace.h"
+#include "Utf8Path.h"
 
 namespace fs = std::filesystem;
 
 // A dangling link resolves to the path it names, so the file is created there.
 std::string ResolveLinks(const std::string& path) {
-  fs::path current = path;
+  fs::path current = Utf8Path(path);
   std::error_code ec;
   for (int hops = 0; hops < 40 && fs::is_symlink(current, ec); ++hops) {
     fs::path target = fs::read_symlink(current, ec);
     if (ec) break;
     current = target.is_absolute() ? target : current.parent_path() / target;
   }
-  return current.string();
+  return Utf8Of(current);
 }
 
 namespace {
@@ -28,10 +30,8 @@ namespace {
 // Opening without truncation asks the system whether we may write, and
 // changes nothing if we may not.
 bool CanOpenForWriting(const fs::path& path) {
-  std::FILE* pFile = std::fopen(path.c_str(), "r+b");
-  if (!pFile) return false;
-  std::fclose(pFile);
-  return true;
+  const std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+  return file.is_open();
 }
 
 // Written a megabyte at a time: one huge write is markedly slower here as
@@ -49,7 +49,7 @@ CFileReplacement::CFileReplacement(const std::string& path, const platform::CFil
     : m_Target(ResolveLinks(path)), m_pLock(pLock) {
   std::error_code ec;
   // Links that never end in a file: replacing one of them would break the loop.
-  if (fs::is_symlink(m_Target, ec)) return;
+  if (fs::is_symlink(Utf8Path(m_Target), ec)) return;
   m_pFile = platform::CTempFile::CreateBeside(m_Target);
 }
 
@@ -83,9 +83,9 @@ bool CFileReplacement::WriteAt(uint64_t offset, const unsigned char* pData, size
 // The target is not opened before the caller has decided to replace it.
 bool CFileReplacement::Commit() {
   std::error_code ec;
-  const bool exists = fs::exists(m_Target, ec);
+  const bool exists = fs::exists(Utf8Path(m_Target), ec);
   const bool ok = Usable() &&
-                  (!exists || (CanOpenForWriting(m_Target) && m_pFile->CopyModeFrom(m_Target))) &&
+                  (!exists || (CanOpenForWriting(Utf8Path(m_Target)) && m_pFile->CopyModeFrom(m_Target))) &&
                   m_pFile->Commit(m_Target, m_pLock);
   m_pFile.reset();
   return ok;

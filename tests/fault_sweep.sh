@@ -12,9 +12,7 @@ set -euo pipefail
 
 build="$(cd "${1:?usage: fault_sweep.sh BUILD_DIR}" && pwd)"
 tool="$build/mocftool"
-[ -x "$tool" ] && [ ! -d "$tool" ] || tool="$build/mocftool/mocftool"
-info="$build/mocfinfo/mocfinfo"
-[ -x "$info" ] && [ ! -d "$info" ] || info="$build/mocfinfo"
+info="$build/mocfinfo"
 command -v strace >/dev/null || { echo "fault_sweep: strace is not installed" >&2; exit 1; }
 
 work="$(mktemp -d)"

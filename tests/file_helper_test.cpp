@@ -11,7 +11,7 @@ TEST(FileHelper, ExistenceLengthAndContent) {
   std::string bytes("\0\r\n\n\r\x1a\xff", 7);
   for (uint32_t i = 0; bytes.size() < (3u << 20) + 3; ++i) bytes += char(i * 2654435761u >> 24);
   const std::string empty = testutil::Put("empty", ""), data = testutil::Put("data", bytes);
-  const std::string big = testutil::Put("big", ""), dir = std::filesystem::path(big).parent_path();
+  const std::string big = testutil::Put("big", ""), dir = std::filesystem::path(big).parent_path().string();
   std::filesystem::resize_file(big, (uintmax_t{1} << 31) - 1);  // sparse
   EXPECT_EQ(INT32_MAX, CFileHelper::GetFileLength(big.c_str()));
   std::filesystem::resize_file(big, uintmax_t{1} << 31);

@@ -34,8 +34,9 @@ TEST(Sha1, SelfTestPiecesAndPreconditions) {
   sha.DoHash(digest, 0, digest);  // leaves the context computed
   sha.GetResult(digest);
   EXPECT_EQ(testutil::ToHex(digest, sizeof digest), kEmpty);  // the same digest again
-  EXPECT_DEATH(sha.Update(nullptr, 0), "Assertion `pBuffer' failed");
-  EXPECT_DEATH(sha.Update(digest, 1), "Assertion `! m_Sha1Context.Computed' failed");
+  // The C libraries word a failed assertion differently; both name it.
+  EXPECT_DEATH(sha.Update(nullptr, 0), "Assertion.*pBuffer");
+  EXPECT_DEATH(sha.Update(digest, 1), "Assertion.*! m_Sha1Context.Computed");
 }
 
 TEST(Sha1, CoreStatusCodes) {

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 #include "MocfCreator.h"
@@ -18,9 +19,17 @@
 namespace testutil {
 
 TempDir::TempDir() {
-  std::string tmpl = (std::filesystem::temp_directory_path() / "mocftest-XXXXXX").string();
-  if (!mkdtemp(&tmpl[0])) throw std::runtime_error("mkdtemp failed");
-  path_ = tmpl;
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::filesystem::path candidate =
+        std::filesystem::temp_directory_path() / ("mocftest-" + std::to_string(random()));
+    std::error_code ec;
+    if (std::filesystem::create_directory(candidate, ec)) {
+      path_ = candidate.generic_string();
+      return;
+    }
+  }
+  throw std::runtime_error("no scratch directory can be made");
 }
 
 TempDir::~TempDir() {
@@ -28,6 +37,7 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
+#ifndef _WIN32
 std::string Sh(const std::string& dir, const std::string& cmd) {
   const std::string line = "exec 2>&-;cd " + dir + "&&(" + cmd + ")2>&1;echo [exit $?]";
   FILE* pipe = popen(line.c_str(), "r");
@@ -36,6 +46,7 @@ std::string Sh(const std::string& dir, const std::string& cmd) {
   pclose(pipe);
   return out;
 }
+#endif
 
 void WriteFile(const std::string& path, const std::string& content) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

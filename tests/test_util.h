@@ -29,6 +29,8 @@ class TempDir {
 
 // Runs a shell command in dir and returns what it printed on either stream,
 // then "[exit N]" (128 + the signal's number for a command a signal ended).
+// Where there is no POSIX shell (Windows), the tests that need one are not
+// built.
 std::string Sh(const std::string& dir, const std::string& cmd);
 
 void WriteFile(const std::string& path, const std::string& content);

@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# The Windows programs, run under Wine, against the Linux ones on the same
+# inputs: the example MOCF built both ways with LF and with CRLF inputs is
+# the same bytes; mocfinfo's listing and JSON are the same text, line ends
+# aside; the statuses of refused and failed runs are the same; records
+# written to standard output are bytes as they are; 40 concurrent appends
+# keep all 40 records; non-ASCII paths work and store the same names.
+#   tests/windows_e2e.sh LINUX_BUILD WINDOWS_BUILD
+set -euo pipefail
+
+root="$(cd "$(dirname "$0")/.." && pwd)"
+linux="$(cd "${1:?usage: windows_e2e.sh LINUX_BUILD WINDOWS_BUILD}" && pwd)"
+windows="$(cd "${2:?usage: windows_e2e.sh LINUX_BUILD WINDOWS_BUILD}" && pwd)"
+wine="$(command -v wine64 || command -v wine)"
+export WINEDEBUG=-all
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() {
+  failures=$((failures + 1))
+  echo "FAIL: $*" >&2
+}
+# Program NAME of system SYS (linux or windows), run with the rest.
+run() {
+  local sys="$1" name="$2"
+  shift 2
+  if [ "$sys" = linux ]; then "$linux/$name" "$@"; else "$wine" "$windows/$name.exe" "$@"; fi
+}
+status() { "$@" >/dev/null 2>&1 && echo 0 || echo $?; }
+
+# The example, built from its list and run by run, with LF and CRLF inputs.
+for ends in lf crlf; do
+  dir="$work/$ends"
+  mkdir -p "$dir"
+  cp "$root"/examples/* "$dir"
+  if [ "$ends" = crlf ]; then
+    for text in example.list products.txt menu_settings.txt sw_keys.txt custom_defaults.txt; do
+      sed -i 's/$/\r/' "$dir/$text"
+    done
+  fi
+  for sys in linux windows; do
+    (cd "$dir" && run $sys mocfbuild -d -m "$sys.mocf" example.list) || fail "$ends: $sys mocfbuild"
+    (cd "$dir" && run $sys mocftool -m "$sys-runs.mocf" -d -f products.txt -t CompatProd &&
+      run $sys mocftool -m "$sys-runs.mocf" -f welcome.txt -t user &&
+      run $sys mocftool -m "$sys-runs.mocf" -f firmware.obj -t object) >/dev/null ||
+      fail "$ends: $sys mocftool runs"
+  done
+  cmp -s "$dir/linux.mocf" "$dir/windows.mocf" || fail "$ends: the built MOCFs differ"
+  cmp -s "$dir/linux-runs.mocf" "$dir/windows-runs.mocf" || fail "$ends: the runs' MOCFs differ"
+  for mode in "" --json; do
+    a=$(cd "$dir" && run linux mocfinfo $mode linux.mocf)
+    b=$(cd "$dir" && run windows mocfinfo $mode linux.mocf | tr -d '\r')
+    [ "$a" = "$b" ] || fail "$ends: mocfinfo $mode lists differently"
+  done
+  a=$(cd "$dir" && run linux mocfinfo --record 4 -o - linux.mocf | od -An -tx1)
+  b=$(cd "$dir" && run windows mocfinfo --record 4 -o - linux.mocf | od -An -tx1)
+  [ "$a" = "$b" ] || fail "$ends: mocfinfo --record -o - writes other bytes"
+done
+
+# Refused and failed runs end with the same statuses.
+dir="$work/lf"
+for args in "-m x.mocf" "-m x.mocf -f products.txt -t nosuchtype" \
+  "-m x.mocf -f missing.txt -t user" "-m linux.mocf -f products.txt -t CompatProd" \
+  "-m linux.mocf -f menu_settings.txt --type MenuSettings" "-m . -d -f products.txt -t CompatProd"; do
+  a=$(cd "$dir" && status run linux mocftool $args)
+  b=$(cd "$dir" && status run windows mocftool $args)
+  [ "$a" = "$b" ] || fail "mocftool $args: status $a on Linux, $b on Windows"
+done
+for args in "--verify linux.mocf" "--verify missing.mocf" "--record 99 -o - linux.mocf" "--bad"; do
+  a=$(cd "$dir" && status run linux mocfinfo $args)
+  b=$(cd "$dir" && status run windows mocfinfo $args)
+  [ "$a" = "$b" ] || fail "mocfinfo $args: status $a on Linux, $b on Windows"
+done
+
+# Concurrent appends on one MOCF queue up on its lock.
+dir="$work/many"
+mkdir -p "$dir"
+cd "$dir"
+printf '4100\n' >products.txt
+run windows mocftool -m m.mocf -d -f products.txt -t CompatProd
+for i in $(seq 40); do printf 'file %d\n' "$i" >"u$i.txt"; done
+for i in $(seq 40); do run windows mocftool -m m.mocf -f "u$i.txt" -t user & done
+wait
+records=$(run linux mocfinfo m.mocf | awk 'NR == 1 { print $4 }')
+[ "$records" = 43 ] || fail "40 concurrent appends: $records records, not 43"
+ls | grep -q tmp && fail "40 concurrent appends left a temporary file"
+
+# Non-ASCII paths, for the MOCF, its folder and the inputs. (A user file's
+# stored name must be a bare ASCII name on both systems.)
+dir="$work/names"
+for sys in linux windows; do
+  mkdir -p "$dir/$sys/dossier-été"
+  cd "$dir/$sys/dossier-été"
+  printf '4100\n' >"prodüct.txt"
+  printf 'A=1;\n' >"réglages.txt"
+  printf 'hello\n' >welcome.txt
+  { run $sys mocftool -m "é.mocf" -d -f "prodüct.txt" -t CompatProd &&
+    run $sys mocftool -m "é.mocf" -f "réglages.txt" --type MenuSettings &&
+    run $sys mocftool -m "é.mocf" -f welcome.txt -t user; } >/dev/null || fail "$sys: non-ASCII paths"
+done
+cmp -s "$dir/linux/dossier-été/é.mocf" "$dir/windows/dossier-été/é.mocf" ||
+  fail "non-ASCII paths: the MOCFs differ"
+
+[ "$failures" -eq 0 ] && echo "windows e2e: the Windows programs under Wine match the Linux ones"
+[ "$failures" -eq 0 ]
