@@ -55,6 +55,10 @@ else()
 endif()
 install(FILES ${MOCF_MAN_FILES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
+# Debian looks for a package's license in its copyright file.
+install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/mocftool
+  RENAME copyright)
+
 # cpack -G DEB in the build directory: one package with the programs, their
 # manual pages and the library package, installed under /usr.
 set(CPACK_PACKAGE_NAME mocftool)

@@ -1,7 +1,7 @@
 # cpack -G ZIP in a Windows build folder: mocftool-VERSION-win64.zip with
 # the three programs, the README and each manual page as plain text.
 install(TARGETS mocftool mocfinfo mocfbuild RUNTIME DESTINATION .)
-install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION .)
+install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION .)
 
 # The pages rendered by groff as plain text, with Windows line ends.
 find_program(MOCF_GROFF groff REQUIRED)
