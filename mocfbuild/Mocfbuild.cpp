@@ -62,13 +62,6 @@ bool ParseArgs(const std::vector<std::string>& args, Options_t* pOptions, std::s
   return pError->empty();
 }
 
-std::string WhyUnreadable(const std::string& path) {
-  std::error_code ec;
-  if (!fs::exists(Utf8Path(path), ec)) return "no such file";
-  if (fs::is_directory(Utf8Path(path), ec)) return "it is a directory";
-  return "it cannot be read";
-}
-
 // The runs are made from the list's folder; the caller's comes back after.
 class CInFolder {
  public:
@@ -154,7 +147,7 @@ int Build(const Options_t& options, std::ostream& err, bool progress) {
   const std::string& list = options.lists[0];
   CRunList runs;
   if (!runs.Open(list.c_str())) {
-    err << "mocfbuild: cannot read " << list << ": " << WhyUnreadable(list) << '\n' << kUsage;
+    err << "mocfbuild: cannot read " << list << ": " << CFileHelper::WhyCannotRead(list.c_str()) << '\n' << kUsage;
     return 1;
   }
   const std::string mocf = Utf8Of(fs::absolute(Utf8Path(options.mocf)));

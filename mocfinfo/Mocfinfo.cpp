@@ -129,14 +129,6 @@ bool ParseArgs(const std::vector<std::string>& args, Options* pOptions, std::str
   return CheckCombination(*pOptions, pError);
 }
 
-// Why a path cannot be read as a MOCF, in the words a user expects.
-std::string WhyUnreadable(const std::string& path) {
-  std::error_code ec;
-  if (!std::filesystem::exists(Utf8Path(path), ec)) return "no such file";
-  if (std::filesystem::is_directory(Utf8Path(path), ec)) return "it is a directory";
-  return "it cannot be read";
-}
-
 // A MOCF as it is read: in place where the file can be mapped, so that a
 // large one costs a window of memory; otherwise (a pipe, say) whole.
 class CImage {
@@ -150,7 +142,7 @@ class CImage {
     }
     if (CFileHelper::DoesFileExist(path.c_str()) && CFileHelper::ReadFileData(path.c_str(), &m_Bytes))
       return true;
-    err << "mocfinfo: cannot read " << path << ": " << WhyUnreadable(path) << '\n';
+    err << "mocfinfo: cannot read " << path << ": " << CFileHelper::WhyCannotRead(path.c_str()) << '\n';
     return false;
   }
   Inspection Inspect(const std::string& file) const {
@@ -227,7 +219,8 @@ int Extract(const Options& options, std::ostream& out, std::ostream& err) {
     return kCouldNot;
   }
   if (!Write(options.output, bytes, inspection.pace, out)) {
-    err << "mocfinfo: cannot write " << options.output << '\n';
+    err << "mocfinfo: cannot write " << options.output << ": "
+        << CFileHelper::WhyCannotWrite(options.output.c_str()) << '\n';
     return kCouldNot;
   }
   if (inspection.valid) return kValid;

@@ -1,11 +1,16 @@
 #include "FileHelper.h"
-#include "Utf8Path.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <system_error>
+
+#include "Platform.h"
+#include "ReplaceFile.h"
+#include "Utf8Path.h"
 
 namespace {
 
@@ -36,6 +41,45 @@ CFileHelper::MocfPath CFileHelper::LookAtMocfPath(const char* path) {
 
 bool CFileHelper::DoesMocfExist(const char* path) {
   return LookAtMocfPath(path) == MocfPath::kFile && DoesFileExist(path);
+}
+
+namespace {
+
+std::string SystemWords(int error) {
+  return std::generic_category().message(error ? error : EIO);
+}
+
+std::string SystemWords(std::errc error) { return std::make_error_code(error).message(); }
+
+}  // namespace
+
+std::string CFileHelper::WhyCannotRead(const char* path) {
+  if (IsDirectory(path)) return SystemWords(std::errc::is_a_directory);
+  errno = 0;
+  std::FILE* pFile = std::fopen(path, "rb");
+  if (!pFile) return SystemWords(errno);
+  unsigned char byte;
+  errno = 0;
+  const bool failed = std::fread(&byte, 1, 1, pFile) == 0 && std::ferror(pFile);
+  const int error = errno;
+  std::fclose(pFile);
+  return failed ? SystemWords(error) : SystemWords(EIO);
+}
+
+// The new file is written beside the target and renamed over it: either
+// step may be what fails, and a temporary file made and dropped again asks
+// the system about the first.
+std::string CFileHelper::WhyCannotWrite(const char* path) {
+  if (IsDirectory(path)) return SystemWords(std::errc::is_a_directory);
+  errno = 0;
+  if (LookAtMocfPath(path) == MocfPath::kFile) {
+    std::FILE* pFile = std::fopen(path, "r+b");
+    if (!pFile) return SystemWords(errno);
+    std::fclose(pFile);
+  }
+  errno = 0;
+  if (!platform::CTempFile::CreateBeside(ResolveLinks(path))) return SystemWords(errno);
+  return SystemWords(EIO);
 }
 
 int32_t CFileHelper::GetFileLength(const char* path) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class CFileHelper {
@@ -18,6 +19,12 @@ class CFileHelper {
   static MocfPath LookAtMocfPath(const char* path);
   // A MOCF to load: a regular file that can be read.
   static bool DoesMocfExist(const char* path);
+
+  // Why a file cannot be read, or written in full, in the system's words
+  // ("No such file or directory", "Is a directory", "Permission denied"),
+  // found by asking again: for messages after a failure.
+  static std::string WhyCannotRead(const char* path);
+  static std::string WhyCannotWrite(const char* path);
   // -1 when the file can't be opened or is 2^31 bytes or longer.
   static int32_t GetFileLength(const char* path);
   // Replaces *data with the file's bytes. On false the content of *data is

@@ -540,8 +540,8 @@ TEST(Mocfbuild, RefusedListsAndCommandLinesWriteNothing) {
     std::vector<std::string> args;
     std::string want;
   } commands[] = {
-      {{"-m", m, dir.File("none")}, "cannot read " + dir.File("none") + ": no such file"},
-      {{"-m", m, dir.File("sub")}, "cannot read " + dir.File("sub") + ": it is a directory"},
+      {{"-m", m, dir.File("none")}, "cannot read " + dir.File("none") + ": No such file or directory"},
+      {{"-m", m, dir.File("sub")}, "cannot read " + dir.File("sub") + ": Is a directory"},
       {{"-d", l}, "no MOCF given (-m MocfFile)"},
       {{"-d", "-x", "-m", m, l}, "unknown option -x"},
       {{"-d", l, "-m"}, "-m needs a value"},

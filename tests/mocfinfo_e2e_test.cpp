@@ -125,8 +125,8 @@ TEST_F(MocfinfoTest, VerifyGivesOneVerdictPerFileAndTheWorstStatus) {
       "empty: invalid: the file is 0 bytes, too few for a MOCF header (8)\n[exit 1]\n",
       Info("--verify m.mocf bad empty"));
   EXPECT_EQ(
-      "mocfinfo: cannot read none: no such file\n"
-      "mocfinfo: cannot read dir: it is a directory\nm.mocf: valid\n[exit 2]\n",
+      "mocfinfo: cannot read none: No such file or directory\n"
+      "mocfinfo: cannot read dir: Is a directory\nm.mocf: valid\n[exit 2]\n",
       Info("--verify none dir m.mocf"));
 }
 
@@ -155,6 +155,13 @@ TEST_F(MocfinfoTest, NoSuchRecordWritesNothingAndADamagedFileIsReadAsFarAsItGoes
   EXPECT_EQ("mocfinfo: m.mocf: there is no record 9 (the walk finds 8)\n[exit 2]\n",
             Info("--record 9 -o out m.mocf"));
   EXPECT_EQ(before, Sh("ls -A"));
+  // What the system says of a file that cannot be written, in its words.
+  Sh("mkdir outdir");
+  EXPECT_EQ("mocfinfo: cannot write outdir: Is a directory\n[exit 2]\n",
+            Info("--record 3 -o outdir m.mocf"));
+  EXPECT_EQ("mocfinfo: cannot write none/out: No such file or directory\n[exit 2]\n",
+            Info("--record 3 -o none/out m.mocf"));
+  Sh("rmdir outdir");
   Sh("echo keep >kept");
   EXPECT_EQ("[exit 2]\n", Sh("'" MOCFINFO_PATH "' --extract 0 -o kept m.mocf 2>/dev/null"));
   EXPECT_EQ("keep\n[exit 0]\n", Sh("cat kept"));

@@ -231,7 +231,7 @@ TEST(Unpack, AFolderThatCannotBeFilledOrAFileThatCannotBeReadStopsBeforeWriting)
     EXPECT_EQ(0u, err.rfind("mocfinfo: cannot unpack into " + t.File(dir) + ": ", 0)) << err;
   }
   EXPECT_EQ(2, Unpack(t.File("u"), t.File("none.mocf"), &err));
-  EXPECT_EQ("mocfinfo: cannot read " + t.File("none.mocf") + ": no such file\n", err);
+  EXPECT_EQ("mocfinfo: cannot read " + t.File("none.mocf") + ": No such file or directory\n", err);
   EXPECT_EQ(before, Tree(t.path()));
   // An empty folder is taken as it is.
   fs::create_directory(t.File("empty"));
