@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <system_error>
 
 #include "Extract.h"
@@ -28,17 +29,19 @@ namespace {
 
 const char kUsage[] =
     "usage: mocfinfo [--json] FILE              list the records and the verdict\n"
-    "       mocfinfo --verify FILE...           the verdict only, one line per file\n"
+    "       mocfinfo --json FILE...             the same for several files, as one array\n"
+    "       mocfinfo --verify [--json] FILE...  the verdict only, one line per file\n"
     "       mocfinfo --extract N -o OUT FILE    the content of record N\n"
     "       mocfinfo --record N -o OUT FILE     record N whole, as an object file\n"
     "       mocfinfo --unpack DIR FILE          a list and inputs that rebuild FILE\n"
     "       mocfinfo --help | --version\n";
 
-enum class Mode { kList, kJson, kVerify, kExtract, kRecord, kUnpack, kHelp, kVersion };
+enum class Mode { kList, kVerify, kExtract, kRecord, kUnpack, kHelp, kVersion };
 
 struct Options {
   Mode mode = Mode::kList;
   bool modeGiven = false;
+  bool json = false;
   int record = 0;
   std::string output;
   bool outputGiven = false;
@@ -58,7 +61,7 @@ bool ParseRecordNumber(const std::string& text, int* pNumber) {
 
 bool SetMode(Options* pOptions, Mode mode, std::string* pError) {
   if (pOptions->modeGiven) {
-    *pError = "give one of --json, --verify, --extract, --record, --unpack, --help and --version";
+    *pError = "give one of --verify, --extract, --record, --unpack, --help and --version";
     return false;
   }
   pOptions->mode = mode;
@@ -79,7 +82,7 @@ bool TakeValue(const std::vector<std::string>& args, size_t* pI, std::string* pV
 bool ParseOne(const std::vector<std::string>& args, size_t* pI, Options* pOptions,
               std::string* pError) {
   const std::string& arg = args[*pI];
-  if (arg == "--json") return SetMode(pOptions, Mode::kJson, pError);
+  if (arg == "--json") return pOptions->json = true;
   if (arg == "--verify") return SetMode(pOptions, Mode::kVerify, pError);
   if (arg == "--help") return SetMode(pOptions, Mode::kHelp, pError);
   if (arg == "--version") return SetMode(pOptions, Mode::kVersion, pError);
@@ -117,8 +120,10 @@ bool CheckCombination(const Options& options, std::string* pError) {
     *pError = files ? "--help and --version take no file" : "";
   else if (files == 0)
     *pError = "no file given";
-  else if (options.mode != Mode::kVerify && files > 1)
-    *pError = "one file at a time; --verify takes several";
+  else if (options.json && options.mode != Mode::kList && options.mode != Mode::kVerify)
+    *pError = "--json goes with a listing or --verify";
+  else if (options.mode != Mode::kVerify && !options.json && files > 1)
+    *pError = "one file at a time; --verify and --json take several";
   return pError->empty();
 }
 
@@ -161,8 +166,40 @@ class CImage {
   std::vector<unsigned char> m_Bytes;
 };
 
-int Verify(const std::vector<std::string>& files, std::ostream& out, std::ostream& err) {
+// Several files in JSON make one array of what each gives; a file that
+// cannot be read is left out of it and said so on err, as in text.
+class CJsonArray {
+ public:
+  CJsonArray(bool on, std::ostream& out) : m_On(on), m_Out(out) {}
+  void Add(const std::string& object) {
+    m_Out << (m_Count++ ? ",\n" : "[") << object;
+  }
+  ~CJsonArray() {
+    if (m_On) m_Out << (m_Count ? "]\n" : "[]\n");
+  }
+
+ private:
+  bool m_On;
+  std::ostream& m_Out;
+  int m_Count = 0;
+};
+
+int Worse(int status, int other) {
+  return status == kCouldNot || other == kCouldNot ? kCouldNot
+         : status == kInvalid || other == kInvalid ? kInvalid
+                                                   : kValid;
+}
+
+std::string VerdictJson(const Inspection& inspection) {
+  return "{\"file\": " + JsonString(inspection.file) +
+         ", \"valid\": " + (inspection.valid ? "true" : "false") + ", \"reason\": " +
+         (inspection.valid ? "null" : JsonString(inspection.reason)) + "}";
+}
+
+int Verify(const std::vector<std::string>& files, bool json, std::ostream& out,
+           std::ostream& err) {
   int status = kValid;
+  CJsonArray array(json, out);
   for (const std::string& file : files) {
     CImage image;
     if (!image.Load(file, err)) {
@@ -170,8 +207,11 @@ int Verify(const std::vector<std::string>& files, std::ostream& out, std::ostrea
       continue;
     }
     const Inspection inspection = image.Inspect(file);
-    out << Verdict(inspection) << '\n';
-    if (!inspection.valid && status == kValid) status = kInvalid;
+    if (json)
+      array.Add(VerdictJson(inspection));
+    else
+      out << Verdict(inspection) << '\n';
+    status = Worse(status, inspection.valid ? kValid : kInvalid);
   }
   return status;
 }
@@ -185,6 +225,21 @@ int List(const std::string& file, bool json, std::ostream& out, std::ostream& er
   else
     PrintListing(inspection, out);
   return inspection.valid ? kValid : kInvalid;
+}
+
+int ListJson(const std::vector<std::string>& files, std::ostream& out, std::ostream& err) {
+  if (files.size() == 1) return List(files[0], true, out, err);
+  int status = kValid;
+  CJsonArray array(true, out);
+  for (const std::string& file : files) {
+    std::ostringstream object;
+    status = Worse(status, List(file, true, object, err));
+    std::string text = object.str();
+    if (text.empty()) continue;
+    text.pop_back();  // the line end after one object
+    array.Add(text);
+  }
+  return status;
 }
 
 bool Write(const std::string& path, std::string_view bytes, CReadPace* pPace, std::ostream& out) {
@@ -258,10 +313,10 @@ int RunMocfinfo(const std::vector<std::string>& args, std::ostream& out, std::os
       out << "mocfinfo " MOCFINFO_VERSION "\n";
       return kValid;
     case Mode::kVerify:
-      return Verify(options.files, out, err);
+      return Verify(options.files, options.json, out, err);
     case Mode::kList:
-    case Mode::kJson:
-      return List(options.files[0], options.mode == Mode::kJson, out, err);
+      return options.json ? ListJson(options.files, out, err)
+                          : List(options.files[0], false, out, err);
     case Mode::kExtract:
     case Mode::kRecord:
       return Extract(options, out, err);

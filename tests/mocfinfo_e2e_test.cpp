@@ -113,6 +113,12 @@ TEST_F(MocfinfoTest, JsonParsesBackFieldByField) {
   EXPECT_EQ("[exit 0]\n", Sh("'" MOCFINFO_PATH "' --json m.mocf >j; python3 check.py j m.mocf"));
   EXPECT_EQ("[exit 0]\n",
             Sh("'" MOCFINFO_PATH "' --json bad >j; [ $? = 1 ] && python3 check.py j bad"));
+  // Several files: one array of the same objects, in order; status as for --verify.
+  EXPECT_EQ("mocfinfo: cannot read none: No such file or directory\n[exit 0]\n",
+            Sh("'" MOCFINFO_PATH "' --json m.mocf none bad >a; [ $? = 2 ] && python3 -c '"
+               "import json; a = json.load(open(\"a\")); assert len(a) == 2\n"
+               "for i, x in enumerate(a): json.dump(x, open(\"j%d\" % i, \"w\"))' &&"
+               " python3 check.py j0 m.mocf && python3 check.py j1 bad"));
 }
 
 TEST_F(MocfinfoTest, VerifyGivesOneVerdictPerFileAndTheWorstStatus) {
@@ -128,6 +134,12 @@ TEST_F(MocfinfoTest, VerifyGivesOneVerdictPerFileAndTheWorstStatus) {
       "mocfinfo: cannot read none: No such file or directory\n"
       "mocfinfo: cannot read dir: Is a directory\nm.mocf: valid\n[exit 2]\n",
       Info("--verify none dir m.mocf"));
+  EXPECT_EQ(
+      "[{\"file\": \"m.mocf\", \"valid\": true, \"reason\": null},\n{\"file\": \"empty\", "
+      "\"valid\": false, \"reason\": \"the file is 0 bytes, too few for a MOCF header (8)\"}]\n"
+      "[exit 1]\n",
+      Info("--verify --json m.mocf empty"));
+  EXPECT_EQ("[]\n[exit 2]\n", Info("--json --verify none 2>/dev/null"));
 }
 
 TEST_F(MocfinfoTest, ExtractedRecordsGoBackThroughMocftoolUnchanged) {
@@ -177,7 +189,7 @@ TEST_F(MocfinfoTest, NoSuchRecordWritesNothingAndADamagedFileIsReadAsFarAsItGoes
 TEST_F(MocfinfoTest, BadUsageIsStatusTwoWithTheUsage) {
   for (const char* args :
        {"", "--json", "--verify", "--extract 1 m.mocf", "-o x m.mocf", "--extract x -o o m.mocf",
-        "--json --verify m.mocf", "--bogus m.mocf", "m.mocf m.mocf", "--help m.mocf", "--record"}) {
+        "--json --record 1 -o o m.mocf", "--bogus m.mocf", "m.mocf m.mocf", "--help m.mocf", "--record"}) {
     const std::string out = Info(std::string(args) + " 2>&1 >/dev/null");
     EXPECT_EQ(0u, out.find("mocfinfo: ")) << args;
     EXPECT_NE(std::string::npos, out.find("usage: mocfinfo [--json] FILE")) << args;
