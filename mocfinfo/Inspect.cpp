@@ -42,6 +42,11 @@ bool RecordWalk::Next(RecordInfo* pRecord) {
   }
   *pRecord =
       RecordInfo{++m_Index, static_cast<uint64_t>(CTlv::Bytes(p) - m_pImage), p, m_NestedLevel};
+  const unsigned int tag = pRecord->Tag();
+  if (!m_NestedLevel && tag <= mocf::kCompatProdTag) {
+    pRecord->read = !m_Seen[tag];
+    m_Seen[tag] = true;
+  }
   return true;
 }
 

@@ -18,6 +18,9 @@ struct RecordInfo {
   uint64_t offset;  // from the start of the image
   const CTlv::Header_t* header;
   bool nestedLevel;  // tags inside an object record mean other kinds
+  // False for a version, hash or product-list record after the first of its
+  // tag: the checks read the first one only.
+  bool read = true;
 
   unsigned int Tag() const { return CTlv::GetTag(header); }
   unsigned int Length() const { return CTlv::GetLength(header); }
@@ -44,6 +47,7 @@ class RecordWalk {
   bool m_NestedLevel;
   int m_Index = 0;
   bool m_Ended = false;
+  bool m_Seen[3] = {};  // version, hash and product-list tags met so far
 };
 
 struct Inspection {

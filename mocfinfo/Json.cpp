@@ -130,7 +130,7 @@ void KindFields(const Inspection& inspection, const RecordInfo& record, std::ost
       Field("digest", out);
       AppendJsonString(StoredDigest(record), out);
       Field("digest_ok", out);
-      out << (DigestMatches(inspection, record) ? "true" : "false");
+      out << (!record.read ? "null" : DigestMatches(inspection, record) ? "true" : "false");
       return;
     case mocf::kCompatProdTag:
       return ProductsField(record, out);
@@ -151,6 +151,8 @@ void PrintRecord(const Inspection& inspection, const RecordInfo& record, std::os
       << ", \"tag\": " << record.Tag() << ", \"length\": " << record.Length();
   Field("kind", out);
   AppendJsonString(record.Kind(), out);
+  if (!record.nestedLevel && record.Tag() <= mocf::kCompatProdTag)
+    Field("read", out), out << (record.read ? "true" : "false");
   KindFields(inspection, record, out);
   out << '}';
 }

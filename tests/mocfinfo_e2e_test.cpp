@@ -251,3 +251,31 @@ TEST_F(MocfinfoTest, EveryModeReadsAThreeHundredMiBMocfInLittleMemory) {
 }
 
 }  // namespace
+
+// Only the first hash and product-list records are what the checks read:
+// later ones are said to be so, with no verdict on a digest nobody compares.
+TEST_F(MocfinfoTest, RecordsTheChecksDoNotReadAreSaidToBeSo) {
+  Sh("printf 'abcdefghijklmnopqrst' >h.bin; cp m.mocf two.mocf");
+  for (const char* tag : {"1", "2"})
+    ASSERT_EQ("[exit 0]\n", Sh("'" MOCFTOOL_PATH "' -m two.mocf --type binary --tag " +
+                               std::string(tag) + " -f h.bin"));
+  const std::string listing = Info("two.mocf");
+  EXPECT_NE(std::string::npos, listing.find(", valid\n")) << listing;
+  EXPECT_NE(std::string::npos,
+            listing.find(" 20 hash (not read: the first hash record is) "
+                         "6162636465666768696a6b6c6d6e6f7071727374\n"))
+      << listing;
+  EXPECT_NE(std::string::npos,
+            listing.find(" 20 compatible products (not read: the first compatible products "
+                         "record is) "))
+      << listing;
+  EXPECT_EQ(std::string::npos, listing.find("does not match")) << listing;
+  const std::string json = Info("--json two.mocf");
+  EXPECT_NE(std::string::npos, json.find("\"kind\": \"hash\", \"read\": true, ")) << json;
+  EXPECT_NE(std::string::npos,
+            json.find("\"kind\": \"hash\", \"read\": false, \"digest\": "
+                      "\"6162636465666768696a6b6c6d6e6f7071727374\", \"digest_ok\": null}"))
+      << json;
+  EXPECT_NE(std::string::npos, json.find("\"kind\": \"compatible products\", \"read\": false"))
+      << json;
+}
