@@ -55,6 +55,12 @@ else()
 endif()
 install(FILES ${MOCF_MAN_FILES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
+# bash-completion loads a command's completion from a file of its name.
+foreach(program mocftool mocfinfo mocfbuild)
+  install(FILES ${CMAKE_SOURCE_DIR}/completion/mocftool.bash
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions RENAME ${program})
+endforeach()
+
 # Debian looks for a package's license in its copyright file.
 install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/mocftool
   RENAME copyright)

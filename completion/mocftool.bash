@@ -1,0 +1,59 @@
+# bash completion for mocftool, mocfinfo and mocfbuild: option names, the
+# type words after -t and --type (each its own: --type takes the words -t
+# does not), and file names where a file goes. Installed once per program
+# name, so that bash-completion finds it for each.
+
+_mocf_files() {
+  local IFS=$'\n'
+  COMPREPLY=($(compgen -f -- "$1"))
+  compopt -o filenames 2>/dev/null
+}
+
+_mocf_words() {
+  COMPREPLY=($(compgen -W "$1" -- "$2"))
+}
+
+_mocftool() {
+  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
+  case $prev in
+    -[mMfF]) _mocf_files "$cur" ;;
+    -[tT]) _mocf_words "user CompatProd object CustomDefaults" "$cur" ;;
+    --type) _mocf_words "binary SwKeys MenuSettings" "$cur" ;;
+    --tag | --PartNum) COMPREPLY=() ;;
+    *) _mocf_words "-m -f -t -d --type --tag --PartNum" "$cur" ;;
+  esac
+}
+
+_mocfinfo() {
+  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
+  case $prev in
+    -o) _mocf_files "$cur" ;;
+    --extract | --record) COMPREPLY=() ;;
+    --unpack)
+      COMPREPLY=($(compgen -d -- "$cur"))
+      compopt -o filenames 2>/dev/null
+      ;;
+    *)
+      if [[ $cur == -* ]]; then
+        _mocf_words "--json --verify --extract --record --unpack -o --help --version" "$cur"
+      else
+        _mocf_files "$cur"
+      fi
+      ;;
+  esac
+}
+
+_mocfbuild() {
+  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
+  if [[ $prev == -m ]]; then
+    _mocf_files "$cur"
+  elif [[ $cur == -* ]]; then
+    _mocf_words "-d -m --help --version" "$cur"
+  else
+    _mocf_files "$cur"
+  fi
+}
+
+complete -F _mocftool mocftool
+complete -F _mocfinfo mocfinfo
+complete -F _mocfbuild mocfbuild
