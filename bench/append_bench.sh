@@ -15,12 +15,8 @@
 # Needs about 3 GiB of free space in TMPDIR, 3 x the largest size for SIZES.
 set -euo pipefail
 
-root="$(cd "$(dirname "$0")/.." && pwd)"
 runs="${RUNS:-5}"
-cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release \
-  -DMOCF_BUILD_BENCH=ON -DMOCF_BUILD_TESTS=OFF >/dev/null
-cmake --build "$root/build-bench" --target mocftool -j"$(nproc)" >/dev/null
-tool="$root/build-bench/mocftool"
+source "$(dirname "$0")/common.sh"
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -31,9 +27,6 @@ printf '0x1A2B\n' >products.txt
 "$tool" -m base.mocf -f products.txt -t CompatProd -d
 cp base.mocf large.mocf
 "$tool" -m large.mocf -f big.bin -t user
-
-now() { date +%s.%N; }
-median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 hasher() {  # the faster of the two standard SHA-1 tools on this machine
   local best="" best_t=999999 t0 t1 h

@@ -18,25 +18,11 @@
 # one small file per record there (about 400 MiB for 100000).
 set -euo pipefail
 
-root="$(cd "$(dirname "$0")/.." && pwd)"
 runs="${RUNS:-5}"
 sizes="${SIZES-64 256 512 1536}"
 records="${RECORDS-50000 100000}"
-cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release \
-  -DMOCF_BUILD_BENCH=ON -DMOCF_BUILD_TESTS=OFF >/dev/null
-cmake --build "$root/build-bench" --target mocftool mocfinfo mocfbuild -j"$(nproc)" >/dev/null
+source "$(dirname "$0")/common.sh"
 
-# A program sits at build-bench/NAME, or in its own folder at build-bench/NAME/NAME.
-program() {
-  if [ -f "$root/build-bench/$1" ] && [ -x "$root/build-bench/$1" ]; then
-    echo "$root/build-bench/$1"
-  else
-    echo "$root/build-bench/$1/$1"
-  fi
-}
-tool="$(program mocftool)"
-info="$(program mocfinfo)"
-builder="$(program mocfbuild)"
 
 # Peak memory needs GNU time; nothing is installed for it.
 if [ -x /usr/bin/time ]; then
@@ -50,9 +36,6 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 printf '0x1A2B\n' >products.txt
 
-now() { date +%s.%N; }
-median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-since() { awk -v a="$(now)" -v b="$1" 'BEGIN { print a - b }'; }
 
 inputs() {  # MiB: 8 user files u1.bin..u8.bin of MiB/8 each, and list.txt naming them
   local mib="$1" i

@@ -11,31 +11,15 @@
 # Needs about 3 x MIB free in TMPDIR.
 set -euo pipefail
 
-root="$(cd "$(dirname "$0")/.." && pwd)"
 runs="${RUNS:-5}"
 mib="${MIB:-1536}"
-cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release \
-  -DMOCF_BUILD_BENCH=ON -DMOCF_BUILD_TESTS=OFF >/dev/null
-cmake --build "$root/build-bench" --target mocftool mocfinfo mocfbuild -j"$(nproc)" >/dev/null
+source "$(dirname "$0")/common.sh"
 
-program() {
-  if [ -f "$root/build-bench/$1" ] && [ -x "$root/build-bench/$1" ]; then
-    echo "$root/build-bench/$1"
-  else
-    echo "$root/build-bench/$1/$1"
-  fi
-}
-tool="$(program mocftool)"
-info="$(program mocfinfo)"
-builder="$(program mocfbuild)"
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-now() { date +%s.%N; }
-median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-since() { awk -v a="$(now)" -v b="$1" 'BEGIN { print a - b }'; }
 timed() {  # command... -> prints seconds
   local t0
   t0=$(now)
