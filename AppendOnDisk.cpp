@@ -112,7 +112,7 @@ bool ReadFront(const Plan_t& plan, std::vector<unsigned char>* pFront) {
     return true;
   }
   pFront->resize(static_cast<size_t>(std::min(plan.OldSize, kFront)));
-  std::FILE* pFile = std::fopen(plan.pOptions->MocfFile.c_str(), "rb");
+  std::FILE* pFile = platform::OpenFile(plan.pOptions->MocfFile, "rb");
   if (!pFile) return false;
   const bool read = std::fread(pFront->data(), 1, pFront->size(), pFile) == pFront->size();
   std::fclose(pFile);

@@ -1,6 +1,8 @@
 // Entry point: parse and check the command line, run the append, and turn
 // the outcome into the exit status scripts rely on.
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "AppendToMocf.h"
 #include "CommandLine.h"
@@ -22,12 +24,15 @@ int Run(int argc, const char** argv, options_t* options) {
 
 }  // namespace
 
-int main(int argc, const char** argv) {
+int main(int argc, char** argv) {
   platform::IgnoreFileSizeSignal();
   options_t options;
   int status;
   try {
-    status = Run(argc, argv, &options);
+    const std::vector<std::string> args = platform::Arguments(argc, argv);
+    std::vector<const char*> words;
+    for (const std::string& arg : args) words.push_back(arg.c_str());
+    status = Run(static_cast<int>(words.size()), words.data(), &options);
   } catch (...) {
     std::puts("Unexpected error");
     status = -1;

@@ -12,7 +12,8 @@
 int main(int argc, char** argv) {
   platform::IgnoreFileSizeSignal();
   try {
-    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    std::vector<std::string> args = platform::Arguments(argc, argv);
+    if (!args.empty()) args.erase(args.begin());
     return mocfbuild::RunMocfbuild(args, std::cout, std::cerr, platform::IsTerminal(stderr));
   } catch (const std::bad_alloc&) {
     std::cerr << "mocfbuild: out of memory\n";

@@ -4,6 +4,7 @@
 
 #include "Describe.h"
 #include "MocfTags.h"
+#include "Utf8Path.h"
 
 namespace mocfinfo {
 
@@ -13,22 +14,6 @@ const char kHex[] = "0123456789abcdef";
 
 std::string Unicode(unsigned int c) {
   return std::string("\\u00") + kHex[(c >> 4) & 15] + kHex[c & 15];
-}
-
-// Length of the valid UTF-8 sequence starting at p, or 0.
-size_t Utf8Length(const unsigned char* p, size_t left) {
-  const unsigned char c = p[0];
-  size_t length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 0;
-  if (c >= 0xF5 || length == 0 || length > left) return 0;
-  for (size_t i = 1; i < length; ++i) {
-    if ((p[i] & 0xC0) != 0x80) return 0;
-  }
-  // Overlong forms, surrogates and code points past U+10FFFF.
-  if (c == 0xE0 && p[1] < 0xA0) return 0;
-  if (c == 0xED && p[1] > 0x9F) return 0;
-  if (c == 0xF0 && p[1] < 0x90) return 0;
-  if (c == 0xF4 && p[1] > 0x8F) return 0;
-  return length;
 }
 
 std::string Escape(unsigned char c) {

@@ -13,7 +13,8 @@ int main(int argc, char** argv) {
   // Records written with -o - go out byte for byte; listings keep plain line feeds.
   platform::BinaryStandardOutput();
   try {
-    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    std::vector<std::string> args = platform::Arguments(argc, argv);
+    if (!args.empty()) args.erase(args.begin());
     return mocfinfo::RunMocfinfo(args, std::cout, std::cerr);
   } catch (const std::bad_alloc&) {
     std::cerr << "mocfinfo: out of memory\n";

@@ -57,7 +57,7 @@ bool CCommentedFile::Open(char const* pPath) {
   // first read; refuse it here so callers report it as unopenable.
   std::error_code ec;
   if (std::filesystem::is_directory(Utf8Path(pPath), ec)) return false;
-  m_InFile.open(pPath, std::ios::in);
+  m_InFile.open(Utf8Path(pPath), std::ios::in);
   return m_InFile.is_open() && m_InFile.good();
 }
 

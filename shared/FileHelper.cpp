@@ -25,7 +25,7 @@ bool IsDirectory(const char* path) {
 
 bool CFileHelper::DoesFileExist(const char* path) {
   if (IsDirectory(path)) return false;
-  std::ifstream file(path, std::ios::binary);
+  std::ifstream file(Utf8Path(path), std::ios::binary);
   return !file.fail();
 }
 
@@ -56,7 +56,7 @@ std::string SystemWords(std::errc error) { return std::make_error_code(error).me
 std::string CFileHelper::WhyCannotRead(const char* path) {
   if (IsDirectory(path)) return SystemWords(std::errc::is_a_directory);
   errno = 0;
-  std::FILE* pFile = std::fopen(path, "rb");
+  std::FILE* pFile = platform::OpenFile(path, "rb");
   if (!pFile) return SystemWords(errno);
   unsigned char byte;
   errno = 0;
@@ -73,7 +73,7 @@ std::string CFileHelper::WhyCannotWrite(const char* path) {
   if (IsDirectory(path)) return SystemWords(std::errc::is_a_directory);
   errno = 0;
   if (LookAtMocfPath(path) == MocfPath::kFile) {
-    std::FILE* pFile = std::fopen(path, "r+b");
+    std::FILE* pFile = platform::OpenFile(path, "r+b");
     if (!pFile) return SystemWords(errno);
     std::fclose(pFile);
   }
@@ -84,7 +84,7 @@ std::string CFileHelper::WhyCannotWrite(const char* path) {
 
 int32_t CFileHelper::GetFileLength(const char* path) {
   if (IsDirectory(path)) return -1;
-  std::ifstream file(path, std::ios::binary);
+  std::ifstream file(Utf8Path(path), std::ios::binary);
   if (file.fail()) return -1;
   file.seekg(0, std::ios::end);
   const std::streamoff end = file.tellg();  // -1 when the seek failed
@@ -100,7 +100,7 @@ bool CFileHelper::ReadFileData(const char* path,
   data->clear();
   if (length < 0) return false;
   if (length == 0) return true;
-  std::ifstream file(path, std::ios::binary);
+  std::ifstream file(Utf8Path(path), std::ios::binary);
   if (file.fail()) return false;
   data->reserve(static_cast<size_t>(length));
   constexpr size_t kChunk = 1 << 20;

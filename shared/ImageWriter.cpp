@@ -10,6 +10,7 @@
 #include <system_error>
 #include <thread>
 
+#include "Platform.h"
 #include "ReadPace.h"
 #include "ReplaceFile.h"
 
@@ -81,7 +82,7 @@ bool CPieceSource::Read(const ImagePiece_t& piece, uint64_t within, unsigned cha
   // A file several pieces read in a row stays open.
   if (!m_pOpen || std::strcmp(m_pOpen->pPath, piece.pPath) != 0) {
     CloseFile();
-    m_pFile = std::fopen(piece.pPath, "rb");
+    m_pFile = platform::OpenFile(piece.pPath, "rb");
     if (!m_pFile) return false;
     std::setvbuf(m_pFile, nullptr, _IONBF, 0);
     m_pOpen = &piece;

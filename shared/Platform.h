@@ -9,11 +9,21 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace platform {
 
 // True when the build flushes replaced files to disk and serializes runs.
 bool IsDurable();
+
+// The words of the command line, the program's name first, in UTF-8. On
+// Windows they are taken from the wide command line, which holds any name
+// a user can type, where argv holds only what the code page can.
+std::vector<std::string> Arguments(int argc, char** argv);
+
+// std::fopen for a path in UTF-8: on Windows the file is opened by its
+// wide name.
+std::FILE* OpenFile(const std::string& path, const char* mode);
 
 // True when the stream is a terminal, where a person watches progress.
 bool IsTerminal(std::FILE* pStream);

@@ -32,6 +32,14 @@ struct CTempFile::Impl {
 bool IsDurable() { return false; }
 
 // The standard library cannot tell; progress is only ever a courtesy.
+std::vector<std::string> Arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + (argc > 0 ? argc : 0));
+}
+
+std::FILE* OpenFile(const std::string& path, const char* mode) {
+  return std::fopen(path.c_str(), mode);
+}
+
 bool IsTerminal(std::FILE*) { return false; }
 
 // A limit the standard library cannot see may still exist: write only what

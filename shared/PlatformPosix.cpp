@@ -154,6 +154,14 @@ struct CTempFile::Impl {
 
 bool IsDurable() { return true; }
 
+std::vector<std::string> Arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + (argc > 0 ? argc : 0));
+}
+
+std::FILE* OpenFile(const std::string& path, const char* mode) {
+  return std::fopen(path.c_str(), mode);
+}
+
 bool IsTerminal(std::FILE* pStream) { return ::isatty(::fileno(pStream)) == 1; }
 
 bool WritesRaiseNoSignal() {

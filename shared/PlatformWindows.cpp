@@ -1,6 +1,7 @@
 // The Win32 file interface: flushed replacement and locks held for a run.
 // Paths arrive as UTF-8 and are opened by their wide names.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -10,6 +11,7 @@
 #include <mutex>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "Platform.h"
 
@@ -25,6 +27,15 @@ std::wstring Wide(const std::string& utf8) {
   if (size > 0)
     ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], size);
   return wide;
+}
+
+std::string Utf8(const wchar_t* wide) {
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 1) return std::string();
+  std::string utf8(static_cast<size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, wide, -1, &utf8[0], size, nullptr, nullptr);
+  utf8.pop_back();  // the terminating NUL
+  return utf8;
 }
 
 // The process id in the name tells a later run whether the run that made
@@ -130,6 +141,20 @@ struct CTempFile::Impl {
 };
 
 bool IsDurable() { return true; }
+
+std::vector<std::string> Arguments(int argc, char** argv) {
+  int count = 0;
+  wchar_t** words = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  if (!words) return std::vector<std::string>(argv, argv + (argc > 0 ? argc : 0));
+  std::vector<std::string> args;
+  for (int i = 0; i < count; ++i) args.push_back(Utf8(words[i]));
+  ::LocalFree(words);
+  return args;
+}
+
+std::FILE* OpenFile(const std::string& path, const char* mode) {
+  return ::_wfopen(Wide(path).c_str(), Wide(mode).c_str());
+}
 
 bool IsTerminal(std::FILE* pStream) { return ::_isatty(::_fileno(pStream)) != 0; }
 

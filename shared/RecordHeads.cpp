@@ -5,6 +5,7 @@
 
 #include "Coding.h"
 #include "MocfTags.h"
+#include "Platform.h"
 #include "TlvContainerParser.h"
 
 namespace {
@@ -37,7 +38,7 @@ CTlv::Header_t Decode(const unsigned char* p) {
 
 }  // namespace
 
-CRecordHeads::CRecordHeads(const std::string& path) : m_pFile(std::fopen(path.c_str(), "rb")) {}
+CRecordHeads::CRecordHeads(const std::string& path) : m_pFile(platform::OpenFile(path, "rb")) {}
 
 CRecordHeads::~CRecordHeads() {
   if (m_pFile) std::fclose(m_pFile);
