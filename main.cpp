@@ -26,6 +26,7 @@ int Run(int argc, const char** argv, options_t* options) {
 
 int main(int argc, char** argv) {
   platform::IgnoreFileSizeSignal();
+  platform::BinaryStandardStreams();
   options_t options;
   int status;
   try {

@@ -11,6 +11,7 @@
 #include "MocfCreator.h"
 #include "MocfTags.h"
 #include "ObjectRecordBuilder.h"
+#include "Platform.h"
 #include "RecordHeads.h"
 #include "TlvContainerParser.h"
 #include "Usage.h"
@@ -60,8 +61,7 @@ bool NamesTheMocf(const std::string& input, const fs::path& mocf) {
     const fs::path named = fs::weakly_canonical(fs::absolute(path, ec), ec);
     if (!ec && named == fs::weakly_canonical(mocf, ec) && !ec) return true;
   }
-  return fs::is_regular_file(status) && fs::hard_link_count(path, ec) > 1 && !ec &&
-         fs::equivalent(path, mocf, ec) && !ec;
+  return fs::is_regular_file(status) && platform::IsHardLinkTo(input, Utf8Of(mocf));
 }
 
 // Where the records' own messages would go: kept, for the run's line.

@@ -11,6 +11,7 @@
 
 int main(int argc, char** argv) {
   platform::IgnoreFileSizeSignal();
+  platform::BinaryStandardStreams();
   try {
     std::vector<std::string> args = platform::Arguments(argc, argv);
     if (!args.empty()) args.erase(args.begin());

@@ -11,7 +11,7 @@
 int main(int argc, char** argv) {
   platform::IgnoreFileSizeSignal();
   // Records written with -o - go out byte for byte; listings keep plain line feeds.
-  platform::BinaryStandardOutput();
+  platform::BinaryStandardStreams();
   try {
     std::vector<std::string> args = platform::Arguments(argc, argv);
     if (!args.empty()) args.erase(args.begin());

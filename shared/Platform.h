@@ -25,6 +25,9 @@ std::vector<std::string> Arguments(int argc, char** argv);
 // wide name.
 std::FILE* OpenFile(const std::string& path, const char* mode);
 
+// True when path is another name (a hard link) of the file that other names.
+bool IsHardLinkTo(const std::string& path, const std::string& other);
+
 // True when the stream is a terminal, where a person watches progress.
 bool IsTerminal(std::FILE* pStream);
 
@@ -33,9 +36,10 @@ bool IsTerminal(std::FILE* pStream);
 // for the file's size before the verdict that must be printed is known.
 bool WritesRaiseNoSignal();
 
-// Standard output then takes bytes as they are: no line ending is turned
-// into another on the way out.
-void BinaryStandardOutput();
+// Standard output and standard error then take bytes as they are: records
+// written out stay as they are, and every message and listing ends its
+// lines with a line feed, as on Linux, for scripts that compare them.
+void BinaryStandardStreams();
 
 // A write beyond the file-size limit (ulimit -f) then fails as any failed
 // write does, rather than ending the process with a signal.

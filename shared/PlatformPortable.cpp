@@ -40,6 +40,14 @@ std::FILE* OpenFile(const std::string& path, const char* mode) {
   return std::fopen(path.c_str(), mode);
 }
 
+bool IsHardLinkTo(const std::string& path, const std::string& other) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path named = fs::u8path(path);
+  return fs::is_regular_file(named, ec) && fs::hard_link_count(named, ec) > 1 && !ec &&
+         fs::equivalent(named, fs::u8path(other), ec) && !ec;
+}
+
 bool IsTerminal(std::FILE*) { return false; }
 
 // A limit the standard library cannot see may still exist: write only what
@@ -49,7 +57,7 @@ bool WritesRaiseNoSignal() { return false; }
 // The standard library names no such signal, but its signal() can set it
 // aside where the system has one.
 // The standard library cannot change a stream's mode once it is open.
-void BinaryStandardOutput() {}
+void BinaryStandardStreams() {}
 
 void IgnoreFileSizeSignal() {
 #ifdef SIGXFSZ

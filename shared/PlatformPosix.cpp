@@ -162,6 +162,12 @@ std::FILE* OpenFile(const std::string& path, const char* mode) {
   return std::fopen(path.c_str(), mode);
 }
 
+bool IsHardLinkTo(const std::string& path, const std::string& other) {
+  struct stat a, b;
+  return ::stat(path.c_str(), &a) == 0 && S_ISREG(a.st_mode) && a.st_nlink > 1 &&
+         ::stat(other.c_str(), &b) == 0 && SameFile(a, b);
+}
+
 bool IsTerminal(std::FILE* pStream) { return ::isatty(::fileno(pStream)) == 1; }
 
 bool WritesRaiseNoSignal() {
@@ -170,7 +176,7 @@ bool WritesRaiseNoSignal() {
 }
 
 // Output is bytes here already.
-void BinaryStandardOutput() {}
+void BinaryStandardStreams() {}
 
 void IgnoreFileSizeSignal() { ::signal(SIGXFSZ, SIG_IGN); }
 

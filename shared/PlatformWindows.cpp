@@ -156,12 +156,32 @@ std::FILE* OpenFile(const std::string& path, const char* mode) {
   return ::_wfopen(Wide(path).c_str(), Wide(mode).c_str());
 }
 
+// The standard library has neither link counts nor file identities here.
+bool IsHardLinkTo(const std::string& path, const std::string& other) {
+  const HANDLE a = OpenShared(path);
+  if (a == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION infoA, infoB;
+  bool same = ::GetFileInformationByHandle(a, &infoA) && infoA.nNumberOfLinks > 1;
+  ::CloseHandle(a);
+  if (!same) return false;
+  const HANDLE b = OpenShared(other);
+  if (b == INVALID_HANDLE_VALUE) return false;
+  same = ::GetFileInformationByHandle(b, &infoB) &&
+         infoA.dwVolumeSerialNumber == infoB.dwVolumeSerialNumber &&
+         infoA.nFileIndexHigh == infoB.nFileIndexHigh && infoA.nFileIndexLow == infoB.nFileIndexLow;
+  ::CloseHandle(b);
+  return same;
+}
+
 bool IsTerminal(std::FILE* pStream) { return ::_isatty(::_fileno(pStream)) != 0; }
 
 // Windows sets no limit on a file's size that a write could run into.
 bool WritesRaiseNoSignal() { return true; }
 
-void BinaryStandardOutput() { ::_setmode(::_fileno(stdout), _O_BINARY); }
+void BinaryStandardStreams() {
+  ::_setmode(::_fileno(stdout), _O_BINARY);
+  ::_setmode(::_fileno(stderr), _O_BINARY);
+}
 
 void IgnoreFileSizeSignal() {}
 

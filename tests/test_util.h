@@ -10,6 +10,15 @@
 
 namespace testutil {
 
+// The end-to-end tests drive the Windows programs under Wine instead: what
+// only Linux has (file-size limits, /proc, strace, FIFOs, Unix links, line
+// feeds in names) is then left out.
+#ifdef MOCF_PROGRAMS_UNDER_WINE
+constexpr bool kProgramsUnderWine = true;
+#else
+constexpr bool kProgramsUnderWine = false;
+#endif
+
 using Bytes = std::vector<unsigned char>;
 
 // A fresh directory under the system temp dir, removed with its contents

@@ -265,8 +265,11 @@ TEST(Unpack, ExactMocfsComeBackWhateverTheirTextsAndFileNameHold) {
                                       "-f 05-user-file.obj -t object"};
   // Part numbers a line cannot give: the record whole, as an object file.
   const std::vector<std::string> keys = {m[0], "-f 04-software-keys.obj -t object"};
-  for (const auto& [file, lines] : std::vector<std::pair<std::string, std::vector<std::string>>>{
-           {"m.mocf", m}, {"new\nline.mocf", m}, {"long.mocf", keys}, {"none.mocf", keys}}) {
+  std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+      {"m.mocf", m}, {"long.mocf", keys}, {"none.mocf", keys}};
+  // Windows names hold no line feed.
+  if (!testutil::kProgramsUnderWine) cases.push_back({"new\nline.mocf", m});
+  for (const auto& [file, lines] : cases) {
     SCOPED_TRACE(file);
     fs::remove_all(t.File("u"));
     EXPECT_EQ("[exit 0]\n", Sh(t.path(), "'" MOCFINFO_PATH "' --unpack u '" + file + "'"));
