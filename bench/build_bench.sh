@@ -6,6 +6,10 @@
 #   floor = cat of the inputs into one file, then one SHA-1 pass over it
 #           (openssl dgst or sha1sum, whichever is faster here); it does not
 #           flush, the tools do
+#   flushed floor = the same, with the file flushed to disk (sync FILE)
+#           after the cat, as the build must before it replaces the MOCF:
+#           where the disk takes longer to flush the image than the hash
+#           takes to read it, this, not the floor, is what the build can reach
 #   runs  = one mocftool run per line of LIST, giving the same file
 # The three alternate, RUNS times (default 5); prints their medians, the
 # ratios, the build's peak resident memory, and fails if the build's output
@@ -64,6 +68,7 @@ hasher() {  # the faster of the two standard SHA-1 tools on this machine
 build_once() {  # list -> prints seconds; leaves build.mocf, and peak KB in peak.kb
   local t0 t
   rm -f build.mocf peak.kb
+  sync
   t0=$(now)
   # Standard error is a file, so no progress is drawn into the timing.
   timed "$builder" -d -m build.mocf "$1" 2>build.err || {
@@ -75,10 +80,13 @@ build_once() {  # list -> prints seconds; leaves build.mocf, and peak KB in peak
   echo "$t"
 }
 
-floor_once() {  # prints seconds
+floor_once() {  # [sync]: prints seconds
   local t0 t
+  # A disk still busy with the last run's writes would slow whichever ran next.
+  sync
   t0=$(now)
   cat products.txt u?.bin >floor.out
+  [ "${1:-}" != sync ] || sync floor.out
   $hash_cmd floor.out >/dev/null
   t=$(since "$t0")
   rm -f floor.out
@@ -106,9 +114,10 @@ hash_cmd="$(hasher)"
 echo "runs: $runs; floor hashes with: $hash_cmd"
 [ -x /usr/bin/time ] || echo "no /usr/bin/time here: peak memory is not measured"
 
-bt=() ft=() rt=() peaks=()
+bt=() ft=() st=() rt=() peaks=()
 for ((i = 0; i < runs; i++)); do
   ft+=("$(floor_once)")
+  st+=("$(floor_once sync)")
   bt+=("$(build_once list.txt)")
   [ -f peak.kb ] && peaks+=("$(cat peak.kb)")
   rt+=("$(runs_once)")
@@ -124,31 +133,38 @@ size=$(stat -c %s build.mocf)
 rm -f build.mocf
 b=$(printf '%s\n' "${bt[@]}" | median)
 f=$(printf '%s\n' "${ft[@]}" | median)
+fs=$(printf '%s\n' "${st[@]}" | median)
 r=$(printf '%s\n' "${rt[@]}" | median)
-awk -v b="$b" -v f="$f" -v r="$r" -v s="$size" 'BEGIN {
-  printf "8 x 64 MiB user files, a %.0f MiB MOCF: build %.2f s, floor %.2f s, mocftool runs %.2f s\n",
-         s / 1048576, b, f, r
-  printf "  ratio build/floor %.2f, runs/build %.2f; build and runs wrote the same bytes\n", b / f, r / b }'
+awk -v b="$b" -v f="$f" -v fs="$fs" -v r="$r" -v s="$size" 'BEGIN {
+  printf "8 x 64 MiB user files, a %.0f MiB MOCF: build %.2f s, floor %.2f s, flushed floor %.2f s, mocftool runs %.2f s\n",
+         s / 1048576, b, f, fs, r
+  printf "  ratio build/floor %.2f, build/flushed floor %.2f, runs/build %.2f; build and runs wrote the same bytes\n",
+         b / f, b / fs, r / b }'
 in_order() { printf '%.2f ' "$@" | sed 's/ $//'; }
-printf '  runs in order, build: %s; floor: %s; mocftool runs: %s\n' \
-  "$(in_order "${bt[@]}")" "$(in_order "${ft[@]}")" "$(in_order "${rt[@]}")"
+printf '  runs in order, build: %s; floor: %s; flushed floor: %s; mocftool runs: %s\n' \
+  "$(in_order "${bt[@]}")" "$(in_order "${ft[@]}")" "$(in_order "${st[@]}")" "$(in_order "${rt[@]}")"
 if [ ${#peaks[@]} -gt 0 ]; then
   p=$(printf '%s\n' "${peaks[@]}" | sort -n | tail -1)
   awk -v p="$p" -v s="$size" 'BEGIN {
     printf "  build peak RSS %.1f MiB = %.3f x the MOCF\n", p / 1024, p * 1024 / s }'
 fi
 
-series() {  # the build at each size: median seconds and ms per MiB of output
-  local mib i tt t size
+series() {  # the build at each size, and the flushed floor: medians, ms per MiB of output
+  local mib i tt ss t f size
   for mib in $sizes; do
     inputs "$mib"
-    tt=()
-    for ((i = 0; i < runs; i++)); do tt+=("$(build_once list.txt)"); done
+    tt=() ss=()
+    for ((i = 0; i < runs; i++)); do
+      tt+=("$(build_once list.txt)")
+      ss+=("$(floor_once sync)")
+    done
     size=$(stat -c %s build.mocf)
     rm -f build.mocf
     t=$(printf '%s\n' "${tt[@]}" | median)
-    awk -v m="$mib" -v t="$t" -v s="$size" 'BEGIN {
-      printf "size %5d MiB: build %.2f s, %.2f ms per MiB of output\n", m, t, t * 1000 * 1048576 / s }'
+    f=$(printf '%s\n' "${ss[@]}" | median)
+    awk -v m="$mib" -v t="$t" -v f="$f" -v s="$size" 'BEGIN {
+      printf "size %5d MiB: build %.2f s, %.2f ms per MiB of output; flushed floor %.2f ms per MiB\n",
+             m, t, t * 1000 * 1048576 / s, f * 1000 * 1048576 / s }'
   done
   rm -f u?.bin
 }
