@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Platform.h"
+#include "Utf8Path.h"
 
 namespace fs = std::filesystem;
 
@@ -31,7 +32,6 @@ struct CTempFile::Impl {
 
 bool IsDurable() { return false; }
 
-// The standard library cannot tell; progress is only ever a courtesy.
 std::vector<std::string> Arguments(int argc, char** argv) {
   return std::vector<std::string>(argv, argv + (argc > 0 ? argc : 0));
 }
@@ -43,11 +43,12 @@ std::FILE* OpenFile(const std::string& path, const char* mode) {
 bool IsHardLinkTo(const std::string& path, const std::string& other) {
   namespace fs = std::filesystem;
   std::error_code ec;
-  const fs::path named = fs::u8path(path);
+  const fs::path named = Utf8Path(path);
   return fs::is_regular_file(named, ec) && fs::hard_link_count(named, ec) > 1 && !ec &&
-         fs::equivalent(named, fs::u8path(other), ec) && !ec;
+         fs::equivalent(named, Utf8Path(other), ec) && !ec;
 }
 
+// The standard library cannot tell; progress is only ever a courtesy.
 bool IsTerminal(std::FILE*) { return false; }
 
 // A limit the standard library cannot see may still exist: write only what
