@@ -4,7 +4,8 @@
 # the same bytes; mocfinfo's listing and JSON are the same text, line ends
 # aside; the statuses of refused and failed runs are the same; records
 # written to standard output are bytes as they are; 40 concurrent appends
-# keep all 40 records; non-ASCII paths work and store the same names.
+# keep all 40 records; non-ASCII paths work and store the same names;
+# memory running out ends in the unexpected error, status -1 on Windows.
 #   tests/windows_e2e.sh LINUX_BUILD WINDOWS_BUILD
 set -euo pipefail
 
@@ -72,6 +73,22 @@ for args in "--verify linux.mocf" "--verify missing.mocf" "--record 99 -o - linu
   b=$(cd "$dir" && status run windows mocfinfo $args)
   [ "$a" = "$b" ] || fail "mocfinfo $args: status $a on Linux, $b on Windows"
 done
+
+# Memory running out ends in the unexpected error and nothing written: the
+# status is 255 as Linux's shell sees it, -1 as Windows' own cmd sees it.
+# mocftool_starved is the tool with an allocator that runs out on demand.
+dir="$work/starved"
+mkdir -p "$dir"
+cd "$dir"
+awk 'BEGIN { for (i = 0; i < 800000; i++) print "A=1;" }' >big.txt
+cp "$windows/tests/mocftool_starved.exe" .
+printf '@set MOCF_STARVE_ABOVE=1000000\r\n@mocftool_starved.exe -m w.mocf -d -f big.txt -t CustomDefaults\r\n@echo [exit %%ERRORLEVEL%%]\r\n' >starved.bat
+a=$(MOCF_STARVE_ABOVE=1000000 "$linux/tests/mocftool_starved" -m l.mocf -d -f big.txt -t CustomDefaults 2>&1 ||
+  echo "[exit $?]")
+b=$({ "$wine" cmd /c starved.bat 2>&1 || true; } | tr -d '\r')
+[ "$a" = $'Unexpected error\n[exit 255]' ] || fail "out of memory on Linux: $a"
+[ "$b" = $'Unexpected error\n[exit -1]' ] || fail "out of memory on Windows: $b"
+[ ! -e l.mocf ] && [ ! -e w.mocf ] || fail "a run that ran out of memory left a MOCF"
 
 # Concurrent appends on one MOCF queue up on its lock.
 dir="$work/many"
