@@ -42,24 +42,27 @@ namespace {
 
 // Each content line as "N:line " with the number GetLineNumber gives right
 // after it, then "end N", "fail N" or "long N" with the number then.
-std::string Numbered(const std::string& text, size_t limit) {
+std::string Numbered(const std::string& text, size_t limit,
+                     uint64_t maxBytes = CCommentedFile::kMaxBytes) {
   CCommentedFile file;
   if (!file.Open(testutil::Put("numbered.txt", text).c_str())) return "unopened";
   file.SetMaxLineLength(limit);
+  file.SetMaxBytes(maxBytes);
   std::string out, line;
   bool ok;
   while ((ok = file.ReadLine(&line)) && !line.empty()) {
     out += std::to_string(file.GetLineNumber()) + ":" + line + " ";
   }
-  // A refused long line stops every later read too.
+  // A refused long line stops every later read too; after any stop no line comes.
   if (file.LineTooLong() && file.ReadLine(&line)) return out + "not stopped";
+  if (file.ReadLine(&line) && !line.empty()) return out + "more after the stop";
   const char* how = ok ? "end " : file.LineTooLong() ? "long " : "fail ";
   return out + how + std::to_string(file.GetLineNumber());
 }
 
 }  // namespace
 
-TEST(CommentedFile, LineNumbersAndLengthLimit) {
+TEST(CommentedFile, LineNumbersAndLengthLimits) {
   for (const size_t limit : {std::string::npos, size_t{8}}) {
     const std::string text = "// c\r\n\r\na\n/* x\ny */\n\n  b  \n";
     EXPECT_EQ(Numbered(text, limit), "3:a 7:b end 7");
@@ -69,23 +72,12 @@ TEST(CommentedFile, LineNumbersAndLengthLimit) {
   // The limit counts the raw line, blanks that stripping removes included.
   EXPECT_EQ(Numbered("abcd\n  abc  \nx\n", 6), "1:abcd long 2");
   EXPECT_EQ(Numbered("/*abcde\n*/\na\n", 6), "long 1");
-}
-
-// Every byte of the file counts, comments and line ends too; the line that
-// crosses the limit is not handed out, and no later one is.
-TEST(CommentedFile, FileLengthLimit) {
+  // Every byte of the file counts, comments and line ends too; the line that
+  // crosses the limit is not handed out, and no later one is.
   const std::string text = "ab\n// cd\nef\ngh";
-  for (const auto& [limit, read] : std::vector<std::pair<uint64_t, std::string>>{
-           {14, "ab ef gh end"}, {13, "ab ef fail"}, {12, "ab ef fail"}, {11, "ab fail"},
-           {10, "ab fail"}, {2, "fail"}}) {
-    CCommentedFile file;
-    ASSERT_TRUE(file.Open(testutil::Put("in.txt", text).c_str()));
-    file.SetMaxBytes(limit);
-    std::string line, got;
-    bool ok;
-    while ((ok = file.ReadLine(&line)) && !line.empty()) got += line + " ";
-    got += ok ? "end" : "fail";
-    EXPECT_EQ(read, got) << limit;
-    EXPECT_FALSE(file.ReadLine(&line) && !line.empty()) << limit;
+  for (const auto& [maxBytes, read] : std::vector<std::pair<uint64_t, std::string>>{
+           {14, "1:ab 3:ef 4:gh end 4"}, {13, "1:ab 3:ef fail 4"}, {12, "1:ab 3:ef fail 4"},
+           {11, "1:ab fail 3"}, {10, "1:ab fail 3"}, {2, "fail 1"}}) {
+    EXPECT_EQ(read, Numbered(text, std::string::npos, maxBytes)) << maxBytes;
   }
 }

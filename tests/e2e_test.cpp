@@ -3,18 +3,20 @@
 // the directory exactly as they were.
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <cstdio>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "Platform.h"
 #include "test_util.h"
 
-using testutil::Bytes;
+using testutil::Bytes, testutil::kTool;
 static const std::string kFailed = "Error creating MOCF\n[exit 2]\n";
+static const std::string kInvalid = "Invalid MOCF.\n" + kFailed;
 static const std::string kVersionAndHash = "000000000200000000000000" "0100000014000000";
+static const std::string kNobody = "setpriv --reuid=65534 --regid=65534 --clear-groups";
 
 #ifdef MOCF_PROGRAMS_UNDER_WINE
 // Programs for Windows see no Unix link and keep no permission bits: they
@@ -23,6 +25,23 @@ static const std::string kMocf = "d/m.mocf", kMode = "644";
 #else
 static const std::string kMocf = "l/x", kMode = "640";
 #endif
+
+// The command after these words runs under bash's ulimit (-f counts KiB).
+static std::string Limited(const std::string& limits, const std::string& trap = "") {
+  return "bash -c 'ulimit " + limits + "; " + trap + "exec \"$0\" \"$@\"'";
+}
+// The command after these words runs under strace, which LeakSanitizer cannot run under.
+static std::string Strace(const std::string& options) {
+  return "env ASAN_OPTIONS=detect_leaks=0 strace " + options + " ";
+}
+// Shell words that wait until the run $pid locks d/m.mocf, then stop it.
+static const std::string kStopOnceLocked =
+    "inode=$(stat -c %i d/m.mocf); for n in $(seq 2000); do grep -q \":$inode \" /proc/locks "
+    "&& break; sleep 0.002; done; kill -STOP $pid;";
+
+// Skips the test with the reason when it is not "".
+#define SKIP_IF(why) \
+  if (const std::string reason = (why); !reason.empty()) GTEST_SKIP() << reason
 
 struct E2eTest : testing::Test {
   // The MOCF d/m.mocf, mode 640, is reached through the relative link l/x
@@ -34,7 +53,7 @@ struct E2eTest : testing::Test {
   }
   std::string Sh(const std::string& cmd) { return testutil::Sh(dir_.path(), cmd); }
   std::string Run(const std::string& args, const std::string& prefix = "") {
-    return Sh("exec " + prefix + " '" MOCFTOOL_PATH "' -m " + kMocf + " " + args);
+    return Sh("exec " + prefix + " " + kTool + " -m " + kMocf + " " + args);
   }
   // Same names, inodes and bytes afterwards: the file was not even replaced.
   void ExpectRefused(const std::string& args, const std::string& out, const std::string& pre = "") {
@@ -56,6 +75,16 @@ struct E2eTest : testing::Test {
               Sh("(head -c 20 d/m.mocf; tail -c +49 d/m.mocf) | sha1sum"));
     EXPECT_EQ(kMode + "\n../d/m.mocf\n.:\nd\nin\nl\n\nd:\nm.mocf\n\nl:\nx\n[exit 0]\n",
               Sh("stat -c %a d/m.mocf; readlink l/x; ls -A . d l"));
+  }
+  // Why the test cannot run here, or "": a thing only Linux has under Wine,
+  // a step the portable build leaves out, or strace where it is missing.
+  std::string Lacks(const char* linuxOnly, const char* portable, bool strace = false) {
+    if (testutil::kProgramsUnderWine && linuxOnly) return linuxOnly + std::string(" is Linux's");
+    if (!platform::IsDurable() && portable) return "the portable build " + std::string(portable);
+    return strace && Sh("command -v strace") == "[exit 1]\n" ? "strace is not installed" : "";
+  }
+  std::string NoNobody() {
+    return Run("", kNobody).find("Usage:") == std::string::npos ? "can't run as uid 65534" : "";
   }
   testutil::TempDir dir_;
 };
@@ -82,74 +111,59 @@ TEST_F(E2eTest, AppendsEveryRecordKindRunByRunThenRefusesWithoutChange) {
     EXPECT_EQ("[exit 0]\n", Run("-f in " + step[0]));
     ExpectMocf(records += step[2]);
   }
-  ExpectRefused("-f in --type MenuSettings", "Invalid MOCF.\n" + kFailed);
-  ExpectRefused("-f in -t user -d", "Invalid MOCF.\n" + kFailed);
+  ExpectRefused("-f in --type MenuSettings", kInvalid);
   testutil::WriteFile(dir_.File("in"), "// only\n");
   ExpectRefused("-f in -t CustomDefaults",
                 "Error creating Object Record from file.  Additional info:\n"
                 "Error in Menu Settings File (empty file).\nError in Custom Defaults file\n\n" +
                     kFailed);
-  // Bash counts ulimit -f in 1024-byte blocks: only the new image exceeds it.
+  // Only the new image exceeds a file-size limit of 8 KiB: the verdict comes
+  // before any write, and the limit's signal, whether the caller ignores it
+  // or not, ends no run: the write fails as any other does.
   testutil::WriteFile(dir_.File("in"), Bytes(64 * 1024, 0xA5));
-  // The limit's signal, whether the caller ignores it or not, ends no run:
-  // the write fails as any other does.
-  const std::string limit = "bash -c 'ulimit -c 0 -f 8; ";
-  if (!testutil::kProgramsUnderWine) {
-    ExpectRefused("-f in -t user", kFailed, limit + "trap \"\" XFSZ; exec \"$0\" \"$@\"'");
-    ExpectRefused("-f in -t user", kFailed, limit + "exec \"$0\" \"$@\"'");
+  for (const std::string trap : {"", "trap \"\" XFSZ; "}) {
+    if (testutil::kProgramsUnderWine) break;
+    ExpectRefused("-f in -t user -d", kInvalid, Limited("-c 0 -f 8", trap));
+    ExpectRefused("-f in -t user", kFailed, Limited("-c 0 -f 8", trap));
   }
-  // The "a" of the binary record's value becomes "X": only the hash no longer fits.
-  Sh("printf X | dd of=d/m.mocf bs=1 seek=228 conv=notrunc status=none");
-  ExpectRefused("-f in -t user", kFailed);
-  ExpectRefused("-f in -t object", kFailed);  // the input is no record either
+  // Small, then large inputs, appended last to make the MOCF large too.
+  for (const int size : {64 << 10, 2 << 20}) {
+    SCOPED_TRACE(size);
+    testutil::WriteFile(dir_.File("in"), Bytes(size, 0xA5));
+    ExpectRefused("-f in -t user -d", kInvalid);
+    ExpectRefused("-f in -t object",
+                  "Error creating Object Record from file.  Additional info:\n"
+                  "Object File is invalid\n\n" + kFailed);
+    ASSERT_EQ("[exit 0]\n", Run("-f in -t user"));
+    // The "a" of the binary record's value becomes "X": only the hash no longer fits.
+    Sh("printf X | dd of=d/m.mocf bs=1 seek=228 conv=notrunc status=none");
+    ExpectRefused("-f in -t user", kFailed);
+    ExpectRefused("-f in -t object", kFailed);  // the input is no record either
+    Sh("printf a | dd of=d/m.mocf bs=1 seek=228 conv=notrunc status=none");
+  }
   testutil::WriteFile(dir_.File("d/m.mocf"), "");
   ExpectRefused("-f in -t user", kFailed);
 }
 
-// GCC says so one way, clang another.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kUnderAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kUnderAddressSanitizer = true;
-#else
-constexpr bool kUnderAddressSanitizer = false;
-#endif
-#else
-constexpr bool kUnderAddressSanitizer = false;
-#endif
-
 // Memory running out is the unexpected error: its words, status 255 (-1
 // on Windows), and the MOCF as it was.
 TEST_F(E2eTest, MemoryRunningOutEndsInTheUnexpectedError) {
-  if (testutil::kProgramsUnderWine) GTEST_SKIP() << "a memory limit is Linux's";
-  if (kUnderAddressSanitizer) GTEST_SKIP() << "the sanitizer's own memory does not fit under the limit";
+  SKIP_IF(Lacks("a memory limit", nullptr));
+  if (testutil::kUnderAddressSanitizer) GTEST_SKIP() << "the sanitizer's own memory does not fit";
   Sh("yes 'A=1;' | head -c 100000000 >big");
   ExpectRefused("-f big -t CustomDefaults", "Unexpected error\n[exit 255]\n",
-                "bash -c 'ulimit -v 150000; exec \"$0\" \"$@\"'");
-}
-
-// Under a file-size limit nothing is written before the verdict, which a
-// write the limit ends would never print.
-TEST_F(E2eTest, VerdictComesBeforeAnyWriteUnderAFileSizeLimit) {
-  if (testutil::kProgramsUnderWine) GTEST_SKIP() << "a file-size limit is Linux's";
-  testutil::WriteFile(dir_.File("in"), Bytes(64 * 1024, 0xA5));
-  ExpectRefused("-f in -t user -d", "Invalid MOCF.\n" + kFailed,
-                "bash -c 'ulimit -f 8; exec \"$0\" \"$@\"'");
+                Limited("-v 150000"));
 }
 
 // The old image is read, not mapped: shrunk while the run reads it, it
 // either was read whole first or the run fails like any unreadable MOCF.
 TEST_F(E2eTest, MocfTruncatedDuringTheRunEndsInTheOrdinaryFailure) {
-  if (testutil::kProgramsUnderWine) GTEST_SKIP() << "/proc/locks is Linux's";
-  if (!platform::IsDurable()) GTEST_SKIP() << "the portable build does not lock";
+  SKIP_IF(Lacks("/proc/locks", "does not lock"));
   Sh("truncate -s 256M big");
   ASSERT_EQ("[exit 0]\n", Run("-f big -t user"));
-  const std::string out = Sh(
-      "'" MOCFTOOL_PATH "' -m d/m.mocf -f in -t user & pid=$!; inode=$(stat -c %i d/m.mocf);"
-      "for n in $(seq 2000); do grep -q \":$inode \" /proc/locks && break; sleep 0.002; done;"
-      "kill -STOP $pid; truncate -s 1000 d/m.mocf; kill -CONT $pid; wait $pid; echo status $?;"
-      "ls -A d; stat -c %s d/m.mocf");
+  const std::string out = Sh(kTool + " -m d/m.mocf -f in -t user & pid=$!;" + kStopOnceLocked +
+                             "truncate -s 1000 d/m.mocf; kill -CONT $pid; wait $pid;"
+                             "echo status $?; ls -A d; stat -c %s d/m.mocf");
   if (out.find("status 0") == std::string::npos)
     EXPECT_EQ("Error creating MOCF\nstatus 2\nm.mocf\n1000\n[exit 0]\n", out);
   else
@@ -159,41 +173,22 @@ TEST_F(E2eTest, MocfTruncatedDuringTheRunEndsInTheOrdinaryFailure) {
 // Put together by the system in the temporary file, or in memory as under a
 // file-size limit, a large image comes out the same, byte for byte.
 TEST_F(E2eTest, LargeAppendsComeOutTheSameEitherWay) {
-  const std::string inMemory = "bash -c 'ulimit -f 1000000; exec \"$0\" \"$@\"'";
   Sh("cp d/m.mocf start");
-  for (const std::string type : {"-t user", "--type binary --tag 0x60000010"}) {
-    for (size_t extra = 0; extra < 4; ++extra) {
-      testutil::WriteFile(dir_.File("in"), Bytes((1 << 20) + extra, 0x5A));
-      ASSERT_EQ("[exit 0]\n", Run("-f in " + type));
-      Sh("cp d/m.mocf copied; cp start d/m.mocf");
-      ASSERT_EQ("[exit 0]\n", Run("-f in " + type, inMemory));
-      EXPECT_EQ("[exit 0]\n", Sh("cmp copied d/m.mocf; cp start d/m.mocf")) << type << extra;
+  const auto expectSame = [&](const Bytes& input, const std::string& args, int times) {
+    testutil::WriteFile(dir_.File("in"), input);
+    for (const std::string way : {"disk", "memory"}) {
+      Sh("cp start d/m.mocf");
+      for (int i = 0; i < times; ++i)
+        ASSERT_EQ("[exit 0]\n", Run("-f in " + args, way == "disk" ? "" : Limited("-f 1000000")));
+      Sh("cp d/m.mocf " + way);
     }
-  }
+    EXPECT_EQ("[exit 0]\n", Sh("cmp disk memory")) << args << ", " << input.size() << " bytes";
+  };
+  for (const std::string type : {"-t user", "--type binary --tag 0x60000010"})
+    for (size_t extra = 0; extra < 4; ++extra) expectSame(Bytes((1 << 20) + extra, 0x5A), type, 1);
   // Larger than the memory the tool puts a large image together in, which
   // it then uses again.
-  testutil::WriteFile(dir_.File("in"), Bytes(45 << 20, 0xC3));
-  ASSERT_EQ("[exit 0]\n", Run("-f in -t user"));
-  ASSERT_EQ("[exit 0]\n", Run("-f in -t user"));
-  Sh("cp d/m.mocf copied; cp start d/m.mocf");
-  ASSERT_EQ("[exit 0]\n", Run("-f in -t user", inMemory));
-  ASSERT_EQ("[exit 0]\n", Run("-f in -t user", inMemory));
-  EXPECT_EQ("[exit 0]\n", Sh("cmp copied d/m.mocf"));
-}
-
-// Refused large appends say what small ones say and leave nothing behind:
-// the record fails the Gen6 check, the input is no record, the loaded MOCF's
-// digest is wrong (byte 60 lies in its compatible-products record).
-TEST_F(E2eTest, LargeAppendsAreRefusedLikeSmallOnes) {
-  testutil::WriteFile(dir_.File("in"), Bytes(2 << 20, 0xA5));
-  ExpectRefused("-f in -t user -d", "Invalid MOCF.\n" + kFailed);
-  ExpectRefused("-f in -t object",
-                "Error creating Object Record from file.  Additional info:\n"
-                "Object File is invalid\n\n" + kFailed);
-  ASSERT_EQ("[exit 0]\n", Run("-f in -t user"));
-  Sh("printf X | dd of=d/m.mocf bs=1 seek=60 conv=notrunc status=none");
-  ExpectRefused("-f in -t user", kFailed);
-  ExpectRefused("-f in -t object", kFailed);
+  expectSame(Bytes(45 << 20, 0xC3), "-t user", 2);
 }
 
 // A record with the hash record's tag is left out of the digest wherever it
@@ -211,56 +206,61 @@ TEST_F(E2eTest, EveryHashTaggedRecordIsLeftOutOfTheDigest) {
 }
 
 TEST_F(E2eTest, UnwritableMocfIsLeftAlone) {
-  const std::string nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups";
-  if (Run("", nobody).find("Usage:") == std::string::npos) GTEST_SKIP() << "can't run as uid 65534";
+  SKIP_IF(NoNobody());
   // Root owns all and the modes alone decide. A read-only file in a writable
   // directory could be renamed over, a writable file in a read-only one not.
   for (const char* modes : {"755 444", "777 444", "755 666"}) {
     Sh(std::string("set -- ") + modes + "; chmod 755 . && chmod $1 d && chmod $2 d/m.mocf");
-    ExpectRefused("-f in -t user", kFailed, nobody);
+    ExpectRefused("-f in -t user", kFailed, kNobody);
   }
 }
 
 // Threads a large append cannot have (a process limit, as uid 65534): it is
 // made on the one thread there is, with the same bytes, and never hangs.
 TEST_F(E2eTest, LargeAppendWithoutItsThreadsIsMadeOnOne) {
-  const std::string nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups";
-  if (Run("", nobody).find("Usage:") == std::string::npos) GTEST_SKIP() << "can't run as uid 65534";
+  SKIP_IF(NoNobody());
   Sh("mkdir t && chmod 777 t && echo 7 >t/p && head -c 3000000 /dev/urandom >t/big");
-  const std::string tool = "'" MOCFTOOL_PATH "' -m ";
-  for (const char* mocf : {"a", "b"})
-    ASSERT_EQ("[exit 0]\n", Sh("cd t && " + nobody + " " + tool + mocf + " -f p -t CompatProd -d"));
-  EXPECT_EQ("[exit 0]\n", Sh("cd t && " + nobody + " " + tool + "a -f big -t user"));
+  const std::string tool = kNobody + " " + kTool + " -m ";
+  ASSERT_EQ("[exit 0]\n", Sh("cd t && " + tool + "a -f p -t CompatProd -d && " + tool +
+                             "b -f p -t CompatProd -d && " + tool + "a -f big -t user"));
   // The leak checker of a sanitized build needs a thread of its own at exit.
-  EXPECT_EQ("[exit 0]\n", Sh("cd t && timeout 60 " + nobody +
-                                " bash -c 'ulimit -u 1; ASAN_OPTIONS=detect_leaks=0 exec " + tool +
-                                "b -f big -t user'"));
-  EXPECT_EQ("[exit 0]\n", Sh("cmp t/a t/b"));
+  EXPECT_EQ("[exit 0]\n", Sh("cd t && timeout 60 " + kNobody + " bash -c 'ulimit -u 1; "
+                             "ASAN_OPTIONS=detect_leaks=0 exec " + kTool + " -m b -f big -t user'"
+                             " && cmp a b"));
 }
 
-TEST_F(E2eTest, ProductLineEndsAtItsFirstNul) {
-  testutil::WriteFile(dir_.File("in"), std::string("3\n1\0junk\n0x10\n", 14));
-  ASSERT_EQ("[exit 0]\n", Run("-f in -t CompatProd -d"));
-  ExpectMocf("02000000 10000000 03000000 03000000 01000000 10000000");
-}
-
-// Half the runs name the MOCF through the link: both are the same MOCF.
-TEST_F(E2eTest, ConcurrentAppendsAllLand) {
+// Runs and two builds, all at once on one MOCF, half the runs and the builds
+// through the link, ten times over: every record lands once, each build's
+// records together in its list's order, and the tool accepts the result.
+TEST_F(E2eTest, ConcurrentRunsAndBuildsAllLand) {
   if (!platform::IsDurable()) GTEST_SKIP() << "the portable build does not serialize runs";
   // A user file's name is the path given, and it may not hold a '/'.
-  Sh("mkdir rc; for i in $(seq 10 49); do echo $i >u$i; done");
+  Sh("mkdir rc; for i in $(seq 10 49); do echo $i >u$i; done; for b in b1 b2; do for j in 0 1 2 3;"
+     "do head -c 300000 /dev/zero >${b}_$j; echo \"-f ${b}_$j -t user\" >>$b; done; done");
+  std::vector<std::string> names;
+  for (const char* b : {"b1_", "b2_"})
+    for (int j = 0; j < 4; ++j) names.push_back(b + std::to_string(j));
+  for (int i = 10; i < 50; ++i) names.push_back("u" + std::to_string(i));
   for (int round = 0; round < 10; ++round) {
+    SCOPED_TRACE(round);
     ASSERT_EQ("[exit 0]\n", Run("-f in -t CompatProd -d"));
     ASSERT_EQ("[exit 0]\n",
               Sh("for i in $(seq 10 49); do m=d/m.mocf; [ $((i % 2)) = 0 ] && m=" + kMocf + ";"
-                 "('" MOCFTOOL_PATH "' -m $m -f u$i -t user >/dev/null; echo $? >rc/$i) & done;"
-                 "wait; cat rc/* | sort | uniq -c | tr -s ' '"
-                 "| grep -qx ' 40 0'"));
-    const Bytes image = testutil::ReadFile(dir_.File("d/m.mocf"));
-    const std::string text(image.begin(), image.end());
-    for (int i = 10; i < 50; ++i)
-      EXPECT_NE(std::string::npos, text.find("u" + std::to_string(i) + std::string(1, '\0')))
-          << "round " << round << " lost u" << i;
+                 "(" + kTool + " -m $m -f u$i -t user >/dev/null; echo $? >rc/$i) & done;"
+                 "for b in b1 b2; do (" + testutil::kBuild + " -m " + kMocf + " $b >/dev/null;"
+                 "echo $? >rc/$b) & done; wait; cat rc/* | sort | uniq -c | grep -qx ' *42 0'"));
+    const std::string image = testutil::Str(testutil::ReadFile(dir_.File("d/m.mocf")));
+    std::map<size_t, std::string> order;  // the names by where they lie
+    for (const std::string& name : names) {
+      const size_t at = image.find(name + '\0');
+      EXPECT_TRUE(at != std::string::npos && image.find(name + '\0', at + 1) == std::string::npos)
+          << name << " lost or twice";
+      order[at] = name;
+    }
+    std::string all;
+    for (const auto& entry : order) all += entry.second + " ";
+    for (const char* build : {"b1_0 b1_1 b1_2 b1_3 ", "b2_0 b2_1 b2_2 b2_3 "})
+      EXPECT_NE(std::string::npos, all.find(build)) << all;
     // The tool itself accepts the result as the MOCF to append to.
     EXPECT_EQ("[exit 0]\n", Run("-f in -t user"));
     EXPECT_EQ("m.mocf\n[exit 0]\n", Sh("ls -A d"));
@@ -270,48 +270,34 @@ TEST_F(E2eTest, ConcurrentAppendsAllLand) {
 // The holder is stopped while it holds the lock: a second run waits for it,
 // and once the holder is killed the next run goes ahead.
 TEST_F(E2eTest, KilledLockHolderBlocksNobody) {
-  if (testutil::kProgramsUnderWine) GTEST_SKIP() << "/proc/locks is Linux's";
-  if (!platform::IsDurable()) GTEST_SKIP() << "the portable build does not lock";
+  SKIP_IF(Lacks("/proc/locks", "does not lock"));
   Sh("truncate -s 600M big");
-  const std::string out = Sh(
-      "'" MOCFTOOL_PATH "' -m d/m.mocf -f big -t user >/dev/null & pid=$!;"
-      "inode=$(stat -c %i d/m.mocf);"
-      "for n in $(seq 2000); do grep -q \":$inode \" /proc/locks && break; sleep 0.005; done;"
-      "kill -STOP $pid; grep -c \":$inode \" /proc/locks;"
-      "timeout 1 '" MOCFTOOL_PATH "' -m l/x -f in -t user; echo waited $?;"
-      "kill -KILL $pid; { wait $pid; } 2>/dev/null; echo killed $?;"
-      "timeout 20 '" MOCFTOOL_PATH "' -m l/x -f in -t user; echo after $?; ls -A d");
-  EXPECT_EQ("1\nwaited 124\nkilled 137\nafter 0\nm.mocf\n[exit 0]\n", out);
+  EXPECT_EQ("1\nwaited 124\nkilled 137\nafter 0\nm.mocf\n[exit 0]\n",
+            Sh(kTool + " -m d/m.mocf -f big -t user >/dev/null & pid=$!;" + kStopOnceLocked +
+               "grep -c \":$inode \" /proc/locks; timeout 1 " + kTool + " -m l/x -f in -t user;"
+               "echo waited $?; kill -KILL $pid; { wait $pid; } 2>/dev/null; echo killed $?;"
+               "timeout 20 " + kTool + " -m l/x -f in -t user; echo after $?; ls -A d"));
 }
 
 // The new image is flushed before it is renamed over the MOCF, and the
 // directory after, or a power cut could leave an empty or older file.
 TEST_F(E2eTest, FlushesImageBeforeRenameAndDirectoryAfter) {
-  if (testutil::kProgramsUnderWine) GTEST_SKIP() << "strace is Linux's";
-  if (!platform::IsDurable()) GTEST_SKIP() << "the portable build does not flush";
-  if (Sh("command -v strace") == "[exit 1]\n") GTEST_SKIP() << "strace is not installed";
-  // LeakSanitizer cannot run under ptrace; the sanitizer build still runs this.
-  ASSERT_EQ("[exit 0]\n", Run("-f in -t user", "env ASAN_OPTIONS=detect_leaks=0 strace -f -o trace "
-                                               "-e trace=openat,fsync,fdatasync,rename,renameat2"));
+  SKIP_IF(Lacks("strace", "does not flush", true));
+  // strace -y names each descriptor's file: the new image has no name yet,
+  // or its temporary one; once renamed it is the MOCF's, which is no step.
+  ASSERT_EQ("[exit 0]\n", Run("-f in -t user", Strace("-f -y -o trace -e trace=openat,fsync,"
+                                                       "fdatasync,rename,renameat2")));
+  const std::regex step(R"re((openat\(.*(O_TMPFILE|m\.mocf\.tmp[0-9-]+").* = [0-9]+)|)re"
+                        R"re((?:fsync|fdatasync)\([0-9]+<([^>]*)>.* = 0|(rename.* = 0))re");
   std::istringstream trace(Sh("cat trace"));
-  const std::regex open(R"re(openat\((?:AT_FDCWD, )?"(d|[^"]*/d|[^"]*m\.mocf\.tmp[0-9-]+)", ([^)]*)\) = ([0-9]+))re");
-  const std::regex sync(R"((?:fsync|fdatasync)\(([0-9]+)\) += 0)");
-  std::string temporaryFd, directoryFd, steps;
+  std::string steps;
   for (std::string line; std::getline(trace, line);) {
     std::smatch m;
-    if (std::regex_search(line, m, open)) {
-      // A descriptor closed and opened again is only what it was opened as last.
-      const bool directory = m[2].str().find("O_DIRECTORY") != std::string::npos;
-      (directory ? directoryFd : temporaryFd) = m[3];
-      (directory ? temporaryFd : directoryFd).clear();
-      if (!directory) steps += "create ";
-    } else if (std::regex_search(line, m, sync)) {
-      if (m[1] == temporaryFd) steps += "flush-image ";
-      if (m[1] == directoryFd) steps += "flush-directory ";
-    } else if (line.find("rename") != std::string::npos && line.find("= 0") != std::string::npos) {
-      steps += "rename ";
-      temporaryFd.clear();
-    }
+    if (!std::regex_search(line, m, step)) continue;
+    const std::string file = m[3];
+    steps += m[1].matched ? "create " : m[4].matched ? "rename "
+             : std::regex_search(file, std::regex("/d$")) ? "flush-directory "
+             : std::regex_search(file, std::regex("/d/(#|m\\.mocf\\.tmp)")) ? "flush-image " : "";
   }
   EXPECT_EQ("create flush-image rename flush-directory ", steps);
 }
@@ -319,83 +305,53 @@ TEST_F(E2eTest, FlushesImageBeforeRenameAndDirectoryAfter) {
 // Only a regular file can be a MOCF: a loop of links, a FIFO or a directory
 // is refused at once, and stays as it was.
 TEST_F(E2eTest, MocfPathsThatNameNoFileAreRefusedAtOnce) {
-  if (testutil::kProgramsUnderWine) GTEST_SKIP() << "FIFOs, devices and Unix links is Linux's";
-  if (!platform::IsDurable()) GTEST_SKIP() << "the portable build does not follow links";
-  Sh("ln -s b a; ln -s a b; mkfifo f; mkdir dir");
-  const std::string tool = "timeout 20 '" MOCFTOOL_PATH "' -d -f in -t CompatProd -m ";
+  SKIP_IF(Lacks("FIFOs, devices and Unix links", "does not follow links"));
+  Sh("ln -s b a; ln -s a b; mkfifo f; mkdir dir; echo '-f in -t CompatProd' >list");
   const std::string before = Sh("ls -l a b f dir");
-  for (const std::string path : {"a", "f", "dir"}) EXPECT_EQ(kFailed, Sh(tool + path)) << path;
+  for (const std::string path : {"a", "f", "dir"})
+    EXPECT_EQ(kFailed, Sh("timeout 20 " + kTool + " -d -f in -t CompatProd -m " + path)) << path;
   EXPECT_EQ(before, Sh("ls -l a b f dir"));
-  const std::string build = "timeout 20 '" MOCFBUILD_PATH "' -m f list";
-  Sh("echo '-f in -t CompatProd' >list");
-  EXPECT_NE(std::string::npos, Sh(build).find("not a regular file")) << Sh(build);
-  EXPECT_EQ("[exit 2]\n", Sh(build + " 2>/dev/null"));
-}
-
-// Once the new image is renamed over the MOCF the run has appended, even
-// should the directory then fail to flush: a script that retried on status
-// 2 would append the record twice.
-TEST_F(E2eTest, ReplacedMocfCountsAsAppendedWhenItsDirectoryFailsToFlush) {
-  if (testutil::kProgramsUnderWine) GTEST_SKIP() << "strace is Linux's";
-  if (!platform::IsDurable()) GTEST_SKIP() << "the portable build does not flush";
-  if (Sh("command -v strace") == "[exit 1]\n") GTEST_SKIP() << "strace is not installed";
-  testutil::WriteFile(dir_.File("u"), "user");
-  // The second flush of a small append is the directory's.
-  EXPECT_EQ("[exit 0]\n",
-            Run("-f u -t user", "env ASAN_OPTIONS=detect_leaks=0 strace -f -o /dev/null "
-                                "-e inject=fsync:error=EIO:when=2"));
-  EXPECT_NE(std::string::npos, Sh("'" MOCFINFO_PATH "' d/m.mocf").find("user file \"u\""));
+  const std::string built = Sh("timeout 20 " + testutil::kBuild + " -m f list");
+  EXPECT_NE(std::string::npos, built.find("not a regular file")) << built;
+  EXPECT_EQ("[exit 2]\n", built.substr(built.size() - 9));
 }
 
 // A large input that reads short once it is being read ends the run with
 // the MOCF as it was: a second attempt would store whatever it then finds.
 TEST_F(E2eTest, InputReadingShortMidRunFailsInsteadOfStartingAgain) {
-  if (testutil::kProgramsUnderWine) GTEST_SKIP() << "strace is Linux's";
-  if (!platform::IsDurable()) GTEST_SKIP() << "the portable build reads inputs whole";
-  if (Sh("command -v strace") == "[exit 1]\n") GTEST_SKIP() << "strace is not installed";
-  Sh("head -c 8M /dev/urandom >big");
-  const std::string strace = "env ASAN_OPTIONS=detect_leaks=0 strace -o trace -e trace=read ";
+  SKIP_IF(Lacks("strace", "reads inputs whole", true));
+  Sh("head -c 8M /dev/urandom >big; cp d/m.mocf saved");
   // The main thread reads the input; the first large read is of its bytes.
-  Sh("cp d/m.mocf saved");
-  ASSERT_EQ("[exit 0]\n", Run("-f big -t user", strace));
+  ASSERT_EQ("[exit 0]\n", Run("-f big -t user", Strace("-o trace -e trace=read")));
   Sh("cp saved d/m.mocf");
   const std::string first =
       Sh("awk -F', ' '/^read/ { n++; if ($NF + 0 >= 1048576) { print n; exit } }' trace");
   ASSERT_NE("[exit 0]\n", first);
-  const int second = std::stoi(first) + 1;
   ExpectRefused("-f big -t user", kFailed,
-                "env ASAN_OPTIONS=detect_leaks=0 strace -o /dev/null -e inject=read:retval=0:when=" +
-                    std::to_string(second));
+                Strace("-o /dev/null -e inject=read:retval=0:when=" +
+                       std::to_string(std::stoi(first) + 1)));
 }
 
 // Another program, one that does not lock, renames its file over the MOCF
 // while a run flushes: the run fails and the other program's file stands.
 TEST_F(E2eTest, MocfReplacedByAnotherProgramMidRunIsLeftToIt) {
-  if (testutil::kProgramsUnderWine) GTEST_SKIP() << "strace is Linux's";
-  if (!platform::IsDurable()) GTEST_SKIP() << "the portable build does not lock";
-  if (Sh("command -v strace") == "[exit 1]\n") GTEST_SKIP() << "strace is not installed";
+  SKIP_IF(Lacks("strace", "does not lock", true));
   testutil::WriteFile(dir_.File("u"), "user");
-  const std::string out = Sh(
-      "env ASAN_OPTIONS=detect_leaks=0 strace -f -o /dev/null "
-      "-e inject=fsync:delay_enter=1500000:when=1 '" MOCFTOOL_PATH "' -m d/m.mocf -f u -t user &"
-      "sleep 0.5; echo theirs >d/new; mv d/new d/m.mocf; wait $!; echo status $?; ls -A d;"
-      "cat d/m.mocf");
-  EXPECT_EQ("Error creating MOCF\nstatus 2\nm.mocf\ntheirs\n[exit 0]\n", out);
+  EXPECT_EQ("Error creating MOCF\nstatus 2\nm.mocf\ntheirs\n[exit 0]\n",
+            Sh(Strace("-f -o /dev/null -e inject=fsync:delay_enter=1500000:when=1") + kTool +
+               " -m d/m.mocf -f u -t user & sleep 0.5; echo theirs >d/new; mv d/new d/m.mocf;"
+               "wait $!; echo status $?; ls -A d; cat d/m.mocf"));
 }
 
 // A run killed after its new image got a name, before the rename, leaves
 // that file behind; the next run on the MOCF removes it.
 TEST_F(E2eTest, TemporaryFileOfAKilledRunGoesWithTheNextRun) {
-  if (testutil::kProgramsUnderWine) GTEST_SKIP() << "strace is Linux's";
-  if (!platform::IsDurable()) GTEST_SKIP() << "the portable build has no such step";
-  if (Sh("command -v strace") == "[exit 1]\n") GTEST_SKIP() << "strace is not installed";
+  SKIP_IF(Lacks("strace", "has no such step", true));
   testutil::WriteFile(dir_.File("u"), "user");
-  EXPECT_EQ("[exit 137]\n", Sh("env ASAN_OPTIONS=detect_leaks=0 strace -f -o /dev/null "
-                               "-e inject=rename:signal=SIGKILL '" MOCFTOOL_PATH
-                               "' -m d/m.mocf -f u -t user 2>/dev/null"));
+  EXPECT_EQ("[exit 137]\n", Sh(Strace("-f -o /dev/null -e inject=rename:signal=SIGKILL") + kTool +
+                               " -m d/m.mocf -f u -t user 2>/dev/null"));
   EXPECT_EQ("2\n[exit 0]\n", Sh("ls d | wc -l"));
   // A name alike whose maker is alive (this shell) is another run's, and stays.
-  EXPECT_EQ("[exit 0]\n", Sh("touch d/m.mocf.tmp$PPID-1; '" MOCFTOOL_PATH "' -m d/m.mocf -f u -t user"));
-  EXPECT_EQ("m.mocf\n[exit 0]\n", Sh("ls d | grep -v tmp$PPID-1"));
-  EXPECT_EQ("1\n[exit 0]\n", Sh("ls d | grep -c tmp"));
+  EXPECT_EQ("[exit 0]\n", Sh("touch d/m.mocf.tmp$PPID-1; " + kTool + " -m d/m.mocf -f u -t user"));
+  EXPECT_EQ("m.mocf\n1\n[exit 0]\n", Sh("ls d | grep -v tmp$PPID-1; ls d | grep -c tmp"));
 }

@@ -39,25 +39,19 @@ TEST(Gen6MocfParser, Gen6Rules) {
   const Bytes fw1 = Rec(kFw1, "", {products, version, data}), menu = Rec(kMenu, "ABC.\0"s);
   const Bytes keys = Rec(kKeys, "ABC.\0"s), defaults = Rec(kDefaults, "ABC@\0"s);
   auto named = [&](const std::string& n) { return Rec(kUser, "", {Rec(0, n + '\0'), data}); };
+  // Each refusal's wording, and most single broken rules, are checked in
+  // mocf_creator_test; here the rules' other edges and what they let pass.
   // clang-format off
   struct Case { std::vector<Bytes> records; bool valid; std::vector<unsigned int> products = {}; };
   const Case cases[] = {
-      {{user}, false, {1, 2}}, {{user}, false, {1, 3}}, {{user}, false, {2, 3}},
-      {{user, fw0}, true, {1, 3}}, {{user, fw1}, false, {1, 3}}, {{}, true, {1, 2, 3}},
-      {{user}, true, {1, 4}}, {{named(std::string(57, 'n'))}, true},
-      {{named(std::string(58, 'n'))}, false}, {{named("Az09_.()")}, true},
-      {{named("a-b")}, false}, {{named("a b")}, false}, {{named("d/a")}, false},
-      {{named("a\x80")}, false}, {{Rec(kMenu, "A\tB.\0"s)}, false},
-      {{Rec(kMenu, "A\x80.\0"s)}, false}, {{Rec(kMenu, ".\0"s)}, true},
-      {{Rec(kMenu, "\0"s)}, false}, {{Rec(kDefaults, "ABC.\0"s)}, false},
-      {{Rec(kMenu, "ABC."s)}, false}, {{Rec(kUser, "", {name})}, false},
-      {{Rec(kUser, "", {data, name})}, false}, {{Rec(kUser, "")}, false},
-      {{Rec(kFw0, "", {products, version})}, false},
-      {{Rec(kFw0, "", {version, products, data})}, false},
+      {{user}, false, {1, 3}}, {{user}, false, {2, 3}}, {{user, fw0}, true, {1, 3}},
+      {{user, fw1}, false, {1, 3}}, {{}, true, {1, 2, 3}}, {{user}, true, {1, 4}},
+      {{named(std::string(57, 'n'))}, true}, {{named("Az09_.()")}, true}, {{named("a-b")}, false},
+      {{named("d/a")}, false}, {{named("a\x80")}, false}, {{Rec(kMenu, "A\x80.\0"s)}, false},
+      {{Rec(kMenu, ".\0"s)}, true}, {{Rec(kUser, "")}, false},
       {{Rec(kFw0, "", {FromHex("03000000 08000000 02000000 07000000"), version, data})}, false},
-      {{menu, menu}, false}, {{menu, keys, defaults}, true}, {{user, user}, true},
-      {{fw0, fw1}, true}, {{fw1, fw1}, false}, {{Rec(0x50000000, "")}, false},
-      {{user, Rec(0x46434F4D, "")}, false}, {{Rec(kFw0, "", {products, data, data})}, false},
+      {{menu, keys, defaults}, true}, {{user, user}, true}, {{fw0, fw1}, true}, {{fw1, fw1}, false},
+      {{user, Rec(0x46434F4D, "")}, false},
       {{Rec(0x60000006, "\xff"), Rec(0x60000006, ""), Rec(0x50000001, "")}, true},
       // The last nested record claims more than its object record holds.
       {{Rec(kUser, "", {name, FromHex("01000000 64000000 010203")})}, false},
@@ -73,7 +67,6 @@ TEST(Gen6MocfParser, Gen6Rules) {
     EXPECT_EQ(Ask(records), c.valid) << "case " << (&c - cases);
   }
   const Bytes noProducts = Rec(2, "\0\0\0\0"s);
-  EXPECT_FALSE(Ask({user}));
   EXPECT_FALSE(Ask({Rec(0x46434F4D, ""), noProducts}));
   EXPECT_TRUE(Ask({noProducts, user, menu}, &CGen6MocfParser::IsSystemUpdateMocf));
   EXPECT_FALSE(Ask({noProducts, keys, defaults}, &CGen6MocfParser::IsSystemUpdateMocf));

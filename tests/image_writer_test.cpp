@@ -1,8 +1,8 @@
 // An image described as pieces must land on disk as their concatenation
 // with the digests of those very bytes, on the path for small images and on
-// the windowed one, whose chunks the pieces straddle; and a source that
-// lets it down must fail the write without a trace at the target. Compared
-// with an image in place instead, the pieces must match it to the byte.
+// the ring whose chunks the pieces straddle; a source that lets it down must
+// fail the write without a trace at the target; and compared with an image
+// in place, the pieces must match it to the byte.
 #include "ImageWriter.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "ReplaceFile.h"
-#include "sha1.h"
 #include "test_util.h"
 
 #if defined(__unix__) || defined(__APPLE__)
@@ -26,20 +25,13 @@ namespace {
 
 using testutil::Bytes;
 
-// The header, then bytes 8 to End but the skips, hashed in one go.
-std::string Direct(const Bytes& image, const FollowedImage_t& digest) {
-  Bytes message(CTlv::Bytes(&digest.Header), CTlv::Bytes(&digest.Header) + 8);
-  uint64_t at = 8;
-  for (const Range_t& skip : digest.Skips) {
-    const uint64_t to = std::min(skip.From, digest.End);
-    if (to > at) message.insert(message.end(), image.begin() + at, image.begin() + to);
-    at = std::max(at, skip.To);
-  }
-  if (digest.End > at)
-    message.insert(message.end(), image.begin() + at, image.begin() + digest.End);
-  CSha1 sha1;
+// The digest of the image fed in one piece (CImageDigest is checked against
+// the bytes hashed by hand in following_digest_test).
+std::string InOnePiece(const Bytes& image, const FollowedImage_t& digest) {
+  CImageDigest whole(digest);
+  whole.Feed(0, image.data(), image.size());
   unsigned char result[20];
-  sha1.DoHash(message.data(), static_cast<unsigned int>(message.size()), result);
+  whole.GetResult(result);
   return testutil::ToHex(result, 20);
 }
 
@@ -115,9 +107,10 @@ TEST(ImageWriterTest, WritesTheConcatenationAndItsDigestsOnBothPaths) {
     paths.push_back(in.File(std::to_string(i)));
     testutil::WriteFile(paths.back(), sources[i]);
   }
-  // Small; and past four chunks of the window, so that its memory serves
-  // again, with odd bytes so that the last chunk is short.
-  for (const uint64_t size : {uint64_t{200003}, (uint64_t{9} << 20) + 123}) {
+  // Small; and past the ring of six 2 MiB chunks, so that its memory serves
+  // again (the digests following it too), with odd bytes so that the last
+  // chunk is short.
+  for (const uint64_t size : {uint64_t{200003}, (uint64_t{13} << 20) + 123}) {
     Bytes expected;
     ImageJob_t job;
     job.Pieces = Pieces(paths, sources, size, size / 100, &rng, &expected);
@@ -132,7 +125,7 @@ TEST(ImageWriterTest, WritesTheConcatenationAndItsDigestsOnBothPaths) {
     for (size_t i = 0; i < job.Digests.size(); ++i) {
       Digest_t hashed;
       ASSERT_TRUE(HashImage(job.Pieces, job.Digests[i], &hashed));
-      const std::string direct = Direct(expected, job.Digests[i]);
+      const std::string direct = InOnePiece(expected, job.Digests[i]);
       EXPECT_EQ(direct, testutil::ToHex(outcome.Digests[i].data(), 20)) << size << " " << i;
       EXPECT_EQ(direct, testutil::ToHex(hashed.data(), 20)) << size << " " << i;
     }

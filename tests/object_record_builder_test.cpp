@@ -74,17 +74,15 @@ TEST(ObjectRecordBuilderTest, HeadAndFileBytesMakeTheWholePaddedRecord) {
       }
     }
   }
+  // Nor does a missing file have one.
   const std::string before = GetErrorStr();
-  for (FileType_t type : {Object, CompatProd, CustomDefaults, MenuSettings, SwKeys}) {
-    const InParams_t params = {"a", "", type, 0};
+  for (const InParams_t& params : {InParams_t{"a", "", Object, 0}, {"a", "", CompatProd, 0},
+                                   {"a", "", CustomDefaults, 0}, {"a", "", MenuSettings, 0},
+                                   {"a", "", SwKeys, 0}, {"none", "", UserFile, 0}}) {
     CTlvContainerCreator head;
     RecordTail_t tail;
-    EXPECT_FALSE(CreateObjectRecordHead(&params, &head, &tail)) << type;
+    EXPECT_FALSE(CreateObjectRecordHead(&params, &head, &tail)) << params.Type << params.InFile;
   }
-  const InParams_t missing = {"none", "", UserFile, 0};
-  CTlvContainerCreator head;
-  RecordTail_t tail;
-  EXPECT_FALSE(CreateObjectRecordHead(&missing, &head, &tail));
   EXPECT_EQ(before, GetErrorStr());
   std::filesystem::current_path(saved);
 }

@@ -26,35 +26,30 @@ std::string Listing(const std::string& directory) {
   return names;
 }
 
-TEST(PlatformTest, AbandonedTemporaryLeavesNothing) {
+// Abandoned, the temporary leaves nothing; committed, exactly the target
+// with its bytes and mode. None is made in a missing directory, and a lock
+// on a missing file makes none either.
+TEST(PlatformTest, TemporaryLeavesNothingOrOnCommitExactlyTheTargetWithItsMode) {
   testutil::TempDir dir;
-  testutil::WriteFile(dir.File("m"), "old");
-  {
-    auto file = platform::CTempFile::CreateBeside(dir.File("m"));
-    ASSERT_TRUE(file);
-    const unsigned char bytes[] = {'n', 'e', 'w'};
-    EXPECT_TRUE(file->Write(bytes, sizeof bytes));
+  const std::string m = dir.File("m");
+  testutil::WriteFile(m, "old");
+  std::filesystem::permissions(m, std::filesystem::perms(0604));
+  EXPECT_FALSE(platform::CTempFile::CreateBeside(dir.File("none/m")));
+  { const platform::CFileLock lock(dir.File("missing")); }
+  const testutil::Bytes old = {'o', 'l', 'd'}, bytes(3 << 20, 0x5A);
+  for (const bool commit : {false, true}) {
+    auto file = platform::CTempFile::CreateBeside(m);
+    ASSERT_TRUE(file && file->Write(bytes.data(), bytes.size()));
+    if (commit) {
+      ASSERT_TRUE(file->CopyModeFrom(m) && file->Commit(m));
+    }
+    file.reset();
+    EXPECT_EQ("m ", Listing(dir.path())) << commit;
+    EXPECT_EQ(commit ? bytes : old, testutil::ReadFile(m)) << commit;
   }
-  EXPECT_EQ("m ", Listing(dir.path()));
-  EXPECT_EQ(testutil::Bytes({'o', 'l', 'd'}), testutil::ReadFile(dir.File("m")));
-}
-
-TEST(PlatformTest, CommitReplacesTargetWithItsBytesAndMode) {
-  testutil::TempDir dir;
-  testutil::WriteFile(dir.File("m"), "old");
-  std::filesystem::permissions(dir.File("m"), std::filesystem::perms(0604));
-  auto file = platform::CTempFile::CreateBeside(dir.File("m"));
-  ASSERT_TRUE(file);
-  const testutil::Bytes bytes(3 << 20, 0x5A);
-  ASSERT_TRUE(file->Write(bytes.data(), bytes.size()));
-  ASSERT_TRUE(file->CopyModeFrom(dir.File("m")));
-  ASSERT_TRUE(file->Commit(dir.File("m")));
-  file.reset();
-  EXPECT_EQ("m ", Listing(dir.path()));
-  EXPECT_EQ(bytes, testutil::ReadFile(dir.File("m")));
 #ifndef _WIN32  // Windows keeps no such bits
   EXPECT_EQ(std::filesystem::perms(0604),
-            std::filesystem::status(dir.File("m")).permissions() & std::filesystem::perms::mask);
+            std::filesystem::status(m).permissions() & std::filesystem::perms::mask);
 #endif
 }
 
@@ -102,13 +97,6 @@ TEST(PlatformTest, ViewOfAReservedTemporaryShowsLaterWrites) {
 }
 
 #endif
-
-TEST(PlatformTest, NoTemporaryInMissingDirectoryAndNoLockOnMissingFile) {
-  testutil::TempDir dir;
-  EXPECT_FALSE(platform::CTempFile::CreateBeside(dir.File("none/m")));
-  { const platform::CFileLock lock(dir.File("m")); }
-  EXPECT_EQ("", Listing(dir.path()));
-}
 
 #ifndef _WIN32
 // Pages of the process in memory now, or -1 where the system does not say.

@@ -19,7 +19,7 @@ std::string Text(const std::string& path) {
   return std::string(bytes.begin(), bytes.end());
 }
 
-TEST(ReplaceFileTest, TargetChangesOnlyAtCommitAndKeepsItsMode) {
+TEST(ReplaceFileTest, TargetChangesOnlyAtCommitAndNotAfterAFailedStep) {
   testutil::TempDir dir;
   testutil::WriteFile(dir.File("m"), "old");
   std::filesystem::permissions(dir.File("m"), std::filesystem::perms(0640));
@@ -37,20 +37,13 @@ TEST(ReplaceFileTest, TargetChangesOnlyAtCommitAndKeepsItsMode) {
             std::filesystem::status(dir.File("m")).permissions() & std::filesystem::perms::mask);
 #endif
   EXPECT_FALSE(replacement.Commit());  // a second time there is nothing to commit
-}
-
-TEST(ReplaceFileTest, AFailedStepFailsEveryLaterOne) {
-  testutil::TempDir dir;
-  testutil::WriteFile(dir.File("m"), "old");
-  testutil::WriteFile(dir.File("short"), "ab");
-  CFileReplacement replacement(dir.File("m"));
-  // No file reaches that far.
-  EXPECT_FALSE(replacement.WriteAt(~uint64_t{0} - 4, kBytes, 1));
-  EXPECT_FALSE(replacement.Write(kBytes, 9) || replacement.WriteAt(0, kBytes, 1) ||
-               replacement.Commit());
-  EXPECT_EQ("old", Text(dir.File("m")));
-  // m and short: no temporary file is left.
-  EXPECT_EQ(2, std::distance(std::filesystem::directory_iterator(dir.path()), {}));
+  // A step no file can take (none reaches that far) fails every later one.
+  CFileReplacement failing(dir.File("m"));
+  EXPECT_FALSE(failing.WriteAt(~uint64_t{0} - 4, kBytes, 1));
+  EXPECT_FALSE(failing.Write(kBytes, 9) || failing.WriteAt(0, kBytes, 1) || failing.Commit());
+  EXPECT_EQ("iew image", Text(dir.File("m")));
+  // Only m: no temporary file is left.
+  EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(dir.path()), {}));
 }
 
 }  // namespace

@@ -53,14 +53,11 @@ TEST(RunList, SplitWords) {
   }
 }
 
-TEST(RunList, LinesAndNumbers) {
+TEST(RunList, RunsWithTheirNumbersUpToTheFirstError) {
   EXPECT_EQ(ReadList("// head\r\n-f a.txt -t user\r\n\r\n/* note\r\nstill */ -f x\r\n"
                      "  --type SwKeys\t-f \"my file.txt\" \r\n\nlast \"\""),
             "2:-f|a.txt|-t|user 6:--type|SwKeys|-f|my file.txt 8:last| end");
   EXPECT_EQ(ReadList("\n// only\n"), "end");
-}
-
-TEST(RunList, Errors) {
   EXPECT_EQ(ReadList("a\nb \"c\nd\n"), "1:a 2: an unterminated quote");
   EXPECT_EQ(ReadList(std::string("a\n\nb\0c\nd\n", 10)), "1:a 3: a NUL byte in the line");
   EXPECT_EQ(ReadList("a\n/* open\n\nb\n"), "1:a 4: a /* comment is not closed");

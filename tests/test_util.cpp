@@ -3,14 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <random>
 #include <stdexcept>
+#include <thread>
 
 #include "MocfCreator.h"
 #include "ObjectRecordBuilder.h"
@@ -122,6 +125,36 @@ Bytes Seal(Bytes image) {
   mocf.Set(&image);
   mocf.Finish();
   return *mocf.Get();
+}
+
+std::string ToolRuns(const std::vector<std::string>& runs) {
+  std::string out = "true";
+  for (const std::string& run : runs) out += " && " + kTool + " -m " + run;
+  return out;
+}
+
+std::string Str(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+std::string U32(uint32_t v) { return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
+
+std::string Tree(const std::string& dir) {
+  std::map<std::string, std::string> entries;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir))
+    entries[std::filesystem::relative(e.path(), dir).generic_string()] =
+        e.is_directory() ? "/" : Str(ReadFile(e.path().string()));
+  std::string out;
+  for (const auto& [name, bytes] : entries) out += name + "=" + bytes + "\n";
+  return out;
+}
+
+void RunCases(int count, const std::function<void(int)>& one) {
+  std::atomic<int> next(0);
+  std::vector<std::thread> workers;
+  for (int w = 0; w < 4; ++w)
+    workers.emplace_back([&] {
+      for (int c; (c = next++) < count && !testing::Test::HasFailure();) one(c);
+    });
+  for (std::thread& worker : workers) worker.join();
 }
 
 }  // namespace testutil

@@ -3,6 +3,8 @@
 // for the record builders.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -72,5 +74,33 @@ Bytes Rec(unsigned int tag, const std::string& value, const std::vector<Bytes>& 
 // The image with the digest its records call for stored in its first hash
 // record, as the tool finishes an image. At least 8 bytes.
 Bytes Seal(Bytes image);
+
+// For the end-to-end suites, which drive the programs through a shell.
+// A sanitized build needs more memory and cannot run under every limit;
+// GCC says so one way, clang another.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define MOCF_TEST_UNDER_ASAN
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(MOCF_TEST_UNDER_ASAN)
+constexpr bool kUnderAddressSanitizer = true;
+#else
+constexpr bool kUnderAddressSanitizer = false;
+#endif
+
+// The programs under test, quoted for a shell.
+inline const std::string kTool = "'" MOCFTOOL_PATH "'", kInfo = "'" MOCFINFO_PATH "'",
+                         kBuild = "'" MOCFBUILD_PATH "'";
+// "kTool -m RUN", each run after the one before succeeded: "m.mocf -d -f p.txt -t CompatProd".
+std::string ToolRuns(const std::vector<std::string>& runs);
+std::string Str(const Bytes& bytes);
+// Four bytes, least significant first.
+std::string U32(uint32_t value);
+// Every path under dir with the file's bytes, "/" for a folder: a file left
+// behind or changed shows.
+std::string Tree(const std::string& dir);
+// one(0), one(1) ... one(count - 1) on four threads, until a test fails.
+void RunCases(int count, const std::function<void(int)>& one);
 
 }  // namespace testutil

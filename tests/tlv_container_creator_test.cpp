@@ -23,7 +23,9 @@ TEST(TlvCreatorTest, ContainerTakesChildrenWithPadding) {
                               "03000000 04000000 aabbccddee | 0000"));
 }
 
-TEST(TlvCreatorTest, PlainCreatorAssignedFromASubclassReportsItsTag) {
+// Assigned from a subclass, a plain creator keeps its bytes and tag; moving
+// a child in gives the same bytes as a copy, whichever side's buffer is kept.
+TEST(TlvCreatorTest, AssignedOrMovedCreatorsGiveTheSameBytes) {
   CCompatProdCreator compat;
   const std::vector<unsigned int> products = {7, 9};
   compat.Set(&products);
@@ -31,10 +33,6 @@ TEST(TlvCreatorTest, PlainCreatorAssignedFromASubclassReportsItsTag) {
   plain = compat;
   EXPECT_EQ(2u, plain.GetMyTag());
   EXPECT_EQ(FromHex("02000000 0c000000 02000000 07000000 09000000"), *plain.Get());
-}
-
-// Moving a child in must give the same bytes whichever side's buffer is kept.
-TEST(TlvCreatorTest, MovedChildGivesTheSameBytesAsACopy) {
   for (size_t size : {1, 5, 4096}) {
     Bytes value(size, 0xab);
     value.reserve(size + 64);

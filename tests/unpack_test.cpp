@@ -15,7 +15,6 @@
 #include <set>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "Mocfbuild.h"
@@ -26,12 +25,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
-using testutil::Sh;
-using testutil::TempDir;
+using testutil::Sh, testutil::Str, testutil::TempDir, testutil::Tree, testutil::U32;
 
-std::string Str(const testutil::Bytes& b) { return std::string(b.begin(), b.end()); }
 std::string Read(const std::string& path) { return Str(testutil::ReadFile(path)); }
-std::string U32(uint32_t v) { return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
 std::string Fmt(const char* format, uint32_t v) {
   char t[16];
   return std::string(t, std::snprintf(t, sizeof t, format, v));
@@ -83,16 +79,6 @@ std::vector<std::string> Runs(const std::string& dir) {
   for (std::string line; std::getline(in, line);)
     if (line.rfind("//", 0) != 0) runs.push_back(line);
   return runs;
-}
-
-// Every entry under dir with its bytes: a leftover or changed file shows.
-std::string Tree(const std::string& dir) {
-  std::map<std::string, std::string> entries;
-  for (const auto& e : fs::recursive_directory_iterator(dir))
-    entries[fs::relative(e.path(), dir).string()] = e.is_directory() ? "/" : Read(e.path());
-  std::string out;
-  for (const auto& [name, bytes] : entries) out += name + "=" + bytes + "\n";
-  return out;
 }
 
 // The folder holds the list and exactly the files its lines name.
@@ -247,14 +233,11 @@ TEST(Unpack, ExactMocfsComeBackWhateverTheirTextsAndFileNameHold) {
   testutil::WriteFile(t.File("a.txt"), "user bytes");
   testutil::WriteFile(t.File("long.bin"), "FIMPNM" + std::string(21, 'q') + ".\0"s);
   testutil::WriteFile(t.File("none.bin"), "FIMPNM.\0"s);
-  const std::string tool = " && '" MOCFTOOL_PATH "' -m ";
-  ASSERT_EQ("[exit 0]\n", Sh(t.path(), "true" + tool + "m.mocf -d -f p.txt -t CompatProd" + tool +
-                                           "m.mocf --type SwKeys --PartNum FIMPNM1 -f k.txt" + tool +
-                                           "m.mocf -f a.txt -t user" + tool +
-                                           "long.mocf -d -f p.txt -t CompatProd" + tool +
-                                           "long.mocf --type binary --tag 0x60000003 -f long.bin" +
-                                           tool + "none.mocf -d -f p.txt -t CompatProd" + tool +
-                                           "none.mocf --type binary --tag 0x60000003 -f none.bin"));
+  ASSERT_EQ("[exit 0]\n", Sh(t.path(), testutil::ToolRuns({
+      "m.mocf -d -f p.txt -t CompatProd", "m.mocf --type SwKeys --PartNum FIMPNM1 -f k.txt",
+      "m.mocf -f a.txt -t user", "long.mocf -d -f p.txt -t CompatProd",
+      "long.mocf --type binary --tag 0x60000003 -f long.bin", "none.mocf -d -f p.txt -t CompatProd",
+      "none.mocf --type binary --tag 0x60000003 -f none.bin"})));
   // A user file whose padding is not zero: only the record whole gives it.
   std::string padded = Read(t.File("m.mocf"));
   padded.back() = 'P';
@@ -433,16 +416,9 @@ void UnpackCase(unsigned seed, Tally_t* pTally) {
 // has seed 20260301 + c.
 TEST(Unpack, EveryMocfMadeByRunsComesBackAsPlainLinesAndRebuildsIdentically) {
   const char* pCases = std::getenv("MOCF_UNPACK_CASES");
-  const int cases = pCases ? std::atoi(pCases) : 100;
   Tally_t tally;
-  std::atomic<int> next(0);
-  std::vector<std::thread> workers;
-  for (int w = 0; w < 4; ++w)
-    workers.emplace_back([&] {
-      for (int c; (c = next++) < cases && !testing::Test::HasFailure();)
-        UnpackCase(20260301u + static_cast<unsigned>(c), &tally);
-    });
-  for (std::thread& worker : workers) worker.join();
+  testutil::RunCases(pCases ? std::atoi(pCases) : 100,
+                     [&](int c) { UnpackCase(20260301u + static_cast<unsigned>(c), &tally); });
   std::printf("%d cases: %d records, %d as the predicted line, %d as object files; %d runs "
               "refused by mocftool and left out\n", tally.cases.load(), tally.records.load(),
               tally.predicted.load(), tally.objects.load(), tally.refused.load());
@@ -476,14 +452,10 @@ TEST(Unpack, LargeRecordsComeBackAsTheirLinesAndRebuildIdentically) {
     testutil::WriteFile(t.File("fw.obj"), fw);
     testutil::WriteFile(t.File("extra.obj"), extra);
     testutil::WriteFile(t.File("p.txt"), "6699\n");
-    const std::string tool = " && '" MOCFTOOL_PATH "' -m ";
-    ASSERT_EQ("[exit 0]\n",
-              Sh(t.path(), "true" + tool + "m.mocf -d -f p.txt -t CompatProd" + tool +
-                               "m.mocf -f big.bin -t user" + tool +
-                               "m.mocf --type binary --tag 0x7000000A -f tag.bin" + tool +
-                               "m.mocf -f fw.obj -t object" + tool +
-                               "m.mocf -f extra.obj -t object && cd in2" + tool +
-                               "../m.mocf -f big.bin -t user"));
+    ASSERT_EQ("[exit 0]\n", Sh(t.path(), testutil::ToolRuns({"m.mocf -d -f p.txt -t CompatProd",
+        "m.mocf -f big.bin -t user", "m.mocf --type binary --tag 0x7000000A -f tag.bin",
+        "m.mocf -f fw.obj -t object", "m.mocf -f extra.obj -t object"}) + " && cd in2 && " +
+        testutil::kTool + " -m ../m.mocf -f big.bin -t user"));
     std::string err;
     ASSERT_EQ(0, Unpack(t.File("u"), t.File("m.mocf"), &err)) << err;
     EXPECT_EQ("", err);
