@@ -41,7 +41,6 @@ std::FILE* OpenFile(const std::string& path, const char* mode) {
 }
 
 bool IsHardLinkTo(const std::string& path, const std::string& other) {
-  namespace fs = std::filesystem;
   std::error_code ec;
   const fs::path named = Utf8Path(path);
   return fs::is_regular_file(named, ec) && fs::hard_link_count(named, ec) > 1 && !ec &&
@@ -55,11 +54,11 @@ bool IsTerminal(std::FILE*) { return false; }
 // is known to be kept.
 bool WritesRaiseNoSignal() { return false; }
 
-// The standard library names no such signal, but its signal() can set it
-// aside where the system has one.
 // The standard library cannot change a stream's mode once it is open.
 void BinaryStandardStreams() {}
 
+// The standard library names no such signal, but its signal() can set it
+// aside where the system has one.
 void IgnoreFileSizeSignal() {
 #ifdef SIGXFSZ
   std::signal(SIGXFSZ, SIG_IGN);

@@ -105,6 +105,7 @@ bool WriteAllAt(HANDLE file, uint64_t offset, const unsigned char* pData, size_t
 struct Identity_t {
   uint64_t Volume, Index, Size;
   int64_t Written;
+  uint32_t Links;
 };
 
 bool IdentityOf(HANDLE file, Identity_t* pIdentity) {
@@ -114,7 +115,8 @@ bool IdentityOf(HANDLE file, Identity_t* pIdentity) {
                 (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow,
                 (uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow,
                 static_cast<int64_t>((uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
-                                     info.ftLastWriteTime.dwLowDateTime)};
+                                     info.ftLastWriteTime.dwLowDateTime),
+                info.nNumberOfLinks};
   return true;
 }
 
@@ -124,6 +126,15 @@ HANDLE OpenShared(const std::string& path) {
   return ::CreateFileW(Wide(path).c_str(), GENERIC_READ,
                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// What the path names now; false when it names nothing that opens.
+bool IdentityAt(const std::string& path, Identity_t* pIdentity) {
+  const HANDLE file = OpenShared(path);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool known = IdentityOf(file, pIdentity);
+  ::CloseHandle(file);
+  return known;
 }
 
 }  // namespace
@@ -158,19 +169,9 @@ std::FILE* OpenFile(const std::string& path, const char* mode) {
 
 // The standard library has neither link counts nor file identities here.
 bool IsHardLinkTo(const std::string& path, const std::string& other) {
-  const HANDLE a = OpenShared(path);
-  if (a == INVALID_HANDLE_VALUE) return false;
-  BY_HANDLE_FILE_INFORMATION infoA, infoB;
-  bool same = ::GetFileInformationByHandle(a, &infoA) && infoA.nNumberOfLinks > 1;
-  ::CloseHandle(a);
-  if (!same) return false;
-  const HANDLE b = OpenShared(other);
-  if (b == INVALID_HANDLE_VALUE) return false;
-  same = ::GetFileInformationByHandle(b, &infoB) &&
-         infoA.dwVolumeSerialNumber == infoB.dwVolumeSerialNumber &&
-         infoA.nFileIndexHigh == infoB.nFileIndexHigh && infoA.nFileIndexLow == infoB.nFileIndexLow;
-  ::CloseHandle(b);
-  return same;
+  Identity_t a, b;
+  return IdentityAt(path, &a) && a.Links > 1 && IdentityAt(other, &b) && a.Volume == b.Volume &&
+         a.Index == b.Index;
 }
 
 bool IsTerminal(std::FILE* pStream) { return ::_isatty(::_fileno(pStream)) != 0; }
@@ -287,12 +288,8 @@ CFileLock::CFileLock(const std::string& path) {
   m_Handle = reinterpret_cast<intptr_t>(mutex);
   m_Path = path;
   // The file as the previous holder left it.
-  const HANDLE now = OpenShared(path);
   Identity_t named = {};
-  if (now != INVALID_HANDLE_VALUE) {
-    IdentityOf(now, &named);
-    ::CloseHandle(now);
-  }
+  IdentityAt(path, &named);
   m_Device = named.Volume;
   m_Inode = named.Index;
   m_Size = named.Size;
@@ -301,14 +298,9 @@ CFileLock::CFileLock(const std::string& path) {
 
 bool CFileLock::Unchanged() const {
   if (m_Handle == -1) return true;
-  const HANDLE now = OpenShared(m_Path);
-  if (now == INVALID_HANDLE_VALUE) return false;
   Identity_t named;
-  const bool same = IdentityOf(now, &named) && named.Volume == m_Device &&
-                    named.Index == m_Inode && named.Size == m_Size &&
-                    named.Written == m_ModifiedNs;
-  ::CloseHandle(now);
-  return same;
+  return IdentityAt(m_Path, &named) && named.Volume == m_Device && named.Index == m_Inode &&
+         named.Size == m_Size && named.Written == m_ModifiedNs;
 }
 
 CFileLock::~CFileLock() {
