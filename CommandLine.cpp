@@ -161,6 +161,10 @@ bool ParseHiddenOption(Option_t id, const char* value, options_t* options,
   return true;
 }
 
+const char* TypeOption(const char* word) {
+  return StrToNum(word, m_Types) >= 0 ? "-t" : "--type";
+}
+
 bool ParseCommandLine(int argc, const char** argv, options_t* options) {
   return ReadArguments(argc, argv, options) && ValidateArgs(options);
 }

@@ -54,6 +54,10 @@ bool ParseExposedOption(Option_t id, const char* value, options_t* options,
 bool ParseHiddenOption(Option_t id, const char* value, options_t* options,
                        bool* consumed);
 
+// The option that takes this type word: "-t" for the words the usage text
+// shows, "--type" for any other.
+const char* TypeOption(const char* word);
+
 // Reads argv[1..argc-1] into *options and returns the verdict of
 // ValidateArgs. False means the caller prints the usage text.
 bool ParseCommandLine(int argc, const char** argv, options_t* options);

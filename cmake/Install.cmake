@@ -7,36 +7,40 @@ if(WIN32)
   return()
 endif()
 
-install(TARGETS mocftool mocfinfo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-# The builder and its page come with its folder; the install and package
-# checks in .ci/run notice if they go missing.
-if(TARGET mocfbuild)
-  install(TARGETS mocfbuild RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-endif()
+# Three Debian packages, the Debian way: libmocf1 (the shared library),
+# libmocf-dev (headers, static library, CMake and pkg-config files) and
+# mocftool (the programs, their pages and completion).
+install(TARGETS mocftool mocfinfo mocfbuild RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  COMPONENT tools)
 
-install(TARGETS mocfformat EXPORT mocfTargets
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
-file(GLOB MOCF_PUBLIC_HEADERS CONFIGURE_DEPENDS
-  ${CMAKE_SOURCE_DIR}/shared/*.h ${CMAKE_SOURCE_DIR}/shared/sha1/*.h)
-install(FILES ${MOCF_PUBLIC_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/mocf)
+install(TARGETS mocf_shared EXPORT mocfTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT lib NAMELINK_COMPONENT dev)
+install(TARGETS mocf_static EXPORT mocfTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
+# Only the public API: the engine's own headers stay in the source tree.
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/include/mocf DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+  COMPONENT dev)
 
 set(MOCF_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/mocf)
-install(EXPORT mocfTargets NAMESPACE mocf:: DESTINATION ${MOCF_CMAKE_DIR})
+install(EXPORT mocfTargets NAMESPACE mocf:: DESTINATION ${MOCF_CMAKE_DIR} COMPONENT dev)
 configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/mocfConfig.cmake.in
   ${CMAKE_BINARY_DIR}/mocfConfig.cmake INSTALL_DESTINATION ${MOCF_CMAKE_DIR})
 write_basic_package_version_file(${CMAKE_BINARY_DIR}/mocfConfigVersion.cmake
   VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_BINARY_DIR}/mocfConfig.cmake ${CMAKE_BINARY_DIR}/mocfConfigVersion.cmake
-  DESTINATION ${MOCF_CMAKE_DIR})
+  DESTINATION ${MOCF_CMAKE_DIR} COMPONENT dev)
+# Relocatable: the prefix is found from where the file lies.
+file(RELATIVE_PATH MOCF_PC_TO_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
+string(REGEX REPLACE "/$" "" MOCF_PC_TO_PREFIX "${MOCF_PC_TO_PREFIX}")
+configure_file(${CMAKE_SOURCE_DIR}/cmake/mocf.pc.in ${CMAKE_BINARY_DIR}/mocf.pc @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/mocf.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+  COMPONENT dev)
 
 # Manual pages. Debian installs them gzip'd (man reads either form), so they
 # are compressed in the build when gzip is there; -n keeps the archive free of
 # names and times, so the package is the same from one build to the next.
 option(MOCF_COMPRESS_MAN "Install the manual pages gzip'd" ON)
-set(MOCF_MAN_PAGES mocftool.1 mocfinfo.1)
-if(TARGET mocfbuild)
-  list(APPEND MOCF_MAN_PAGES mocfbuild.1)
-endif()
+set(MOCF_MAN_PAGES mocftool.1 mocfinfo.1 mocfbuild.1)
 find_program(MOCF_GZIP gzip)
 if(MOCF_COMPRESS_MAN AND MOCF_GZIP)
   set(MOCF_MAN_FILES)
@@ -53,38 +57,59 @@ if(MOCF_COMPRESS_MAN AND MOCF_GZIP)
 else()
   list(TRANSFORM MOCF_MAN_PAGES PREPEND ${CMAKE_SOURCE_DIR}/man/ OUTPUT_VARIABLE MOCF_MAN_FILES)
 endif()
-install(FILES ${MOCF_MAN_FILES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${MOCF_MAN_FILES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
 
 # bash-completion loads a command's completion from a file of its name.
 foreach(program mocftool mocfinfo mocfbuild)
   install(FILES ${CMAKE_SOURCE_DIR}/completion/mocftool.bash
-    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions RENAME ${program})
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions RENAME ${program}
+    COMPONENT tools)
 endforeach()
 
 # Debian looks for a package's license in its copyright file.
-install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/mocftool
-  RENAME copyright)
+foreach(pair tools:mocftool lib:libmocf1 dev:libmocf-dev)
+  string(REPLACE ":" ";" pair ${pair})
+  list(GET pair 0 component)
+  list(GET pair 1 package)
+  install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package}
+    RENAME copyright COMPONENT ${component})
+  string(TOUPPER ${component} COMPONENT)
+  set(CPACK_DEBIAN_${COMPONENT}_PACKAGE_NAME ${package})
+endforeach()
 
-# cpack -G DEB in the build directory: one package with the programs, their
-# manual pages and the library package, installed under /usr.
+# cpack -G DEB in the build directory: the three packages, under /usr.
 set(CPACK_PACKAGE_NAME mocftool)
 set(CPACK_PACKAGE_VENDOR "mocftool developers")
 set(CPACK_PACKAGE_CONTACT "mocftool developers <mocftool@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "build and inspect MOCF configuration files")
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL tools lib dev)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Debian shows the long description line by line as given: keep lines short.
-string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+string(JOIN "\n" CPACK_COMPONENT_TOOLS_DESCRIPTION
+  "build and inspect MOCF configuration files"
   "mocftool builds MOCF files, the binary containers of tagged records that a"
   "device receives as its configuration, one record per run: user files, menu"
   "settings, software keys, custom defaults, firmware and raw records. Every"
   "image it writes carries a fresh SHA-1 hash and has passed the Gen6 check."
   "mocfbuild builds a whole MOCF from a list of such runs, in one pass and"
   "to the very bytes the runs would give."
-  "mocfinfo lists and verifies MOCF files and extracts their records."
-  "The package also holds the format library (static, with its headers) as"
-  "the CMake package mocf.")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
-set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  "mocfinfo lists, verifies and unpacks MOCF files and extracts their records.")
+set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
+string(JOIN "\n" CPACK_COMPONENT_LIB_DESCRIPTION
+  "library to read, verify, build and change MOCF files"
+  "libmocf is the engine of mocftool, mocfbuild and mocfinfo: it lists and"
+  "verifies MOCF files, takes their records out, unpacks them, builds them"
+  "from a list of runs and appends records, through a C API.")
+set(CPACK_DEBIAN_LIB_PACKAGE_SECTION libs)
+string(JOIN "\n" CPACK_COMPONENT_DEV_DESCRIPTION
+  "library to read, verify, build and change MOCF files (development files)"
+  "The headers of libmocf's C and C++ API (<mocf/mocf.h>, <mocf/mocf.hpp>),"
+  "its static library, and the files that find it: the CMake package mocf"
+  "(mocf::mocf) and the pkg-config file mocf.pc.")
+set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libmocf1 (= ${PROJECT_VERSION})")
 include(CPack)

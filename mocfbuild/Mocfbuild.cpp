@@ -1,17 +1,9 @@
 #include "Mocfbuild.h"
 
 #include <chrono>
-#include <filesystem>
-#include <sstream>
-#include <system_error>
+#include <cstdint>
 
-#include "BuildPlan.h"
-#include "FileHelper.h"
-#include "ImageWriter.h"
-#include "Platform.h"
-#include "ReplaceFile.h"
-#include "RunList.h"
-#include "Utf8Path.h"
+#include "ListBuild.h"
 
 #ifndef MOCFBUILD_VERSION
 #error "the build defines MOCFBUILD_VERSION"
@@ -20,8 +12,6 @@
 namespace mocfbuild {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 const char kUsage[] =
     "usage: mocfbuild [-d] -m MocfFile LIST\n"
@@ -62,23 +52,6 @@ bool ParseArgs(const std::vector<std::string>& args, Options_t* pOptions, std::s
   return pError->empty();
 }
 
-// The runs are made from the list's folder; the caller's comes back after.
-class CInFolder {
- public:
-  explicit CInFolder(const fs::path& folder) : m_Before(fs::current_path()) {
-    if (!folder.empty()) fs::current_path(folder);
-  }
-  ~CInFolder() {
-    std::error_code ec;
-    fs::current_path(m_Before, ec);
-  }
-  CInFolder(const CInFolder&) = delete;
-  CInFolder& operator=(const CInFolder&) = delete;
-
- private:
-  fs::path m_Before;
-};
-
 // One line of progress on a terminal, once the build has taken a second,
 // rewritten in place and cleared at the end.
 class CProgress {
@@ -111,65 +84,20 @@ class CProgress {
 
 std::string MiB(uint64_t bytes) { return std::to_string(bytes >> 20) + " MiB"; }
 
-// Each line of a run's messages, said where it comes from.
-void Report(const std::string& list, const Failure_t& failure, std::ostream& err) {
-  const std::string where = failure.Line > 0 ? list + ":" + std::to_string(failure.Line) + ":"
-                                             : "mocfbuild:";
-  std::istringstream lines(failure.Text);
-  for (std::string line; std::getline(lines, line);)
-    err << where << (line.empty() ? "" : " ") << line << '\n';
-}
-
-// False with the failure: the MOCF that was loaded turns out damaged as it
-// is copied, or the new image cannot be written.
-bool Write(const CBuildPlan& plan, const Options_t& options, const std::string& mocf,
-           const platform::CFileLock& lock, CProgress* pProgress, Failure_t* pFailure) {
-  const std::string& list = options.lists[0];
-  CFileReplacement out(mocf, &lock);
-  ImageJob_t job = plan.Job();
-  job.Progress = [&](uint64_t written, uint64_t total) {
-    pProgress->Show("mocfbuild: " + MiB(written) + " of " + MiB(total) + " written, " + list +
-                    ":" + std::to_string(plan.LineAt(written)));
-  };
-  std::vector<Digest_t> digests;
-  const bool written = WriteImage(job, &out, &digests);
-  if (written && !plan.LoadedDigestHolds(digests, pFailure)) return false;
-  if (written && out.WriteAt(plan.DigestOffset(), digests[0].data(), digests[0].size()) &&
-      out.Commit())
-    return true;
-  *pFailure = {0, 2,
-               "could not write " + options.mocf +
-                   " (a write failed, or an input changed while it was read); it is as it was\n"};
-  return false;
-}
-
 int Build(const Options_t& options, std::ostream& err, bool progress) {
   const std::string& list = options.lists[0];
-  CRunList runs;
-  if (!runs.Open(list.c_str())) {
-    err << "mocfbuild: cannot read " << list << ": " << CFileHelper::WhyCannotRead(list.c_str()) << '\n' << kUsage;
-    return 1;
-  }
-  const std::string mocf = Utf8Of(fs::absolute(Utf8Path(options.mocf)));
-  if (CFileHelper::LookAtMocfPath(mocf.c_str()) == CFileHelper::MocfPath::kUnusable) {
-    err << "mocfbuild: " << options.mocf
-        << " cannot be a MOCF: it is not a regular file (a directory, a device, a FIFO or a loop "
-           "of links); nothing was written\n";
-    return 2;
-  }
-  // Held from before the MOCF is first looked at until the new one stands.
-  const platform::CFileLock lock(ResolveLinks(mocf));
-  const CInFolder folder(Utf8Path(list).parent_path());
   CProgress shown(err, progress);
-  CBuildPlan plan({mocf, options.remove});
-  Failure_t failure;
-  const bool planned = plan.Make(&runs, &failure, [&](int line) {
-    shown.Show("mocfbuild: reading " + list + ":" + std::to_string(line));
-  });
-  if (planned && (plan.IsEmpty() || Write(plan, options, mocf, lock, &shown, &failure))) return 0;
+  ListBuild_t build{list, options.mocf, options.remove, nullptr};
+  build.Progress = [&](int line, uint64_t written, uint64_t total) {
+    const std::string where = list + ":" + std::to_string(line);
+    shown.Show(total ? "mocfbuild: " + MiB(written) + " of " + MiB(total) + " written, " + where
+                     : "mocfbuild: reading " + where);
+  };
+  const BuildResult_t result = BuildFromList(build);
   shown.Clear();
-  Report(list, failure, err);
-  return failure.Status;
+  err << result.Messages;
+  if (result.ListUnreadable) err << kUsage;
+  return result.Status;
 }
 
 }  // namespace

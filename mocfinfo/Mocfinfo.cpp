@@ -13,6 +13,7 @@
 #include "JoinedThread.h"
 #include "Json.h"
 #include "Listing.h"
+#include "MocfImage.h"
 #include "Platform.h"
 #include "ReadPace.h"
 #include "ReplaceFile.h"
@@ -134,37 +135,15 @@ bool ParseArgs(const std::vector<std::string>& args, Options* pOptions, std::str
   return CheckCombination(*pOptions, pError);
 }
 
-// A MOCF as it is read: in place where the file can be mapped, so that a
-// large one costs a window of memory; otherwise (a pipe, say) whole.
-class CImage {
- public:
-  bool Load(const std::string& path, std::ostream& err) {
-    m_View = platform::MapFile(
-        path, "mocfinfo: " + path + ": the file was cut short while it was read\n", kCouldNot);
-    if (m_View) {
-      m_Pace = std::make_unique<CReadPace>(m_View.get());
-      return true;
-    }
-    if (CFileHelper::DoesFileExist(path.c_str()) && CFileHelper::ReadFileData(path.c_str(), &m_Bytes))
-      return true;
-    err << "mocfinfo: cannot read " << path << ": " << CFileHelper::WhyCannotRead(path.c_str()) << '\n';
-    return false;
-  }
-  Inspection Inspect(const std::string& file) const {
-    return mocfinfo::Inspect(file, Data(), Size(), m_Pace.get());
-  }
-  Inspection InspectTrustingDigest(const std::string& file) const {
-    return mocfinfo::InspectTrustingDigest(file, Data(), Size(), m_Pace.get());
-  }
-  size_t Size() const { return m_View ? m_View->Size() : m_Bytes.size(); }
-
- private:
-  const unsigned char* Data() const { return m_View ? m_View->Data() : m_Bytes.data(); }
-
-  std::unique_ptr<platform::CFileView> m_View;
-  std::unique_ptr<CReadPace> m_Pace;
-  std::vector<unsigned char> m_Bytes;
-};
+// Loads a MOCF, or says on err why it cannot.
+bool Load(const std::string& path, CMocfImage* pImage, std::ostream& err) {
+  std::string whyNot;
+  if (pImage->Load(path, &whyNot,
+                   "mocfinfo: " + path + ": the file was cut short while it was read\n"))
+    return true;
+  err << "mocfinfo: cannot read " << path << ": " << whyNot << '\n';
+  return false;
+}
 
 // Several files in JSON make one array of what each gives; a file that
 // cannot be read is left out of it and said so on err, as in text.
@@ -201,8 +180,8 @@ int Verify(const std::vector<std::string>& files, bool json, std::ostream& out,
   int status = kValid;
   CJsonArray array(json, out);
   for (const std::string& file : files) {
-    CImage image;
-    if (!image.Load(file, err)) {
+    CMocfImage image;
+    if (!Load(file, &image, err)) {
       status = kCouldNot;
       continue;
     }
@@ -217,8 +196,8 @@ int Verify(const std::vector<std::string>& files, bool json, std::ostream& out,
 }
 
 int List(const std::string& file, bool json, std::ostream& out, std::ostream& err) {
-  CImage image;
-  if (!image.Load(file, err)) return kCouldNot;
+  CMocfImage image;
+  if (!Load(file, &image, err)) return kCouldNot;
   const Inspection inspection = image.Inspect(file);
   if (json)
     PrintJson(inspection, out);
@@ -256,8 +235,8 @@ bool Write(const std::string& path, std::string_view bytes, CReadPace* pPace, st
 
 int Extract(const Options& options, std::ostream& out, std::ostream& err) {
   const std::string& file = options.files[0];
-  CImage image;
-  if (!image.Load(file, err)) return kCouldNot;
+  CMocfImage image;
+  if (!Load(file, &image, err)) return kCouldNot;
   const Inspection inspection = image.Inspect(file);
   RecordInfo record{};
   if (!inspection.Find(options.record, &record)) {
@@ -285,8 +264,8 @@ int Extract(const Options& options, std::ostream& out, std::ostream& err) {
 
 int UnpackFile(const Options& options, std::ostream& err) {
   const std::string& file = options.files[0];
-  CImage image;
-  if (!image.Load(file, err)) return kCouldNot;
+  CMocfImage image;
+  if (!Load(file, &image, err)) return kCouldNot;
   // The inputs do not depend on the digest: the image is hashed meanwhile.
   Inspection judged;
   CJoinedThread judging([&] { judged = image.Inspect(file); }, image.Size() < kSmallImage);

@@ -6,11 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace mocfinfo {
+#include "Inspect.h"
 
-constexpr int kValid = 0;
-constexpr int kInvalid = 1;
-constexpr int kCouldNot = 2;
+namespace mocfinfo {
 
 // args excludes the program name. Returns the exit status.
 int RunMocfinfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

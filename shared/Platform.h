@@ -70,7 +70,8 @@ class CFileView {
 // file, anything but a regular file, a build that cannot map files. Should
 // the file be cut short while it is seen, the bytes that are gone cannot
 // be read: the process then writes whyEnded to standard error and ends
-// with exitStatus.
+// with exitStatus. An empty whyEnded leaves the process's signals as they
+// are, for a library that must not decide how its host ends.
 std::unique_ptr<CFileView> MapFile(const std::string& path, const std::string& whyEnded,
                                    int exitStatus);
 

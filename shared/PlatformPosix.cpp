@@ -260,7 +260,7 @@ std::unique_ptr<CFileView> MapFile(const std::string& path, const std::string& w
   void* p = MAP_FAILED;
   if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
       static_cast<uint64_t>(st.st_size) <= std::numeric_limits<size_t>::max()) {
-    EndOnLostPages(whyEnded, exitStatus);
+    if (!whyEnded.empty()) EndOnLostPages(whyEnded, exitStatus);
     p = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_SHARED, fd, 0);
   }
   ::close(fd);

@@ -134,6 +134,21 @@ std::string_view Text(const RecordInfo& record) {
   return std::string_view(p, size);
 }
 
+bool PartNumber(const RecordInfo& record, std::string_view* pPart) {
+  constexpr std::string_view kMark = "FIMPNM";
+  constexpr size_t kMaxPartNum = 20;
+  const std::string_view text = Text(record);
+  for (size_t at = text.rfind(kMark); at != std::string_view::npos;
+       at = at ? text.rfind(kMark, at - 1) : std::string_view::npos) {
+    const size_t size = text.size() - at - kMark.size();
+    if (size >= 1 && size <= kMaxPartNum && (at == 0 || text[at - 1] == ';')) {
+      *pPart = text.substr(at + kMark.size());
+      return true;
+    }
+  }
+  return false;
+}
+
 std::string StoredDigest(const RecordInfo& record) {
   const size_t size = std::min<size_t>(record.Length(), kMaxDigestBytes);
   return describe::HexBytes(record.Value(), size) + (record.Length() > size ? "..." : "");

@@ -16,7 +16,6 @@
 #include "FileType.h"
 #include "ImageWriter.h"
 #include "Listing.h"
-#include "Mocfinfo.h"
 #include "MocfTags.h"
 #include "ObjectRecordBuilder.h"
 #include "ReadPace.h"

@@ -13,6 +13,12 @@
 
 namespace mocfinfo {
 
+// What mocfinfo's work comes to, as its exit statuses: valid (or done),
+// invalid (or not exactly), and could not read or write.
+constexpr int kValid = 0;
+constexpr int kInvalid = 1;
+constexpr int kCouldNot = 2;
+
 struct RecordInfo {
   int index;        // from 1, in file order
   uint64_t offset;  // from the start of the image
@@ -86,6 +92,9 @@ uint64_t ProductCount(const RecordInfo& record);
 unsigned int ProductAt(const RecordInfo& record, uint64_t i);
 // A text record's text: its value up to the first NUL, or all of it.
 std::string_view Text(const RecordInfo& record);
+// A software-keys text's part number: what follows its last "FIMPNM" that
+// begins the text or a setting, when that is 1 to 20 characters.
+bool PartNumber(const RecordInfo& record, std::string_view* pPart);
 // The digest a hash record stores, as hex; at most 32 bytes of it.
 std::string StoredDigest(const RecordInfo& record);
 bool DigestMatches(const Inspection& inspection, const RecordInfo& record);

@@ -1,0 +1,188 @@
+/*
+ * libmocf: read, verify, build and change MOCF files.
+ *
+ * The whole C API is this header. Every call that can fail returns 0 or a
+ * negative MOCF_E* code and leaves the reason, in the words the mocftool,
+ * mocfbuild and mocfinfo programs print, in a per-thread last error
+ * (mocf_error_last). No call lets a C++ exception out.
+ *
+ * Ownership: a mocf_file is the caller's, from mocf_open* to mocf_close.
+ * Pointers that a call hands out into a file's bytes stay valid until that
+ * file is closed; strings the library allocates are freed with mocf_free.
+ *
+ * Stability: every declaration below is stable within major version 1:
+ * it keeps its meaning and its binary interface; new calls and new fields
+ * at the end of mocf_error may be added.
+ */
+#ifndef MOCF_MOCF_H
+#define MOCF_MOCF_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#define MOCF_VERSION_MAJOR 1
+#define MOCF_VERSION_MINOR 0
+#define MOCF_VERSION_PATCH 0
+#define MOCF_VERSION "1.0.0"
+/* MAJOR * 10000 + MINOR * 100 + PATCH, for comparing. */
+#define MOCF_VERSION_NUMBER 10000
+
+#if defined(_WIN32) && !defined(MOCF_STATIC)
+#if defined(MOCF_BUILDING)
+#define MOCF_API __declspec(dllexport)
+#else
+#define MOCF_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__)
+#define MOCF_API __attribute__((visibility("default")))
+#else
+#define MOCF_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Return codes. */
+#define MOCF_OK 0
+#define MOCF_EARG (-1)      /* a call's own argument is wrong (a null pointer, an unknown flag) */
+#define MOCF_EIO (-2)       /* a file cannot be read or written; the message has the system's words */
+#define MOCF_EINVALID (-3)  /* the MOCF breaks a rule (mocf_check) */
+#define MOCF_ENOTFOUND (-4) /* no such record, or the record holds no such field */
+#define MOCF_EREFUSED (-5)  /* a run's arguments are refused (the program's status 1) */
+#define MOCF_EFAILED (-6)   /* a run failed; nothing was written (the program's status 2) */
+#define MOCF_ENOTEXACT (-7) /* unpacked, but the inputs do not rebuild the MOCF byte for byte */
+#define MOCF_ENOMEM (-8)    /* memory ran out */
+#define MOCF_EINTERNAL (-9) /* an unexpected error inside the library */
+
+typedef struct mocf_error {
+  int code;            /* the code the failing call returned, or 0 */
+  int status;          /* the exit status the program would give (1 or 2), or 0 */
+  int line;            /* the list line of the run a build refused, or 0 */
+  const char *message; /* "" when nothing failed; lines end with "\n" */
+} mocf_error;
+
+/* The last failure of a call on this thread; never NULL. Valid until the
+ * next call on this thread. */
+MOCF_API const mocf_error *mocf_error_last(void);
+MOCF_API void mocf_error_clear(void);
+
+/* The library's version, "1.0.0", as the macros give at build time. */
+MOCF_API const char *mocf_version(void);
+MOCF_API int mocf_version_number(void);
+
+/* Frees what the library allocated for the caller. NULL is fine. */
+MOCF_API void mocf_free(void *p);
+
+/* ---- Reading ---------------------------------------------------------- */
+
+typedef struct mocf_file mocf_file;
+
+/* Opens a MOCF to read. A regular file is read in place (mapped), so a
+ * large one costs little memory; anything else is read whole. Any bytes
+ * open: whether they are a valid MOCF is the verdict's business. Should
+ * another program cut the file short while it is open, reading the lost
+ * bytes ends the process (SIGBUS): keep MOCFs being rewritten by the
+ * programs, which replace rather than cut them. */
+MOCF_API int mocf_open(mocf_file **out, const char *path);
+/* The same over a copy of size bytes at data; name stands for the file in
+ * messages (NULL: "(memory)"). */
+MOCF_API int mocf_open_memory(mocf_file **out, const void *data, size_t size, const char *name);
+MOCF_API void mocf_close(mocf_file *file);
+
+MOCF_API uint64_t mocf_size(const mocf_file *file);
+/* 1 when the MOCF is valid (mocftool would append to it), 0 when not. */
+MOCF_API int mocf_valid(const mocf_file *file);
+/* Why it is not valid, as mocfinfo says it; NULL when valid. */
+MOCF_API const char *mocf_reason(const mocf_file *file);
+/* 0 when valid; MOCF_EINVALID with the reason as the last error. */
+MOCF_API int mocf_check(const mocf_file *file);
+/* Why the walk over the records stopped before the container's end, or
+ * NULL when it reached the end. */
+MOCF_API const char *mocf_walk_stop(const mocf_file *file);
+/* The number of records the walk finds. */
+MOCF_API int mocf_record_count(const mocf_file *file);
+
+typedef struct mocf_record {
+  int number;       /* from 1, in file order */
+  uint64_t offset;  /* of its header, from the start of the file */
+  uint32_t tag;
+  uint32_t length;  /* of its value, without header and padding */
+  const char *kind; /* the listing's word: "user file", "firmware", ... */
+  int read;         /* 0 for a version, hash or product-list record after
+                       the first of its tag: no check reads it */
+} mocf_record;
+
+/* Record number (from 1). Sequential and nearby numbers are cheap. */
+MOCF_API int mocf_record_get(mocf_file *file, int number, mocf_record *out);
+/* The listing's line for it, after the kind word ("" when it shows
+ * nothing); free with mocf_free. */
+MOCF_API int mocf_record_description(mocf_file *file, int number, char **out);
+
+/* Which bytes of a record. */
+#define MOCF_PART_RECORD 0  /* header and value, no padding: an object file (mocfinfo --record) */
+#define MOCF_PART_VALUE 1   /* the value */
+#define MOCF_PART_CONTENT 2 /* a user file's data, any other record's value (mocfinfo --extract) */
+
+/* Where the bytes lie, in place: valid until the file is closed. */
+MOCF_API int mocf_record_data(mocf_file *file, int number, int part, const unsigned char **data,
+                              uint64_t *size);
+/* Up to capacity bytes from offset within them into buffer; *copied says
+ * how many (0 at the end). */
+MOCF_API int mocf_record_read(mocf_file *file, int number, int part, uint64_t offset,
+                              void *buffer, size_t capacity, size_t *copied);
+/* Into a file, replaced whole and durably, as mocfinfo -o writes it. */
+MOCF_API int mocf_record_save(mocf_file *file, int number, int part, const char *path);
+
+/* Typed fields. Texts point into the file and are not NUL-terminated;
+ * MOCF_ENOTFOUND when the record is of another kind or lacks the field. */
+/* A user file: its stored name and its bytes. */
+MOCF_API int mocf_user_file(mocf_file *file, int number, const char **name, size_t *name_size,
+                            const unsigned char **data, uint64_t *size);
+/* Menu settings, software keys, custom defaults: the text. */
+MOCF_API int mocf_text(mocf_file *file, int number, const char **text, size_t *size);
+/* Software keys: the part number, the text after its last ";FIMPNM". */
+MOCF_API int mocf_part_number(mocf_file *file, int number, const char **text, size_t *size);
+/* Compatible products or a firmware record's products: *count is their
+ * number; the first min(count, capacity) go into products. */
+MOCF_API int mocf_products(mocf_file *file, int number, uint32_t *products, size_t capacity,
+                           size_t *count);
+/* A firmware record: its software version text and its data. */
+MOCF_API int mocf_firmware(mocf_file *file, int number, const char **software,
+                           size_t *software_size, const unsigned char **data, uint64_t *size);
+
+/* Unpacks into folder (created, or empty) a list and the inputs that
+ * rebuild the MOCF with mocfbuild -d, as mocfinfo --unpack does. 0 when
+ * they rebuild it byte for byte; MOCF_ENOTEXACT, the reasons as the last
+ * error, when they do not; MOCF_EIO when the folder cannot be written. */
+MOCF_API int mocf_unpack(mocf_file *file, const char *folder);
+
+/* ---- Writing ---------------------------------------------------------- */
+/* Build and append hold the MOCF's lock as the programs do, write beside
+ * it and replace it durably, or leave it as it was. Within a process they
+ * run one at a time, and for their length the working folder is the
+ * list's (build) as mocfbuild's runs are made from there. */
+
+#define MOCF_FRESH 1u /* start the MOCF afresh: mocfbuild -d, mocftool -d */
+
+/* Told how far a build is: while reading the list, the line reached and
+ * total 0; while writing, the bytes written of total and their line. */
+typedef void (*mocf_progress_fn)(void *context, int line, uint64_t written, uint64_t total);
+
+/* mocfbuild [-d] -m mocf_path list_path. On a refusal the last error holds
+ * what mocfbuild prints ("LIST:N: ..."), its status and the line. */
+MOCF_API int mocf_build(const char *list_path, const char *mocf_path, unsigned flags,
+                        mocf_progress_fn progress, void *context);
+
+/* One mocftool run: appends one record built from input_path, of type
+ * (a -t or --type word: "user", "CompatProd", "MenuSettings", ...), with
+ * part_number (--PartNum) and tag (--tag, as text) when not NULL. On a
+ * refusal the last error holds what mocftool prints. */
+MOCF_API int mocf_append(const char *mocf_path, const char *input_path, const char *type,
+                         unsigned flags, const char *part_number, const char *tag);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* MOCF_MOCF_H */

@@ -1,0 +1,30 @@
+// The C API's side of failures: the per-thread last error, and the guard
+// that keeps every C++ exception inside the library.
+#pragma once
+
+#include <new>
+#include <string>
+
+#include "mocf/mocf.h"
+
+namespace api {
+
+// Records the failure as this thread's last error and returns code.
+int Fail(int code, std::string message, int status = 0, int line = 0);
+void Clear();
+
+// Runs call, which returns 0 or a code it has already recorded; an
+// exception becomes a recorded code instead.
+template <class Call>
+int Guarded(Call call) {
+  try {
+    Clear();
+    return call();
+  } catch (const std::bad_alloc&) {
+    return Fail(MOCF_ENOMEM, "out of memory\n");
+  } catch (...) {
+    return Fail(MOCF_EINTERNAL, "Unexpected error\n");
+  }
+}
+
+}  // namespace api
