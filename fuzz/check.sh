@@ -7,7 +7,7 @@ build="$fuzz_root/build-fuzz"
 build_fuzz "$build"
 
 declare -A runs=([mocf]=500000 [object]=40000 [text]=200000 [command_line]=1000000 [inspect]=500000
-  [run_list]=50000)
+  [run_list]=50000 [api]=200000)
 for target in "${fuzz_targets[@]}"; do
   echo "== fuzz $target: ${runs[$target]} runs"
   corpus="$fuzz_work/$target"

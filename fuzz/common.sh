@@ -1,7 +1,7 @@
 # Shared by the fuzz scripts: the targets, their corpora and how to build
 # them. Sourced, not run.
 fuzz_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-fuzz_targets=(mocf object text command_line inspect run_list)
+fuzz_targets=(mocf object text command_line inspect run_list api)
 
 # build_fuzz DIR [cmake options...]: configures and builds every target.
 build_fuzz() {
