@@ -1,0 +1,242 @@
+// libmocf for C++17: RAII handles and exceptions over the C API of
+// <mocf/mocf.h>, in this header alone, so that the library's binary
+// interface stays the C one whatever compiler the caller uses.
+//
+// Failures throw mocf::Error, which carries the C code, the program's exit
+// status and list line where there is one, and the programs' words. The C
+// API is there for callers who want no exceptions; here the common path
+// reads straight through. Record data comes as views into the open file,
+// valid while the File lives.
+#ifndef MOCF_MOCF_HPP
+#define MOCF_MOCF_HPP
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "mocf.h"
+
+namespace mocf {
+
+class Error : public std::runtime_error {
+ public:
+  explicit Error(const mocf_error& error)
+      : std::runtime_error(error.message), m_code(error.code), m_status(error.status),
+        m_line(error.line) {}
+  int code() const noexcept { return m_code; }
+  // The exit status the program would give (1 or 2), or 0.
+  int status() const noexcept { return m_status; }
+  // The list line of the run a build refused, or 0.
+  int line() const noexcept { return m_line; }
+
+ private:
+  int m_code, m_status, m_line;
+};
+
+namespace detail {
+inline void check(int code) {
+  if (code < 0) throw Error(*mocf_error_last());
+}
+}  // namespace detail
+
+// A view of bytes inside an open File.
+struct Bytes {
+  const unsigned char* data = nullptr;
+  uint64_t size = 0;
+  const unsigned char* begin() const { return data; }
+  const unsigned char* end() const { return data + size; }
+  std::string_view view() const {
+    return std::string_view(reinterpret_cast<const char*>(data), static_cast<size_t>(size));
+  }
+};
+
+enum class Part { record = MOCF_PART_RECORD, value = MOCF_PART_VALUE, content = MOCF_PART_CONTENT };
+
+struct Record {
+  int number = 0;
+  uint64_t offset = 0;
+  uint32_t tag = 0;
+  uint32_t length = 0;
+  std::string_view kind;  // the listing's word
+  bool read = true;
+};
+
+struct UserFile {
+  std::string_view name;
+  Bytes data;
+};
+
+struct Firmware {
+  std::string_view software;
+  Bytes data;
+};
+
+class File {
+ public:
+  static File open(const std::string& path) {
+    mocf_file* handle = nullptr;
+    detail::check(mocf_open(&handle, path.c_str()));
+    return File(handle);
+  }
+  static File fromMemory(const void* data, size_t size, const std::string& name = "(memory)") {
+    mocf_file* handle = nullptr;
+    detail::check(mocf_open_memory(&handle, data, size, name.c_str()));
+    return File(handle);
+  }
+
+  File(File&& other) noexcept : m_handle(std::exchange(other.m_handle, nullptr)) {}
+  File& operator=(File&& other) noexcept {
+    if (this != &other) {
+      mocf_close(m_handle);
+      m_handle = std::exchange(other.m_handle, nullptr);
+    }
+    return *this;
+  }
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  ~File() { mocf_close(m_handle); }
+
+  uint64_t size() const { return mocf_size(m_handle); }
+  bool valid() const { return mocf_valid(m_handle) != 0; }
+  // Empty when valid.
+  std::string_view reason() const {
+    const char* why = mocf_reason(m_handle);
+    return why ? why : "";
+  }
+  // Empty when the walk reached the container's end.
+  std::string_view walkStop() const {
+    const char* why = mocf_walk_stop(m_handle);
+    return why ? why : "";
+  }
+  int recordCount() const { return mocf_record_count(m_handle); }
+
+  Record record(int number) {
+    mocf_record r;
+    detail::check(mocf_record_get(m_handle, number, &r));
+    return {r.number, r.offset, r.tag, r.length, r.kind, r.read != 0};
+  }
+  std::string description(int number) {
+    char* text = nullptr;
+    detail::check(mocf_record_description(m_handle, number, &text));
+    std::string out(text);
+    mocf_free(text);
+    return out;
+  }
+  Bytes bytes(int number, Part part = Part::content) {
+    Bytes out;
+    detail::check(
+        mocf_record_data(m_handle, number, static_cast<int>(part), &out.data, &out.size));
+    return out;
+  }
+  void save(int number, const std::string& path, Part part = Part::content) {
+    detail::check(mocf_record_save(m_handle, number, static_cast<int>(part), path.c_str()));
+  }
+
+  UserFile userFile(int number) { return textAndBytes<UserFile>(mocf_user_file, number); }
+  // The user file of this stored name, if any.
+  bool findUserFile(std::string_view name, UserFile* out) {
+    for (int n = 1; n <= recordCount(); ++n) {
+      if (record(n).kind != "user file") continue;
+      const char* stored = nullptr;
+      size_t size = 0;
+      Bytes data;
+      if (mocf_user_file(m_handle, n, &stored, &size, &data.data, &data.size) == MOCF_OK &&
+          std::string_view(stored, size) == name) {
+        *out = {std::string_view(stored, size), data};
+        return true;
+      }
+    }
+    return false;
+  }
+  std::string_view text(int number) { return field(mocf_text, number); }
+  std::string_view partNumber(int number) { return field(mocf_part_number, number); }
+  std::vector<uint32_t> products(int number) {
+    size_t count = 0;
+    detail::check(mocf_products(m_handle, number, nullptr, 0, &count));
+    std::vector<uint32_t> out(count);
+    detail::check(mocf_products(m_handle, number, out.data(), out.size(), &count));
+    return out;
+  }
+  Firmware firmware(int number) { return textAndBytes<Firmware>(mocf_firmware, number); }
+
+  // Unpacks into folder. True when the inputs rebuild the file byte for
+  // byte; false, with the reasons in *why, when they do not.
+  bool unpack(const std::string& folder, std::string* why = nullptr) {
+    const int code = mocf_unpack(m_handle, folder.c_str());
+    if (code == MOCF_ENOTEXACT) {
+      if (why) *why = mocf_error_last()->message;
+      return false;
+    }
+    detail::check(code);
+    return true;
+  }
+
+  mocf_file* handle() const noexcept { return m_handle; }
+
+ private:
+  explicit File(mocf_file* handle) : m_handle(handle) {}
+  std::string_view field(int (*get)(mocf_file*, int, const char**, size_t*), int number) {
+    const char* text = nullptr;
+    size_t size = 0;
+    detail::check(get(m_handle, number, &text, &size));
+    return std::string_view(text, size);
+  }
+  template <class Out>
+  Out textAndBytes(int (*get)(mocf_file*, int, const char**, size_t*, const unsigned char**,
+                              uint64_t*),
+                   int number) {
+    const char* text = nullptr;
+    size_t size = 0;
+    Bytes data;
+    detail::check(get(m_handle, number, &text, &size, &data.data, &data.size));
+    return Out{std::string_view(text, size), data};
+  }
+
+  mocf_file* m_handle;
+};
+
+struct Progress {
+  int line;          // the list line reached
+  uint64_t written;  // bytes written so far; 0 while the list is read
+  uint64_t total;    // bytes to write; 0 while the list is read
+};
+
+// mocfbuild [-d] -m mocf list.
+inline void build(const std::string& list, const std::string& mocf, bool fresh = false,
+                  const std::function<void(const Progress&)>& progress = nullptr) {
+  struct Trampoline {
+    static void call(void* context, int line, uint64_t written, uint64_t total) {
+      (*static_cast<const std::function<void(const Progress&)>*>(context))(
+          Progress{line, written, total});
+    }
+  };
+  detail::check(mocf_build(list.c_str(), mocf.c_str(), fresh ? MOCF_FRESH : 0u,
+                           progress ? &Trampoline::call : nullptr,
+                           const_cast<std::function<void(const Progress&)>*>(&progress)));
+}
+
+struct AppendOptions {
+  bool fresh = false;
+  std::string partNumber;  // --PartNum, when not empty
+  std::string tag;         // --tag, as text, when not empty
+};
+
+// One mocftool run. An empty input stands for none (software keys alone).
+inline void append(const std::string& mocf, const std::string& input, const std::string& type,
+                   const AppendOptions& options = {}) {
+  detail::check(mocf_append(mocf.c_str(), input.empty() ? nullptr : input.c_str(), type.c_str(),
+                            options.fresh ? MOCF_FRESH : 0u,
+                            options.partNumber.empty() ? nullptr : options.partNumber.c_str(),
+                            options.tag.empty() ? nullptr : options.tag.c_str()));
+}
+
+inline std::string_view version() { return mocf_version(); }
+
+}  // namespace mocf
+
+#endif  // MOCF_MOCF_HPP
