@@ -81,7 +81,6 @@ endforeach()
 set(CPACK_PACKAGE_NAME mocftool)
 set(CPACK_PACKAGE_VENDOR "mocftool developers")
 set(CPACK_PACKAGE_CONTACT "mocftool developers <mocftool@example.org>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "build and inspect MOCF configuration files")
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL tools lib dev)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -89,6 +88,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Debian shows the long description line by line as given: keep lines short.
+# Each one's first line is its package's summary. There is no package-wide
+# summary, as CPack would put that one before all three.
 string(JOIN "\n" CPACK_COMPONENT_TOOLS_DESCRIPTION
   "build and inspect MOCF configuration files"
   "mocftool builds MOCF files, the binary containers of tagged records that a"
@@ -105,6 +106,8 @@ string(JOIN "\n" CPACK_COMPONENT_LIB_DESCRIPTION
   "verifies MOCF files, takes their records out, unpacks them, builds them"
   "from a list of runs and appends records, through a C API.")
 set(CPACK_DEBIAN_LIB_PACKAGE_SECTION libs)
+# A shlibs file, so that packages built against it depend on it.
+set(CPACK_DEBIAN_LIB_PACKAGE_GENERATE_SHLIBS ON)
 string(JOIN "\n" CPACK_COMPONENT_DEV_DESCRIPTION
   "library to read, verify, build and change MOCF files (development files)"
   "The headers of libmocf's C and C++ API (<mocf/mocf.h>, <mocf/mocf.hpp>),"

@@ -137,7 +137,9 @@ std::string_view Text(const RecordInfo& record) {
 bool PartNumber(const RecordInfo& record, std::string_view* pPart) {
   constexpr std::string_view kMark = "FIMPNM";
   constexpr size_t kMaxPartNum = 20;
-  const std::string_view text = Text(record);
+  std::string_view text = Text(record);
+  // The builder closes the text with '.'; it is no part of the number.
+  if (!text.empty() && text.back() == '.') text.remove_suffix(1);
   for (size_t at = text.rfind(kMark); at != std::string_view::npos;
        at = at ? text.rfind(kMark, at - 1) : std::string_view::npos) {
     const size_t size = text.size() - at - kMark.size();

@@ -92,8 +92,9 @@ uint64_t ProductCount(const RecordInfo& record);
 unsigned int ProductAt(const RecordInfo& record, uint64_t i);
 // A text record's text: its value up to the first NUL, or all of it.
 std::string_view Text(const RecordInfo& record);
-// A software-keys text's part number: what follows its last "FIMPNM" that
-// begins the text or a setting, when that is 1 to 20 characters.
+// A software-keys text's part number, as --PartNum gave it: what follows
+// its last "FIMPNM" that begins the text or a setting, up to the '.' that
+// closes the text, when that is 1 to 20 characters.
 bool PartNumber(const RecordInfo& record, std::string_view* pPart);
 // The digest a hash record stores, as hex; at most 32 bytes of it.
 std::string StoredDigest(const RecordInfo& record);

@@ -28,7 +28,7 @@ using testutil::kInfo;
 struct MocfinfoE2e : testing::Test {
   void SetUp() override {
     ASSERT_EQ("[exit 0]\n",
-              Sh("cp '" MOCF_SOURCE_DIR "'/examples/* . && " +
+              Sh("cp -r '" MOCF_SOURCE_DIR "'/examples/* . && " +
                  testutil::ToolRuns({"m.mocf -f products.txt -t CompatProd -d",
                                      "m.mocf -f welcome.txt -t user",
                                      "m.mocf -f firmware.obj -t object",

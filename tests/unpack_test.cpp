@@ -17,8 +17,10 @@
 #include <string>
 #include <vector>
 
+#include "Json.h"
 #include "Mocfbuild.h"
 #include "Mocfinfo.h"
+#include "mocf/mocf.h"
 #include "test_util.h"
 
 namespace {
@@ -362,6 +364,38 @@ std::vector<Run_t> MakeCase(unsigned seed, const std::string& dir) {
   return runs;
 }
 
+// The C API's verdict and records are mocfinfo --json's: the fragments it
+// prints for them, in order, and no other record.
+void ExpectApiAsJson(const std::string& path, const std::string& context) {
+  std::string json;
+  Call(true, {"--json", path}, &json);
+  mocf_file* file = nullptr;
+  ASSERT_EQ(0, mocf_open(&file, path.c_str())) << context;
+  const auto Or = [](const char* text) { return text ? mocfinfo::JsonString(text) : "null"; };
+  std::vector<std::string> fragments = {std::string("\"valid\": ") +
+      (mocf_valid(file) ? "true" : "false") + ", \"reason\": " + Or(mocf_reason(file))};
+  const int count = mocf_record_count(file);
+  for (int n = 1; n <= count; ++n) {
+    mocf_record r{};
+    EXPECT_EQ(0, mocf_record_get(file, n, &r)) << context;
+    fragments.push_back("\n  {\"index\": " + std::to_string(r.number) + ", \"offset\": " +
+                        std::to_string(r.offset) + ", \"tag\": " + std::to_string(r.tag) +
+                        ", \"length\": " + std::to_string(r.length) + ", \"kind\": " +
+                        mocfinfo::JsonString(r.kind) +  // version, hash, products: "read"
+                        (r.tag > 2 ? "" : r.read ? ", \"read\": true" : ", \"read\": false"));
+  }
+  fragments.push_back((count ? "\n]" : "]") + ", \"stop\": "s + Or(mocf_walk_stop(file)) + "}\n");
+  mocf_close(file);
+  size_t at = 0;
+  for (const std::string& fragment : fragments) {
+    at = json.find(fragment, at);
+    ASSERT_NE(std::string::npos, at) << fragment << "\nnot in order in\n" << json << context;
+  }
+  int records = 0;
+  for (size_t i = 0; (i = json.find("\n  {\"index\": ", i)) != std::string::npos; ++i) ++records;
+  EXPECT_EQ(count, records) << json << context;
+}
+
 struct Tally_t { std::atomic<int> cases{0}, records{0}, predicted{0}, objects{0}, refused{0}; };
 
 void UnpackCase(unsigned seed, Tally_t* pTally) {
@@ -408,12 +442,17 @@ void UnpackCase(unsigned seed, Tally_t* pTally) {
   ExpectOnlyNamedFiles(dir, lines);
   ASSERT_EQ(0, Rebuild(dir + "/records.list", t.File("again.mocf"), &err)) << err << context;
   EXPECT_TRUE(Read(t.File("m.mocf")) == Read(t.File("again.mocf"))) << context;
+  // Cut anywhere, it is judged and walked alike too.
+  const std::string made = Read(t.File("m.mocf"));
+  testutil::WriteFile(t.File("cut.mocf"), made.substr(0, seed % made.size()));
+  for (const char* file : {"m.mocf", "cut.mocf"}) ExpectApiAsJson(t.File(file), context);
   ++pTally->cases;
   pTally->records += static_cast<int>(lines.size());
 }
 
 // Most of a case is mocftool runs; four cases are made at a time. Case c
-// has seed 20260301 + c.
+// has seed 20260301 + c. Each MOCF, whole and cut, also reads through the C
+// API as mocfinfo --json lists it.
 TEST(Unpack, EveryMocfMadeByRunsComesBackAsPlainLinesAndRebuildsIdentically) {
   const char* pCases = std::getenv("MOCF_UNPACK_CASES");
   Tally_t tally;

@@ -34,7 +34,7 @@ status() { "$@" >/dev/null 2>&1 && echo 0 || echo $?; }
 for ends in lf crlf; do
   dir="$work/$ends"
   mkdir -p "$dir"
-  cp "$root"/examples/* "$dir"
+  cp -r "$root"/examples/* "$dir"
   if [ "$ends" = crlf ]; then
     for text in example.list products.txt menu_settings.txt sw_keys.txt custom_defaults.txt; do
       sed -i 's/$/\r/' "$dir/$text"

@@ -141,7 +141,8 @@ MOCF_API int mocf_user_file(mocf_file *file, int number, const char **name, size
                             const unsigned char **data, uint64_t *size);
 /* Menu settings, software keys, custom defaults: the text. */
 MOCF_API int mocf_text(mocf_file *file, int number, const char **text, size_t *size);
-/* Software keys: the part number, the text after its last ";FIMPNM". */
+/* Software keys: the part number (--PartNum), the text after its last
+ * ";FIMPNM" up to the '.' that closes the text. */
 MOCF_API int mocf_part_number(mocf_file *file, int number, const char **text, size_t *size);
 /* Compatible products or a firmware record's products: *count is their
  * number; the first min(count, capacity) go into products. */
@@ -174,7 +175,8 @@ typedef void (*mocf_progress_fn)(void *context, int line, uint64_t written, uint
 MOCF_API int mocf_build(const char *list_path, const char *mocf_path, unsigned flags,
                         mocf_progress_fn progress, void *context);
 
-/* One mocftool run: appends one record built from input_path, of type
+/* One mocftool run: appends one record built from input_path (NULL for
+ * software keys given by part_number alone), of type
  * (a -t or --type word: "user", "CompatProd", "MenuSettings", ...), with
  * part_number (--PartNum) and tag (--tag, as text) when not NULL. On a
  * refusal the last error holds what mocftool prints. */

@@ -1,0 +1,421 @@
+// libmocf's public API, linked as the shared library alone so that what it
+// calls must be exported, against what mocfinfo, mocfbuild and mocftool
+// print or write for the same file or the same run.
+#include <gtest/gtest.h>
+#include <mocf/mocf.hpp>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+const std::string kExamples = MOCF_SOURCE_DIR "/examples/", kList = kExamples + "example.list";
+const std::string kTool = "'" MOCFTOOL_PATH "'", kInfo = "'" MOCFINFO_PATH "'",
+                  kBuild = "'" MOCFBUILD_PATH "'";
+
+struct Scratch {
+  std::string dir = (fs::temp_directory_path() / "mocfapi-XXXXXX").string();
+  Scratch() { mkdtemp(&dir[0]); }
+  ~Scratch() { fs::remove_all(dir); }
+  std::string operator/(const std::string& name) const { return dir + "/" + name; }
+};
+
+// Relative paths given to the API then mean what they mean to a program run there.
+struct InFolder {
+  const fs::path before = fs::current_path();
+  explicit InFolder(const std::string& dir) { fs::current_path(dir); }
+  ~InFolder() { fs::current_path(before); }
+};
+
+std::string Read(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+void Write(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+std::string Str(const unsigned char* data, uint64_t size) {
+  return std::string(reinterpret_cast<const char*>(data), size);
+}
+
+struct Ran { std::string out; int status; };
+// What a shell command run in dir prints on standard output, and its status.
+Ran Shell(const std::string& dir, const std::string& command) {
+  FILE* pipe = popen(("cd '" + dir + "' && " + command).c_str(), "r");
+  std::string out;
+  for (int c; (c = std::fgetc(pipe)) != EOF;) out += static_cast<char>(c);
+  const int status = pclose(pipe);
+  return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+std::string Example(const Scratch& s) {
+  EXPECT_EQ(0, Shell(s.dir, kBuild + " -d -m ex.mocf '" + kList + "'").status);
+  return s / "ex.mocf";
+}
+
+std::tuple<int, int, int, std::string> LastError() {
+  const mocf_error& e = *mocf_error_last();
+  return {e.code, e.status, e.line, e.message};
+}
+using Handle = std::unique_ptr<mocf_file, void (*)(mocf_file*)>;
+Handle Open(const std::string& path) {
+  mocf_file* file = nullptr;
+  EXPECT_EQ(0, mocf_open(&file, path.c_str())) << mocf_error_last()->message;
+  return Handle(file, mocf_close);
+}
+auto Fields(const mocf_record& r) {
+  return std::make_tuple(r.number, r.offset, r.tag, r.length, std::string(r.kind), r.read);
+}
+// The code of the wrapper's exception, which must carry the C call's last error.
+int Thrown(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const mocf::Error& e) {
+    EXPECT_EQ(LastError(), std::make_tuple(e.code(), e.status(), e.line(), std::string(e.what())));
+    return e.code();
+  }
+  return 0;
+}
+
+TEST(MocfApi, TheExampleReadsAsMocfinfoListsIt) {
+  const Scratch s;
+  mocf::File moved = mocf::File::open(Example(s)), other = mocf::File::open(s / "ex.mocf");
+  mocf_file* const handle = moved.handle();
+  other = std::move(moved);  // closes the one it held
+  mocf::File f = std::move(other);
+  EXPECT_TRUE(!moved.handle() && !other.handle() && f.handle() == handle);
+  EXPECT_TRUE(f.valid() && f.reason().empty() && f.walkStop().empty());
+  ASSERT_EQ(8, f.recordCount());
+  // After the verdict and the heads, "N OFFSET TAG LENGTH KIND DESCRIPTION".
+  std::istringstream listing(Shell(s.dir, kInfo + " ex.mocf").out);
+  std::string line, offset, tag, rest;
+  std::getline(listing, line), std::getline(listing, line);
+  for (int n = 1; n <= 8 && std::getline(listing, line); ++n) {
+    std::istringstream words(line);
+    uint32_t length = 0;
+    std::getline(words >> line >> offset >> tag >> length >> std::ws, rest);
+    const mocf::Record r = f.record(n);
+    const std::string description = f.description(n);
+    EXPECT_EQ(std::make_tuple(std::to_string(n), std::stoull(offset, nullptr, 16),
+                              std::stoul(tag, nullptr, 16), length, rest),
+              std::make_tuple(line, r.offset, static_cast<unsigned long>(r.tag), r.length,
+                              std::string(r.kind) + (description.empty() ? "" : " " + description)));
+  }
+  EXPECT_EQ("welcome.txt", f.userFile(4).name);
+  EXPECT_EQ(Read(kExamples + "welcome.txt"), f.userFile(4).data.view());
+  EXPECT_EQ("Display.Brightness=70;Display.Timeout=300;Audio.Volume=5.", f.text(6));
+  EXPECT_EQ("Display.Brightness=50;Audio.Volume=3@", f.text(8));
+  EXPECT_EQ("0400-1234", f.partNumber(7));
+  EXPECT_EQ(std::vector<uint32_t>({6699, 4100}), f.products(3));
+  EXPECT_EQ(std::vector<uint32_t>({6699}), f.products(5));
+  EXPECT_EQ("2.4.1", f.firmware(5).software);
+  EXPECT_EQ(32u, f.firmware(5).data.size);
+  EXPECT_NE(std::string::npos, Read(kExamples + "firmware.obj").find(f.firmware(5).data.view()));
+  // Fewer places than products: the count is all of them, the rest untouched.
+  uint32_t products[2] = {0, 77};
+  size_t count = 0;
+  EXPECT_EQ(0, mocf_products(f.handle(), 3, products, 1, &count));
+  EXPECT_TRUE(count == 2 && products[0] == 6699 && products[1] == 77);
+  EXPECT_EQ(MOCF_ENOTFOUND, Thrown([&] { f.record(9); }));
+  EXPECT_EQ(MOCF_VERSION, mocf::version());
+}
+
+TEST(MocfApi, EachFailureGivesItsCodeAndTheProgramsWords) {
+  const Scratch s;
+  const std::string ex = Example(s), before = Read(ex), none = s / "none.mocf";
+  const Handle hold = Open(ex);
+  mocf_file *f = hold.get(), *g = nullptr;
+  mocf_record r;
+  const char *text, *welcome = "welcome.txt";
+  size_t size;
+  uint64_t length;
+  const unsigned char* data;
+  uint32_t products[2];
+  const auto expect = [&](int code, int got, const std::string& message) {
+    SCOPED_TRACE(message);
+    EXPECT_EQ(code, got);
+    EXPECT_EQ(nullptr, g);
+    const auto [c, status, line, said] = LastError();
+    EXPECT_EQ(std::make_tuple(code, 0, 0), std::make_tuple(c, status, line));
+    // A wrong argument has words of its own: any line.
+    EXPECT_TRUE(message.empty() ? said.size() > 1 && said.back() == '\n' : message == said) << said;
+    ASSERT_EQ(0, mocf_record_get(f, 2, &r));  // which clears it
+    EXPECT_EQ(std::make_tuple(0, 0, 0, std::string()), LastError());
+  };
+  const std::string beyond = Shell(s.dir, kInfo + " --extract 9 -o x ex.mocf 2>&1").out;
+  ASSERT_EQ(0u, beyond.rfind("mocfinfo: ex.mocf: there", 0)) << beyond;
+  expect(MOCF_EIO, mocf_open(&g, none.c_str()),
+         "cannot read " + none + ": No such file or directory\n");
+  expect(MOCF_ENOTFOUND, mocf_record_get(f, 9, &r), beyond.substr(19));
+  expect(MOCF_ENOTFOUND, mocf_record_data(f, 0, MOCF_PART_VALUE, &data, &length),
+         "there is no record 0 (the walk finds 8)\n");
+  expect(MOCF_ENOTFOUND, mocf_text(f, 4, &text, &size),
+         "record 4 (user file at 0x44) holds no settings text\n");
+  expect(MOCF_ENOTFOUND, mocf_part_number(f, 6, &text, &size),
+         "record 6 (menu settings at 0xF8) holds no part number\n");
+  expect(MOCF_ENOTFOUND, mocf_user_file(f, 3, &text, &size, &data, &length),
+         "record 3 (compatible products at 0x30) holds no user file\n");
+  expect(MOCF_ENOTFOUND, mocf_firmware(f, 4, &text, &size, &data, &length),
+         "record 4 (user file at 0x44) holds no firmware\n");
+  expect(MOCF_ENOTFOUND, mocf_products(f, 1, products, 2, &size),
+         "record 1 (version at 0x8) holds no product list\n");
+  expect(MOCF_EARG, mocf_record_data(f, 1, 3, &data, &length), "");
+  expect(MOCF_EARG, mocf_open(nullptr, ex.c_str()), "");
+  expect(MOCF_EARG, mocf_open(&g, nullptr), "");
+  expect(MOCF_EARG, mocf_open_memory(&g, nullptr, 4, nullptr), "");
+  expect(MOCF_EARG, mocf_record_get(nullptr, 1, &r), "");
+  expect(MOCF_EARG, mocf_record_get(f, 1, nullptr), "");
+  expect(MOCF_EARG, mocf_record_description(f, 1, nullptr), "");
+  expect(MOCF_EARG, mocf_record_read(f, 1, 0, 0, nullptr, 4, &size), "");
+  expect(MOCF_EARG, mocf_products(f, 3, nullptr, 2, &size), "");
+  expect(MOCF_EARG, mocf_record_save(f, 1, 0, nullptr), "");
+  expect(MOCF_EARG, mocf_check(nullptr), "");
+  expect(MOCF_EARG, mocf_unpack(f, nullptr), "");
+  expect(MOCF_EARG, mocf_build(nullptr, ex.c_str(), 0, nullptr, nullptr), "");
+  expect(MOCF_EARG, mocf_build(kList.c_str(), ex.c_str(), 2, nullptr, nullptr), "");
+  expect(MOCF_EARG, mocf_append(ex.c_str(), welcome, nullptr, 0, nullptr, nullptr), "");
+  expect(MOCF_EARG, mocf_append(ex.c_str(), welcome, "user", 4, nullptr, nullptr), "");
+  EXPECT_EQ(0, mocf_valid(nullptr) + mocf_record_count(nullptr) + int(mocf_size(nullptr)));
+  EXPECT_TRUE(before == Read(ex));
+}
+
+TEST(MocfApi, ANonMocfOrACutOneOpensAndIsJudgedAsMocfinfoVerifiesIt) {
+  const Scratch s;
+  const std::string ex = Read(Example(s)), path = s / "bad.mocf", head = path + ": invalid: ";
+  for (const std::string& bytes :
+       {std::string(), std::string("hello\n"), ex.substr(0, 300), ex.substr(0, 100), ex + "xyz"}) {
+    SCOPED_TRACE(bytes.size());
+    Write(path, bytes);
+    const Ran verdict = Shell(s.dir, kInfo + " --verify '" + path + "'");
+    ASSERT_TRUE(verdict.status == 1 && verdict.out.rfind(head, 0) == 0) << verdict.out;
+    mocf_file* memory = nullptr;
+    ASSERT_EQ(0, mocf_open_memory(&memory, bytes.empty() ? nullptr : bytes.data(), bytes.size(),
+                                  path.c_str()));
+    for (const Handle& f : {Open(path), Handle(memory, mocf_close)}) {
+      EXPECT_TRUE(mocf_valid(f.get()) == 0 && mocf_size(f.get()) == bytes.size());
+      EXPECT_EQ(verdict.out.substr(head.size()), mocf_reason(f.get()) + std::string("\n"));
+      EXPECT_EQ(MOCF_EINVALID, mocf_check(f.get()));
+      EXPECT_EQ(std::make_tuple(MOCF_EINVALID, 1, 0, verdict.out), LastError());
+    }
+  }
+}
+
+TEST(MocfApi, ARefusedBuildSaysWhatMocfbuildSaysAndLeavesTheMocfAsItWas) {
+  const Scratch s;
+  const std::string ex = Example(s), before = Read(ex), list = s / "l.list";
+  Write(s / "p.txt", "7\n");
+  Write(s / "ms.txt", "M=1;\n");
+  const std::string first = "-f p.txt -t CompatProd\n", menu = "-f ms.txt --type MenuSettings\n";
+  const struct { std::string list; int code, line; } cases[] = {
+      {first + "// c\n-f no.txt -t user\n", MOCF_EREFUSED, 3},
+      {first + "-f p.txt -t user -m o.mocf\n", MOCF_EREFUSED, 2},
+      {"\"open\n", MOCF_EREFUSED, 1},
+      {first + menu + menu, MOCF_EFAILED, 3}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.list);
+    Write(list, c.list);
+    const Ran program = Shell(s.dir, kBuild + " -d -m '" + ex + "' '" + list + "' 2>&1 >/dev/null");
+    EXPECT_EQ(c.code, mocf_build(list.c_str(), ex.c_str(), MOCF_FRESH, nullptr, nullptr));
+    EXPECT_EQ(std::make_tuple(c.code, program.status, c.line, program.out), LastError());
+    EXPECT_EQ(c.code, Thrown([&] { mocf::build(list, ex, true); }));
+    EXPECT_TRUE(before == Read(ex));
+  }
+  // mocfbuild follows its words for a list it cannot read with its usage.
+  const std::string none = s / "none.list";
+  const Ran program = Shell(s.dir, kBuild + " -m '" + ex + "' '" + none + "' 2>&1 >/dev/null");
+  EXPECT_EQ(MOCF_EIO, mocf_build(none.c_str(), ex.c_str(), 0, nullptr, nullptr));
+  const auto [_, status, line, message] = LastError();
+  EXPECT_TRUE(status == program.status && program.out.rfind(message + "usage: ", 0) == 0)
+      << message;
+}
+
+TEST(MocfApi, ARefusedAppendSaysWhatMocftoolSaysAndLeavesTheMocfAsItWas) {
+  const Scratch s;
+  const std::string ex = Example(s), before = Read(ex), empty = s / "empty.txt";
+  Write(empty, "// nothing\n");
+  const struct { const char *input, *type; unsigned flags; const char *part, *args; } cases[] = {
+      {"no.txt", "user", 0, nullptr, "-f no.txt -t user"},
+      {empty.c_str(), "bogus", 0, nullptr, "-f % -t bogus"},
+      {empty.c_str(), "CompatProd", 0, nullptr, "-f % -t CompatProd"},
+      {nullptr, "SwKeys", 0, "123456789012345678901", "--type SwKeys --PartNum 123456789012345678901"},
+      {empty.c_str(), "binary", 0, nullptr, "-f % --type binary"},
+      {empty.c_str(), "object", 0, nullptr, "-f % -t object"},
+      {empty.c_str(), "MenuSettings", 0, nullptr, "-f % --type MenuSettings"},
+      {empty.c_str(), "CustomDefaults", MOCF_FRESH, nullptr, "-f % -t CustomDefaults -d"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    const int code = mocf_append(ex.c_str(), c.input, c.type, c.flags, c.part, nullptr);
+    const auto [_, status, line, message] = LastError();
+    EXPECT_TRUE(before == Read(ex));
+    EXPECT_EQ(code, Thrown([&] {
+      mocf::append(ex, c.input ? c.input : "", c.type, {c.flags != 0, c.part ? c.part : "", ""});
+    }));
+    std::string args = c.args;
+    if (const size_t at = args.find('%'); at != std::string::npos) args.replace(at, 1, empty);
+    const Ran program = Shell(s.dir, kTool + " -m '" + ex + "' " + args + " 2>/dev/null");
+    EXPECT_EQ(std::make_tuple(program.status == 1 ? MOCF_EREFUSED : MOCF_EFAILED, program.status, 0),
+              std::make_tuple(code, status, line));
+    // A refused command line is followed by the usage, which the API leaves out.
+    const std::string usage = program.status == 1 ? "mocftool:  $ProjectRevision" : "";
+    EXPECT_NE("", message);
+    EXPECT_EQ(message + usage,
+              usage.empty() ? program.out : program.out.substr(0, message.size() + usage.size()));
+    EXPECT_TRUE(before == Read(ex));
+  }
+}
+
+TEST(MocfApi, BuildsAndAppendsWriteTheProgramsBytes) {
+  const Scratch s;
+  const std::string ex = Read(Example(s)), api = s / "api.mocf", tool = s / "tool.mocf";
+  std::vector<std::tuple<int, uint64_t, uint64_t>> seen, wrapped;
+  const mocf_progress_fn record = [](void* p, int line, uint64_t written, uint64_t total) {
+    static_cast<decltype(seen)*>(p)->emplace_back(line, written, total);
+  };
+  ASSERT_EQ(0, mocf_build(kList.c_str(), api.c_str(), MOCF_FRESH, record, &seen));
+  EXPECT_TRUE(ex == Read(api));
+  // Each run's line as it is read, the first on line 6, then the bytes written.
+  ASSERT_GT(seen.size(), 6u);
+  EXPECT_EQ(std::make_tuple(6, uint64_t{0}, uint64_t{0}), seen.front());
+  EXPECT_EQ(std::make_tuple(14, ex.size(), ex.size()), seen.back());
+  mocf::build(kList, s / "wrapped.mocf", true,
+              [&](const mocf::Progress& p) { wrapped.emplace_back(p.line, p.written, p.total); });
+  EXPECT_TRUE(seen == wrapped && ex == Read(s / "wrapped.mocf"));
+  // Run by run, each compared with the tool's; keys may come from a part number alone.
+  // A user file is stored under the name given, which must be a plain one.
+  const InFolder in(kExamples);
+  const struct { const char *input, *type; unsigned flags; const char *part, *tag, *args; } runs[] = {
+      {"products.txt", "CompatProd", MOCF_FRESH, nullptr, nullptr, "-t CompatProd -d"},
+      {"welcome.txt", "user", 0, nullptr, nullptr, "-t user"},
+      {"firmware.obj", "object", 0, nullptr, nullptr, "-t object"},
+      {"menu_settings.txt", "MenuSettings", 0, nullptr, nullptr, "--type MenuSettings"},
+      {nullptr, "SwKeys", 0, "12345678901234567890", 0, "--type SwKeys --PartNum 12345678901234567890"},
+      {"custom_defaults.txt", "customdefaults", 0, nullptr, nullptr, "-T CUSTOMDEFAULTS"},
+      {"welcome.txt", "binary", 0, nullptr, "0x70000001", "--type binary --tag 0x70000001"},
+      {"welcome.txt", "user", 0, nullptr, nullptr, "-t user"},
+  };
+  for (const auto& run : runs) {
+    SCOPED_TRACE(run.args);
+    ASSERT_EQ(0, mocf_append(api.c_str(), run.input, run.type, run.flags, run.part, run.tag))
+        << mocf_error_last()->message;
+    const std::string file = run.input ? " -f " + std::string(run.input) + " " : " ";
+    ASSERT_EQ(0, Shell(kExamples, kTool + " -m '" + tool + "'" + file + run.args).status);
+    EXPECT_TRUE(Read(tool) == Read(api));
+  }
+  EXPECT_EQ("12345678901234567890", mocf::File::open(api).partNumber(7));
+}
+
+// The memory handle reads its own copy, as the file handle reads the file;
+// what either hands out stays put while it lives, whatever is asked meanwhile.
+TEST(MocfApi, RecordBytesAreWhatMocfinfoExtractsFromTheFileOrACopyOfIt) {
+  const Scratch s;
+  const std::string ex = Example(s), bytes = Read(ex);
+  auto buffer = std::make_unique<char[]>(bytes.size());
+  bytes.copy(buffer.get(), bytes.size());
+  mocf_file* memory = nullptr;
+  ASSERT_EQ(0, mocf_open_memory(&memory, buffer.get(), bytes.size(), ex.c_str()));
+  std::fill_n(buffer.get(), bytes.size(), '\xEE');
+  buffer.reset();
+  const Handle handles[] = {Open(ex), Handle(memory, mocf_close)};
+  std::vector<std::pair<const unsigned char*, std::string>> kept;
+  for (int n = 1; n <= 8; ++n) {
+    std::string whole;
+    for (const auto& [part, option] :
+         {std::pair(MOCF_PART_RECORD, " --record "), std::pair(MOCF_PART_CONTENT, " --extract "),
+          std::pair(MOCF_PART_VALUE, "")}) {
+      SCOPED_TRACE(option + std::to_string(n));
+      if (*option) {
+        ASSERT_EQ(0, Shell(s.dir, kInfo + option + std::to_string(n) + " -o want ex.mocf").status);
+      }
+      const std::string want = *option ? Read(s / "want") : whole.substr(8);
+      if (part == MOCF_PART_RECORD) whole = want;
+      for (const Handle& f : handles) {
+        const unsigned char* data = nullptr;
+        uint64_t size = 0;
+        ASSERT_EQ(0, mocf_record_data(f.get(), n, part, &data, &size));
+        kept.emplace_back(data, Str(data, size));
+        std::string read;
+        char chunk[5];
+        for (size_t copied = 1; copied;) {
+          ASSERT_EQ(0, mocf_record_read(f.get(), n, part, read.size(), chunk, 5, &copied));
+          read.append(chunk, copied);
+        }
+        ASSERT_EQ(0, mocf_record_save(f.get(), n, part, (s / "got").c_str()));
+        EXPECT_EQ(std::make_tuple(want, want, want),
+                  std::make_tuple(kept.back().second, read, Read(s / "got")));
+      }
+    }
+  }
+  mocf_record r;
+  for (int i = 0; i < 400; ++i) mocf_record_get(handles[i % 2].get(), 8 - i % 8, &r);
+  EXPECT_EQ(MOCF_EIO, mocf_unpack(handles[1].get(), s.dir.c_str()));
+  for (const auto& [data, copy] : kept) EXPECT_EQ(copy, Str(data, copy.size()));
+}
+
+TEST(MocfApi, UnpackGivesInputsThatRebuildTheMocfOrSaysWhyAsMocfinfo) {
+  const Scratch s;
+  const std::string ex = Example(s), u = s / "u", tail = s / "tail.mocf";
+  Write(tail, Read(ex) + "xyz");
+  ASSERT_EQ(0, mocf_unpack(Open(ex).get(), u.c_str())) << mocf_error_last()->message;
+  ASSERT_EQ(0, mocf_build((u + "/records.list").c_str(), (s / "again.mocf").c_str(), MOCF_FRESH,
+                          nullptr, nullptr));
+  EXPECT_TRUE(Read(ex) == Read(s / "again.mocf"));
+  // Into a folder already filled; inputs that do not rebuild a file exactly.
+  for (const auto& [file, code] : {std::pair(ex, MOCF_EIO), std::pair(tail, MOCF_ENOTEXACT)}) {
+    EXPECT_EQ(code, mocf_unpack(Open(file).get(), u.c_str()));
+    const auto [_, status, line, message] = LastError();
+    if (code == MOCF_ENOTEXACT) fs::rename(u, s / "api");
+    const Ran program =
+        Shell(s.dir, kInfo + " --unpack '" + u + "' '" + file + "' 2>&1 >/dev/null");
+    EXPECT_EQ(std::make_tuple(program.status, program.out), std::make_tuple(status, message));
+    fs::remove_all(u);
+  }
+  std::string why;
+  EXPECT_FALSE(mocf::File::open(tail).unpack(u, &why));
+  EXPECT_EQ(Read(s / "api/records.list"), Read(u + "/records.list"));
+  EXPECT_NE(std::string::npos, why.find(" cannot be rebuilt exactly: ")) << why;
+}
+
+// Walk states are kept every 1024 records: any order of reaching them,
+// across those marks, gives what the walk in order gives.
+TEST(MocfApi, RecordsReachedInAnyOrderAreThoseOfTheWalk) {
+  const Scratch s;
+  std::string list = "-f p.txt -t CompatProd\n";
+  for (int i = 0; i < 3000; ++i) list += "-f u" + std::to_string(i % 7) + " -t user\n";
+  Write(s / "l.list", list);
+  Write(s / "p.txt", "7\n");
+  for (int i = 0; i < 7; ++i) Write(s / ("u" + std::to_string(i)), std::string(i * 3, 'a' + i));
+  ASSERT_EQ(0, Shell(s.dir, kBuild + " -d -m big.mocf l.list").status);
+  const Handle walked = Open(s / "big.mocf"), f = Open(s / "big.mocf");
+  const int count = mocf_record_count(walked.get());
+  ASSERT_EQ(3003, count);
+  const auto get = [](mocf_file* file, int n) {
+    mocf_record r{};
+    const unsigned char* data = nullptr;
+    uint64_t size = 0;
+    EXPECT_EQ(0, mocf_record_get(file, n, &r) +
+                     mocf_record_data(file, n, MOCF_PART_CONTENT, &data, &size));
+    return std::make_tuple(Fields(r), Str(data, size));
+  };
+  std::vector<decltype(get(nullptr, 0))> records(1);
+  for (int n = 1; n <= count; ++n) records.push_back(get(walked.get(), n));
+  std::vector<int> order = {3003, 1, 2049, 1025, 1024, 2048, 2047, 1026, 3, 3002, 1023, 2050, 1};
+  for (int n = count; n >= 1; --n) order.push_back(n);
+  std::mt19937 rng(7);
+  for (int i = 0; i < 2000; ++i) order.push_back(1 + static_cast<int>(rng() % count));
+  for (int n : order) ASSERT_EQ(records[n], get(f.get(), n)) << n;
+}
+
+}  // namespace
