@@ -6,6 +6,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "Diff.h"
 #include "Extract.h"
 #include "FileHelper.h"
 #include "ImageWriter.h"
@@ -35,14 +36,16 @@ const char kUsage[] =
     "       mocfinfo --extract N -o OUT FILE    the content of record N\n"
     "       mocfinfo --record N -o OUT FILE     record N whole, as an object file\n"
     "       mocfinfo --unpack DIR FILE          a list and inputs that rebuild FILE\n"
+    "       mocfinfo --diff [--json] [-q] OLD NEW  what changed from OLD to NEW\n"
     "       mocfinfo --help | --version\n";
 
-enum class Mode { kList, kVerify, kExtract, kRecord, kUnpack, kHelp, kVersion };
+enum class Mode { kList, kVerify, kExtract, kRecord, kUnpack, kDiff, kHelp, kVersion };
 
 struct Options {
   Mode mode = Mode::kList;
   bool modeGiven = false;
   bool json = false;
+  bool quiet = false;  // -q: the status alone
   int record = 0;
   std::string output;
   bool outputGiven = false;
@@ -62,7 +65,7 @@ bool ParseRecordNumber(const std::string& text, int* pNumber) {
 
 bool SetMode(Options* pOptions, Mode mode, std::string* pError) {
   if (pOptions->modeGiven) {
-    *pError = "give one of --verify, --extract, --record, --unpack, --help and --version";
+    *pError = "give one of --verify, --extract, --record, --unpack, --diff, --help and --version";
     return false;
   }
   pOptions->mode = mode;
@@ -85,6 +88,8 @@ bool ParseOne(const std::vector<std::string>& args, size_t* pI, Options* pOption
   const std::string& arg = args[*pI];
   if (arg == "--json") return pOptions->json = true;
   if (arg == "--verify") return SetMode(pOptions, Mode::kVerify, pError);
+  if (arg == "--diff") return SetMode(pOptions, Mode::kDiff, pError);
+  if (arg == "-q") return pOptions->quiet = true;
   if (arg == "--help") return SetMode(pOptions, Mode::kHelp, pError);
   if (arg == "--version") return SetMode(pOptions, Mode::kVersion, pError);
   if (arg == "--extract" || arg == "--record") {
@@ -119,10 +124,14 @@ bool CheckCombination(const Options& options, std::string* pError) {
         extracting ? "--extract and --record need -o OUT" : "-o goes with --extract or --record";
   else if (options.mode == Mode::kHelp || options.mode == Mode::kVersion)
     *pError = files ? "--help and --version take no file" : "";
+  else if (options.quiet && options.mode != Mode::kDiff)
+    *pError = "-q goes with --diff";
+  else if (options.mode == Mode::kDiff)
+    *pError = files == 2 ? "" : "--diff compares two files: OLD NEW";
   else if (files == 0)
     *pError = "no file given";
   else if (options.json && options.mode != Mode::kList && options.mode != Mode::kVerify)
-    *pError = "--json goes with a listing or --verify";
+    *pError = "--json goes with a listing, --verify or --diff";
   else if (options.mode != Mode::kVerify && !options.json && files > 1)
     *pError = "one file at a time; --verify and --json take several";
   return pError->empty();
@@ -275,6 +284,22 @@ int UnpackFile(const Options& options, std::ostream& err) {
   }, options.folder, err);
 }
 
+int DiffFiles(const Options& options, std::ostream& out, std::ostream& err) {
+  MocfDiff diff;
+  std::string whyNot;
+  const int status = CompareFiles(options.files[0], options.files[1], true, &diff, &whyNot);
+  if (status == kCouldNot) {
+    err << "mocfinfo: " << whyNot << '\n';
+    return kCouldNot;
+  }
+  if (options.quiet) return status;
+  if (options.json)
+    PrintDiffJson(diff, out);
+  else
+    PrintDiff(diff, out);
+  return status;
+}
+
 }  // namespace
 
 int RunMocfinfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -301,6 +326,8 @@ int RunMocfinfo(const std::vector<std::string>& args, std::ostream& out, std::os
       return Extract(options, out, err);
     case Mode::kUnpack:
       return UnpackFile(options, err);
+    case Mode::kDiff:
+      return DiffFiles(options, out, err);
   }
   return kCouldNot;
 }

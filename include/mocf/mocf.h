@@ -158,6 +158,15 @@ MOCF_API int mocf_firmware(mocf_file *file, int number, const char **software,
  * error, when they do not; MOCF_EIO when the folder cannot be written. */
 MOCF_API int mocf_unpack(mocf_file *file, const char *folder);
 
+/* ---- Comparing -------------------------------------------------------- */
+
+/* What changed from the MOCF at old_path to the one at new_path, as
+ * mocfinfo --diff --json prints it: *json (free with mocf_free) is that
+ * object, and *same is 1 when both hold the same records, 0 when not.
+ * MOCF_EIO when a file cannot be read, MOCF_EINVALID when one is no MOCF
+ * container at all; an invalid MOCF whose records can be walked compares. */
+MOCF_API int mocf_diff(const char *old_path, const char *new_path, int *same, char **json);
+
 /* ---- Writing ---------------------------------------------------------- */
 /* Build and append hold the MOCF's lock as the programs do, write beside
  * it and replace it durably, or leave it as it was. Within a process they

@@ -235,6 +235,21 @@ inline void append(const std::string& mocf, const std::string& input, const std:
                             options.tag.empty() ? nullptr : options.tag.c_str()));
 }
 
+struct Diff {
+  bool same = true;
+  std::string json;  // as mocfinfo --diff --json prints it
+};
+
+// What changed from the MOCF at oldPath to the one at newPath.
+inline Diff diff(const std::string& oldPath, const std::string& newPath) {
+  int same = 0;
+  char* json = nullptr;
+  detail::check(mocf_diff(oldPath.c_str(), newPath.c_str(), &same, &json));
+  Diff out{same != 0, json};
+  mocf_free(json);
+  return out;
+}
+
 inline std::string_view version() { return mocf_version(); }
 
 }  // namespace mocf

@@ -1,0 +1,384 @@
+#include "Diff.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <string_view>
+#include <tuple>
+#include <utility>
+
+#include "Coding.h"
+#include "Describe.h"
+#include "ImageWriter.h"
+#include "JoinedThread.h"
+#include "Listing.h"
+#include "MocfImage.h"
+#include "MocfTags.h"
+#include "sha1.h"
+
+namespace mocfinfo {
+
+namespace {
+
+// What a record is matched by: its tag, a user file's name, and which of
+// the records with both it is.
+using Key = std::tuple<unsigned int, std::string, int>;
+
+struct Entry {
+  RecordInfo record;
+  Key key;
+};
+
+std::string NameOf(const Inspection& inspection, const RecordInfo& record, bool* pHasName) {
+  RecordInfo name{};
+  *pHasName = FindNested(record, inspection.image, mocf::kFileNameTag, &name);
+  return *pHasName ? std::string(Text(name)) : std::string();
+}
+
+std::vector<Entry> Entries(const Inspection& inspection) {
+  std::vector<Entry> entries;
+  std::map<std::pair<unsigned int, std::string>, int> seen;
+  RecordWalk walk = inspection.Records();
+  RecordInfo record;
+  while (walk.Next(&record)) {
+    // The digest follows from the records: it is no change of its own.
+    if (record.Tag() == mocf::kHashTag) continue;
+    bool hasName = false;
+    std::string name =
+        record.Tag() == mocf::kUserFileTag ? NameOf(inspection, record, &hasName) : "";
+    const int k = seen[{record.Tag(), name}]++;
+    entries.push_back({record, Key{record.Tag(), std::move(name), k}});
+  }
+  return entries;
+}
+
+std::string_view Value(const RecordInfo& record) {
+  return std::string_view(reinterpret_cast<const char*>(record.Value()), record.Length());
+}
+
+std::string Sha1Hex(const RecordInfo& record, CReadPace* pPace) {
+  CSha1 sha1;
+  sha1.Init();
+  const unsigned char* p = record.Value();
+  for (uint64_t left = record.Length(); left > 0;) {
+    const unsigned int chunk = static_cast<unsigned int>(std::min<uint64_t>(left, 1 << 24));
+    sha1.Update(p, chunk);
+    CReadPace::Moved(pPace, chunk);
+    p += chunk;
+    left -= chunk;
+  }
+  unsigned char digest[20];
+  sha1.GetResult(digest);
+  return describe::HexBytes(digest, sizeof digest);
+}
+
+void AddField(DiffChange* pChange, const std::string& field, const std::string& oldValue,
+              const std::string& newValue) {
+  if (oldValue != newValue) pChange->fields.push_back({field, oldValue, newValue});
+}
+
+// Size and SHA-1 of two values that differ.
+void DataFields(const Inspection& oldSide, const RecordInfo& oldData, const Inspection& newSide,
+                const RecordInfo& newData, DiffChange* pChange) {
+  AddField(pChange, "size", std::to_string(oldData.Length()), std::to_string(newData.Length()));
+  if (Value(oldData) != Value(newData))
+    AddField(pChange, "sha1", Sha1Hex(oldData, oldSide.pace), Sha1Hex(newData, newSide.pace));
+}
+
+std::vector<uint32_t> Products(const RecordInfo& record) {
+  std::vector<uint32_t> products;
+  const uint64_t count = ProductCount(record);
+  for (uint64_t i = 0; i < count; ++i) products.push_back(ProductAt(record, i));
+  return products;
+}
+
+std::string ProductText(const std::vector<uint32_t>& products) {
+  std::string text;
+  for (uint32_t product : products) text += (text.empty() ? "" : ", ") + std::to_string(product);
+  return text;
+}
+
+// The numbers only one side has, as added and removed; the order alone
+// when that is all that differs.
+void ProductItems(const RecordInfo& oldList, const RecordInfo& newList, DiffChange* pChange) {
+  std::vector<uint32_t> oldProducts = Products(oldList), newProducts = Products(newList);
+  const std::string oldText = ProductText(oldProducts), newText = ProductText(newProducts);
+  std::sort(oldProducts.begin(), oldProducts.end());
+  std::sort(newProducts.begin(), newProducts.end());
+  std::vector<uint32_t> added, removed;
+  std::set_difference(newProducts.begin(), newProducts.end(), oldProducts.begin(),
+                      oldProducts.end(), std::back_inserter(added));
+  std::set_difference(oldProducts.begin(), oldProducts.end(), newProducts.begin(),
+                      newProducts.end(), std::back_inserter(removed));
+  pChange->numbers = true;
+  for (uint32_t product : added) pChange->added.push_back(std::to_string(product));
+  for (uint32_t product : removed) pChange->removed.push_back(std::to_string(product));
+  if (added.empty() && removed.empty()) AddField(pChange, "products", oldText, newText);
+}
+
+// A settings text as "key=value" items, in order; false when it is not
+// items at all.
+bool Items(std::string_view text, std::vector<std::pair<std::string, std::string>>* pItems) {
+  if (text.empty()) return true;
+  for (size_t at = 0;;) {
+    const size_t end = std::min(text.find(';', at), text.size());
+    const std::string_view item = text.substr(at, end - at);
+    const size_t equals = item.find('=');
+    if (equals == std::string_view::npos || equals == 0) return false;
+    pItems->emplace_back(item.substr(0, equals), item.substr(equals + 1));
+    if (end == text.size()) return true;
+    at = end + 1;
+  }
+}
+
+// The text without its terminator and, for software keys, without the part
+// number that closes it.
+std::string_view SettingsPart(const RecordInfo& record, std::string_view* pPartNumber) {
+  std::string_view text = Text(record);
+  const char terminator = record.Tag() == mocf::kCustomDefaultsTag ? '@' : '.';
+  if (!text.empty() && text.back() == terminator) text.remove_suffix(1);
+  if (record.Tag() == mocf::kSwKeysTag && PartNumber(record, pPartNumber)) {
+    text.remove_suffix(std::min(text.size(), pPartNumber->size() + 6));
+    if (!text.empty() && text.back() == ';') text.remove_suffix(1);
+  }
+  return text;
+}
+
+void SettingsItems(const RecordInfo& oldRecord, const RecordInfo& newRecord,
+                   DiffChange* pChange) {
+  std::string_view oldPart, newPart;
+  const std::string_view oldText = SettingsPart(oldRecord, &oldPart);
+  const std::string_view newText = SettingsPart(newRecord, &newPart);
+  if (oldRecord.Tag() == mocf::kSwKeysTag)
+    AddField(pChange, "part number", std::string(oldPart), std::string(newPart));
+  std::vector<std::pair<std::string, std::string>> oldItems, newItems;
+  if (!Items(oldText, &oldItems) || !Items(newText, &newItems)) {
+    AddField(pChange, "text", std::string(Text(oldRecord)), std::string(Text(newRecord)));
+    return;
+  }
+  // The k-th item of a key on one side with the k-th of it on the other.
+  std::map<std::pair<std::string, int>, std::string> oldByKey;
+  std::map<std::string, int> seen;
+  for (const auto& [key, value] : oldItems) oldByKey[{key, seen[key]++}] = value;
+  seen.clear();
+  for (const auto& [key, value] : newItems) {
+    const auto found = oldByKey.find({key, seen[key]++});
+    if (found == oldByKey.end()) {
+      pChange->added.push_back(key + "=" + value);
+      continue;
+    }
+    if (found->second != value) pChange->changed.push_back({key, found->second, value});
+    oldByKey.erase(found);
+  }
+  seen.clear();
+  for (const auto& [key, value] : oldItems) {
+    if (oldByKey.count({key, seen[key]++})) pChange->removed.push_back(key + "=" + value);
+  }
+}
+
+void FirmwareFields(const Inspection& oldSide, const RecordInfo& oldRecord,
+                    const Inspection& newSide, const RecordInfo& newRecord, DiffChange* pChange) {
+  RecordInfo oldNested{}, newNested{};
+  const auto both = [&](unsigned int tag) {
+    return FindNested(oldRecord, oldSide.image, tag, &oldNested) &
+           FindNested(newRecord, newSide.image, tag, &newNested);
+  };
+  if (both(mocf::kFwCompatProdTag))
+    AddField(pChange, "products", ProductText(Products(oldNested)),
+             ProductText(Products(newNested)));
+  if (both(mocf::kSwVersionTag))
+    AddField(pChange, "software", std::string(Text(oldNested)), std::string(Text(newNested)));
+  if (both(mocf::kDataTag)) DataFields(oldSide, oldNested, newSide, newNested, pChange);
+}
+
+void UserFileFields(const Inspection& oldSide, const RecordInfo& oldRecord,
+                    const Inspection& newSide, const RecordInfo& newRecord, DiffChange* pChange) {
+  RecordInfo oldData{}, newData{};
+  if (FindNested(oldRecord, oldSide.image, mocf::kDataTag, &oldData) &&
+      FindNested(newRecord, newSide.image, mocf::kDataTag, &newData))
+    DataFields(oldSide, oldData, newSide, newData, pChange);
+}
+
+// What a matched pair whose values differ says differently. Bytes that
+// differ where the kind's terms see nothing are said as the record's
+// length and SHA-1.
+void Differences(const Inspection& oldSide, const RecordInfo& oldRecord,
+                 const Inspection& newSide, const RecordInfo& newRecord, DiffChange* pChange) {
+  switch (oldRecord.Tag()) {
+    case mocf::kVersionTag:
+      AddField(pChange, "version", describe::HexBytes(oldRecord.Value(), oldRecord.Length()),
+               describe::HexBytes(newRecord.Value(), newRecord.Length()));
+      break;
+    case mocf::kCompatProdTag:
+      ProductItems(oldRecord, newRecord, pChange);
+      break;
+    case mocf::kMenuSettingsTag:
+    case mocf::kSwKeysTag:
+    case mocf::kCustomDefaultsTag:
+      SettingsItems(oldRecord, newRecord, pChange);
+      break;
+    case mocf::kUserFileTag:
+      UserFileFields(oldSide, oldRecord, newSide, newRecord, pChange);
+      break;
+    case mocf::kFirmwareTag:
+    case mocf::kFirmwareAltTag:
+      FirmwareFields(oldSide, oldRecord, newSide, newRecord, pChange);
+      break;
+  }
+  const bool said = !pChange->fields.empty() || !pChange->added.empty() ||
+                    !pChange->removed.empty() || !pChange->changed.empty();
+  if (!said) {
+    AddField(pChange, "length", std::to_string(oldRecord.Length()),
+             std::to_string(newRecord.Length()));
+    AddField(pChange, "sha1", Sha1Hex(oldRecord, oldSide.pace), Sha1Hex(newRecord, newSide.pace));
+  }
+}
+
+DiffChange Named(DiffChange::Type type, const Entry& entry) {
+  DiffChange change;
+  change.type = type;
+  change.kind = entry.record.Kind();
+  change.tag = entry.record.Tag();
+  change.hasName = change.tag == mocf::kUserFileTag;
+  change.name = std::get<1>(entry.key);
+  return change;
+}
+
+// The positions in order (of the new side) that stay: one longest
+// increasing run of them; the others moved.
+std::vector<bool> Stays(const std::vector<int>& order) {
+  std::vector<int> tails, tailAt, before(order.size(), -1);
+  for (size_t i = 0; i < order.size(); ++i) {
+    const size_t length = static_cast<size_t>(
+        std::lower_bound(tails.begin(), tails.end(), order[i]) - tails.begin());
+    if (length == tails.size()) {
+      tails.push_back(order[i]);
+      tailAt.push_back(static_cast<int>(i));
+    } else {
+      tails[length] = order[i];
+      tailAt[length] = static_cast<int>(i);
+    }
+    if (length > 0) before[i] = tailAt[length - 1];
+  }
+  std::vector<bool> stays(order.size(), false);
+  for (int i = tailAt.empty() ? -1 : tailAt.back(); i >= 0; i = before[static_cast<size_t>(i)])
+    stays[static_cast<size_t>(i)] = true;
+  return stays;
+}
+
+std::optional<bool> DigestOk(const Inspection& inspection) {
+  RecordWalk walk = inspection.Records();
+  RecordInfo record;
+  while (walk.Next(&record)) {
+    if (record.Tag() == mocf::kHashTag && record.read) return DigestMatches(inspection, record);
+  }
+  return std::nullopt;
+}
+
+DiffSide Side(const Inspection& inspection) {
+  return {inspection.file, inspection.size, inspection.valid, inspection.reason,
+          DigestOk(inspection)};
+}
+
+}  // namespace
+
+bool IsContainer(const Inspection& inspection, std::string* pWhyNot) {
+  if (inspection.size >= CTlv::kHeaderSize &&
+      coding::DecodeFixed32(inspection.image) == mocf::kMocfTag)
+    return true;
+  *pWhyNot = inspection.size < CTlv::kHeaderSize
+                 ? "the file is " + std::to_string(inspection.size) +
+                       " bytes, too short for a MOCF header"
+                 : "it does not begin with the tag MOCF";
+  return false;
+}
+
+MocfDiff Compare(const Inspection& oldSide, const Inspection& newSide) {
+  MocfDiff diff{Side(oldSide), Side(newSide), {}};
+  const std::vector<Entry> olds = Entries(oldSide), news = Entries(newSide);
+  std::map<Key, size_t> oldAt;
+  for (size_t i = 0; i < olds.size(); ++i) oldAt[olds[i].key] = i;
+  std::vector<bool> oldMatched(olds.size(), false);
+  std::vector<std::pair<size_t, size_t>> pairs;  // in new order
+  std::vector<int> order;
+  for (size_t j = 0; j < news.size(); ++j) {
+    const auto found = oldAt.find(news[j].key);
+    if (found == oldAt.end()) continue;
+    oldMatched[found->second] = true;
+    pairs.emplace_back(found->second, j);
+    order.push_back(static_cast<int>(found->second));
+  }
+  const std::vector<bool> stays = Stays(order);
+  // A removed record is said where it stood: before the record that
+  // followed it, as that one stands in NEW.
+  std::vector<std::vector<size_t>> removedBefore(news.size() + 1);
+  std::vector<size_t> anchor(olds.size(), news.size());
+  for (const auto& [i, j] : pairs) anchor[i] = j;
+  for (size_t i = olds.size() - (olds.empty() ? 0 : 1); i-- > 0;) {
+    if (!oldMatched[i]) anchor[i] = anchor[i + 1];
+  }
+  for (size_t i = 0; i < olds.size(); ++i) {
+    if (!oldMatched[i]) removedBefore[anchor[i]].push_back(i);
+  }
+  size_t p = 0;
+  for (size_t j = 0; j <= news.size(); ++j) {
+    for (size_t i : removedBefore[j]) {
+      DiffChange change = Named(DiffChange::kRemoved, olds[i]);
+      change.oldIndex = olds[i].record.index;
+      change.description = Content(oldSide, olds[i].record);
+      diff.changes.push_back(std::move(change));
+    }
+    if (j == news.size()) break;
+    if (p < pairs.size() && pairs[p].second == j) {
+      const Entry& old = olds[pairs[p].first];
+      DiffChange change = Named(DiffChange::kChanged, news[j]);
+      change.oldIndex = old.record.index;
+      change.newIndex = news[j].record.index;
+      change.moved = !stays[p++];
+      if (Value(old.record) != Value(news[j].record))
+        Differences(oldSide, old.record, newSide, news[j].record, &change);
+      else if (change.moved)
+        change.type = DiffChange::kMoved;
+      else
+        continue;
+      diff.changes.push_back(std::move(change));
+      continue;
+    }
+    DiffChange change = Named(DiffChange::kAdded, news[j]);
+    change.newIndex = news[j].record.index;
+    change.description = Content(newSide, news[j].record);
+    diff.changes.push_back(std::move(change));
+  }
+  return diff;
+}
+
+int CompareFiles(const std::string& oldFile, const std::string& newFile, bool endOnLostPages,
+                 MocfDiff* pDiff, std::string* pWhyNot) {
+  CMocfImage images[2];
+  const std::string files[2] = {oldFile, newFile};
+  for (int i = 0; i < 2; ++i) {
+    const std::string whyEnded =
+        endOnLostPages ? "mocfinfo: " + files[i] + ": the file was cut short while it was read\n"
+                       : "";
+    if (!images[i].Load(files[i], pWhyNot, whyEnded)) {
+      *pWhyNot = "cannot read " + files[i] + ": " + *pWhyNot;
+      return kCouldNot;
+    }
+  }
+  // Each side's verdict hashes its file: the two at once.
+  Inspection inspections[2];
+  {
+    CJoinedThread other([&] { inspections[0] = images[0].Inspect(files[0]); },
+                        images[0].Size() < kSmallImage);
+    inspections[1] = images[1].Inspect(files[1]);
+  }
+  for (int i = 0; i < 2; ++i) {
+    if (IsContainer(inspections[i], pWhyNot)) continue;
+    *pWhyNot = files[i] + " is not a MOCF: " + *pWhyNot;
+    return kCouldNot;
+  }
+  *pDiff = Compare(inspections[0], inspections[1]);
+  return pDiff->Same() ? kValid : kInvalid;
+}
+
+}  // namespace mocfinfo
