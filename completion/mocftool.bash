@@ -35,7 +35,7 @@ _mocfinfo() {
       ;;
     *)
       if [[ $cur == -* ]]; then
-        _mocf_words "--json --verify --extract --record --unpack -o --help --version" "$cur"
+        _mocf_words "--json --verify --extract --record --unpack --diff -q -o --help --version" "$cur"
       else
         _mocf_files "$cur"
       fi

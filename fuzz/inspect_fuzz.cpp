@@ -2,7 +2,9 @@
 // right: its verdict is the one the tool reaches when it adopts the image,
 // a reason comes exactly with a refusal, and the listing, the JSON and the
 // extraction of every record stay inside the image; unpacking it gives a
-// list that mocfbuild turns back into the very image whenever it says so.
+// list that mocfbuild turns back into the very image whenever it says so;
+// compared with a fixed MOCF either way round, it says the same change the
+// other way, and an image compared with itself is the same.
 #include <unistd.h>
 
 #include <cstddef>
@@ -15,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "Diff.h"
 #include "Extract.h"
 #include "FuzzSupport.h"
 #include "Inspect.h"
@@ -63,6 +66,31 @@ void CheckUnpack(const std::vector<unsigned char>& image, const mocfinfo::Inspec
   fs::remove(rebuilt, ec);
 }
 
+// An empty MOCF: its version and hash records, which the other side matches or not.
+const std::vector<unsigned char>& Fixed() {
+  static const std::vector<unsigned char> image = [] {
+    CMocfCreator mocf;
+    mocf.Init();
+    std::vector<unsigned char> bytes = *mocf.Get();
+    return fuzz::Sealed(bytes);
+  }();
+  return image;
+}
+
+void CheckDiff(const mocfinfo::Inspection& inspection) {
+  std::string why;
+  if (!mocfinfo::IsContainer(inspection, &why)) return;
+  const std::vector<unsigned char>& fixed = Fixed();
+  const mocfinfo::Inspection other = mocfinfo::Inspect("g", fixed.data(), fixed.size());
+  const mocfinfo::MocfDiff there = mocfinfo::Compare(inspection, other);
+  const mocfinfo::MocfDiff back = mocfinfo::Compare(other, inspection);
+  if (there.changes.size() != back.changes.size()) std::abort();
+  if (!mocfinfo::Compare(inspection, inspection).Same()) std::abort();
+  std::ostringstream out;
+  mocfinfo::PrintDiff(there, out);
+  mocfinfo::PrintDiffJson(back, out);
+}
+
 void Check(const std::vector<unsigned char>& image, bool unpack) {
   const mocfinfo::Inspection inspection = mocfinfo::Inspect("f", image.data(), image.size());
   if (inspection.valid != CMocfCreator().Init(&image)) std::abort();
@@ -85,6 +113,7 @@ void Check(const std::vector<unsigned char>& image, bool unpack) {
         out << bytes.front() << bytes.back();
     }
   }
+  CheckDiff(inspection);
   if (unpack && inspection.recordCount <= kUnpackRecords) CheckUnpack(image, inspection);
 }
 

@@ -52,8 +52,22 @@ std::vector<Entry> Entries(const Inspection& inspection) {
   return entries;
 }
 
-std::string_view Value(const RecordInfo& record) {
-  return std::string_view(reinterpret_cast<const char*>(record.Value()), record.Length());
+// Read a window at a time, each side's pace told, so that a large file
+// costs about a window of memory for each reader (the verdict reads it
+// meanwhile).
+constexpr uint64_t kStep = CReadPace::kWindow;
+
+bool SameValue(const Inspection& oldSide, const RecordInfo& oldRecord, const Inspection& newSide,
+               const RecordInfo& newRecord) {
+  if (oldRecord.Length() != newRecord.Length()) return false;
+  for (uint64_t at = 0; at < oldRecord.Length(); at += kStep) {
+    const size_t chunk = static_cast<size_t>(std::min(kStep, oldRecord.Length() - at));
+    const bool same = std::memcmp(oldRecord.Value() + at, newRecord.Value() + at, chunk) == 0;
+    CReadPace::Moved(oldSide.pace, chunk);
+    CReadPace::Moved(newSide.pace, chunk);
+    if (!same) return false;
+  }
+  return true;
 }
 
 std::string Sha1Hex(const RecordInfo& record, CReadPace* pPace) {
@@ -61,7 +75,7 @@ std::string Sha1Hex(const RecordInfo& record, CReadPace* pPace) {
   sha1.Init();
   const unsigned char* p = record.Value();
   for (uint64_t left = record.Length(); left > 0;) {
-    const unsigned int chunk = static_cast<unsigned int>(std::min<uint64_t>(left, 1 << 24));
+    const unsigned int chunk = static_cast<unsigned int>(std::min(left, kStep));
     sha1.Update(p, chunk);
     CReadPace::Moved(pPace, chunk);
     p += chunk;
@@ -77,12 +91,25 @@ void AddField(DiffChange* pChange, const std::string& field, const std::string& 
   if (oldValue != newValue) pChange->fields.push_back({field, oldValue, newValue});
 }
 
+// The SHA-1 of two values, side by side: as long as hashing both files.
+void AddSha1(const Inspection& oldSide, const RecordInfo& oldRecord, const Inspection& newSide,
+             const RecordInfo& newRecord, DiffChange* pChange) {
+  std::string oldHex;
+  {
+    CJoinedThread hasher([&] { oldHex = Sha1Hex(oldRecord, oldSide.pace); },
+                         oldRecord.Length() < kSmallImage);
+    const std::string newHex = Sha1Hex(newRecord, newSide.pace);
+    hasher.Join();
+    AddField(pChange, "sha1", oldHex, newHex);
+  }
+}
+
 // Size and SHA-1 of two values that differ.
 void DataFields(const Inspection& oldSide, const RecordInfo& oldData, const Inspection& newSide,
                 const RecordInfo& newData, DiffChange* pChange) {
   AddField(pChange, "size", std::to_string(oldData.Length()), std::to_string(newData.Length()));
-  if (Value(oldData) != Value(newData))
-    AddField(pChange, "sha1", Sha1Hex(oldData, oldSide.pace), Sha1Hex(newData, newSide.pace));
+  if (!SameValue(oldSide, oldData, newSide, newData))
+    AddSha1(oldSide, oldData, newSide, newData, pChange);
 }
 
 std::vector<uint32_t> Products(const RecordInfo& record) {
@@ -180,7 +207,7 @@ void FirmwareFields(const Inspection& oldSide, const RecordInfo& oldRecord,
                     const Inspection& newSide, const RecordInfo& newRecord, DiffChange* pChange) {
   RecordInfo oldNested{}, newNested{};
   const auto both = [&](unsigned int tag) {
-    return FindNested(oldRecord, oldSide.image, tag, &oldNested) &
+    return FindNested(oldRecord, oldSide.image, tag, &oldNested) &&
            FindNested(newRecord, newSide.image, tag, &newNested);
   };
   if (both(mocf::kFwCompatProdTag))
@@ -230,7 +257,7 @@ void Differences(const Inspection& oldSide, const RecordInfo& oldRecord,
   if (!said) {
     AddField(pChange, "length", std::to_string(oldRecord.Length()),
              std::to_string(newRecord.Length()));
-    AddField(pChange, "sha1", Sha1Hex(oldRecord, oldSide.pace), Sha1Hex(newRecord, newSide.pace));
+    AddSha1(oldSide, oldRecord, newSide, newRecord, pChange);
   }
 }
 
@@ -335,7 +362,7 @@ MocfDiff Compare(const Inspection& oldSide, const Inspection& newSide) {
       change.oldIndex = old.record.index;
       change.newIndex = news[j].record.index;
       change.moved = !stays[p++];
-      if (Value(old.record) != Value(news[j].record))
+      if (!SameValue(oldSide, old.record, newSide, news[j].record))
         Differences(oldSide, old.record, newSide, news[j].record, &change);
       else if (change.moved)
         change.type = DiffChange::kMoved;
@@ -365,19 +392,24 @@ int CompareFiles(const std::string& oldFile, const std::string& newFile, bool en
       return kCouldNot;
     }
   }
-  // Each side's verdict hashes its file: the two at once.
-  Inspection inspections[2];
-  {
-    CJoinedThread other([&] { inspections[0] = images[0].Inspect(files[0]); },
-                        images[0].Size() < kSmallImage);
-    inspections[1] = images[1].Inspect(files[1]);
-  }
+  // The records are compared on a walk that trusts the stored digests,
+  // while each side's verdict hashes its file beside it.
+  Inspection walked[2], judged[2];
   for (int i = 0; i < 2; ++i) {
-    if (IsContainer(inspections[i], pWhyNot)) continue;
+    walked[i] = images[i].InspectTrustingDigest(files[i]);
+    if (IsContainer(walked[i], pWhyNot)) continue;
     *pWhyNot = files[i] + " is not a MOCF: " + *pWhyNot;
     return kCouldNot;
   }
-  *pDiff = Compare(inspections[0], inspections[1]);
+  {
+    CJoinedThread oldVerdict([&] { judged[0] = images[0].Inspect(files[0]); },
+                             images[0].Size() < kSmallImage);
+    CJoinedThread newVerdict([&] { judged[1] = images[1].Inspect(files[1]); },
+                             images[1].Size() < kSmallImage);
+    *pDiff = Compare(walked[0], walked[1]);
+  }
+  pDiff->oldSide = Side(judged[0]);
+  pDiff->newSide = Side(judged[1]);
   return pDiff->Same() ? kValid : kInvalid;
 }
 
