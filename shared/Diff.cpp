@@ -151,8 +151,10 @@ bool Items(std::string_view text, std::vector<std::pair<std::string, std::string
     const size_t end = std::min(text.find(';', at), text.size());
     const std::string_view item = text.substr(at, end - at);
     const size_t equals = item.find('=');
-    if (equals == std::string_view::npos || equals == 0) return false;
-    pItems->emplace_back(item.substr(0, equals), item.substr(equals + 1));
+    // ";;" and a ';' before the terminator come from a settings file as the
+    // tool keeps it: no item, but no reason to compare the text whole.
+    if (!item.empty() && (equals == std::string_view::npos || equals == 0)) return false;
+    if (!item.empty()) pItems->emplace_back(item.substr(0, equals), item.substr(equals + 1));
     if (end == text.size()) return true;
     at = end + 1;
   }

@@ -1,0 +1,439 @@
+// mocfinfo --diff against edits made on purpose: random MOCFs, built from
+// random lists and then edited in known ways, must differ by exactly those
+// edits. Then what random edits rarely reach (a name held twice, a record
+// both moved and changed, invalid, cut and unreadable sides), the exact
+// text, and the C API, which must say what the program says.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "mocf/mocf.h"
+#include "mocf/mocf.hpp"
+#include "sha1.h"
+#include "test_util.h"
+
+namespace {
+
+using namespace std::string_literals;
+using testutil::Bytes, testutil::kInfo, testutil::Rec, testutil::Sh, testutil::Str, testutil::U32;
+
+// A report's changes, one a line as it prints them.
+std::vector<std::string> Changes(const std::string& report) {
+  std::vector<std::string> out;
+  for (size_t at = 0; (at = report.find("\n  {", at)) != std::string::npos;) {
+    const size_t end = report.find('\n', ++at);
+    out.push_back(report.substr(at + 2, end - at - 2 - (report[end - 1] == ',')));
+  }
+  return out;
+}
+// What follows key in text, up to end.
+std::string After(const std::string& text, const std::string& key, const std::string& end) {
+  const size_t at = std::min(text.size(), text.find(key) + key.size());
+  return text.substr(at, text.find(end, at) - at);
+}
+
+enum Kind { kProducts, kUser, kFirmware, kFirmwareAlt, kMenu, kKeys, kDefaults, kBinary };
+const char* const kWords[] = {"compatible products", "user file", "firmware", "firmware",
+                              "menu settings", "software keys", "custom defaults", "unknown"};
+const uint32_t kTags[] = {2,          0x60000002, 0x60000000, 0x60000001,
+                          0x60000005, 0x60000003, 0x60000004, 0x70000001};
+
+std::string Q(const std::string& s) { return '"' + s + '"'; }
+std::string Sha(const std::string& s) {
+  unsigned char digest[20];
+  CSha1().DoHash(reinterpret_cast<const unsigned char*>(s.data()),
+                 static_cast<unsigned>(s.size()), digest);
+  return testutil::ToHex(digest, sizeof digest);
+}
+std::string Field(const std::string& field, const std::string& o, const std::string& n) {
+  return "{\"field\": " + Q(field) + ", \"old\": " + Q(o) + ", \"new\": " + Q(n) + "}";
+}
+std::string Fields(const std::string& fields) { return ", \"fields\": [" + fields + "]"; }
+std::string Items(const std::string& added, const std::string& removed,
+                  const std::string& changed) {
+  return ", \"items\": {\"added\": [" + added + "], \"removed\": [" + removed +
+         "], \"changed\": [" + changed + "]}";
+}
+// One change as a report holds it; 0 for no index.
+std::string Change(const std::string& change, int kind, uint32_t tag, const std::string& name,
+                   int oldIndex, int newIndex, bool moved, const std::string& more = "") {
+  const auto index = [](int i) { return i ? std::to_string(i) : "null"; };
+  return "{\"change\": " + Q(change) + ", \"kind\": " + Q(kWords[kind]) +
+         ", \"tag\": " + std::to_string(tag) + (kind == kUser ? ", \"name\": " + Q(name) : "") +
+         ", \"old_index\": " + index(oldIndex) + ", \"new_index\": " + index(newIndex) +
+         ", \"moved\": " + (moved ? "true" : "false") + more + "}";
+}
+
+struct Ran { std::string out, err; int status; };
+Ran Info(const std::string& dir, const std::string& args) {
+  const std::string all =
+      Sh(dir, kInfo + " " + args + " 2>.err; s=$?; echo @@; cat .err; exit $s");
+  const size_t mark = all.rfind("@@\n"), exit = all.rfind("[exit ");
+  return {all.substr(0, mark), all.substr(mark + 3, exit - mark - 3), std::atoi(&all[exit + 6])};
+}
+
+// A record as its list line makes it. items: the products, the settings
+// ("K=V"), or one value (a user file's or binary record's bytes, a
+// firmware's software version).
+struct Record {
+  int id, kind;
+  uint32_t tag;
+  std::vector<std::string> items;
+  std::string part, sep;  // software keys' part number; after each setting
+  std::string Name() const { return "u" + std::to_string(id) + ".txt"; }
+};
+
+void Write(const std::string& folder, const std::vector<Record>& records) {
+  std::string list;
+  for (const Record& r : records) {
+    const std::string f = r.kind == kUser ? r.Name() : "r" + std::to_string(r.id);
+    std::string text = r.items[0];
+    if (r.kind == kProducts || (r.kind >= kMenu && r.kind <= kDefaults)) {
+      text.clear();
+      for (const std::string& item : r.items) text += item + (r.kind ? r.sep : "\n");
+    }
+    if (r.kind == kFirmware || r.kind == kFirmwareAlt)
+      text = Str(Rec(r.tag, "", {Rec(3, U32(1) + U32(6699)), Rec(2, r.items[0] + "\0"s),
+                                 Rec(1, "data")}));
+    testutil::WriteFile(folder + "/" + f, text);
+    const std::string types[] = {
+        "-t CompatProd", "-t user", "-t object", "-t object", "--type MenuSettings",
+        "--type SwKeys --PartNum " + r.part, "-t CustomDefaults",
+        "--type binary --tag " + std::to_string(r.tag)};
+    list += "-f " + f + " " + types[r.kind] + "\n";
+  }
+  testutil::WriteFile(folder + "/list", list);
+}
+
+struct Maker {
+  std::mt19937 rng;
+  int next = 0;
+  int R(size_t n) { return static_cast<int>(rng() % n); }
+  // Products above 3 (1 to 3 together need a firmware record); keys once.
+  std::string Fresh(const std::vector<std::string>& items, bool product) {
+    for (;;) {
+      const std::string key = product ? std::to_string(4 + R(99999)) : "K" + std::to_string(R(99));
+      if (std::none_of(items.begin(), items.end(),
+                       [&](const std::string& i) { return (i + "=").rfind(key + "=", 0) == 0; }))
+        return key;
+    }
+  }
+  // A settings file may put ";;" between settings: the tool keeps it.
+  Record Make(int kind) {
+    Record r{next++, kind, kind == kBinary ? 0x70000001u + R(6) : kTags[kind], {},
+             "P" + std::to_string(R(99999)), R(4) ? ";\n" : ";;\n"};
+    for (int n = 1 + R(3); n > 0; --n)
+      r.items.push_back(Fresh(r.items, !kind) + (kind ? "=" + std::to_string(R(999)) : ""));
+    if (kind == kUser || kind == kBinary) {
+      r.items = {std::string(1 + R(30), '\0')};
+      for (char& c : r.items[0]) c = static_cast<char>(R(256));
+    }
+    if (kind == kFirmware || kind == kFirmwareAlt) r.items = {"1." + std::to_string(R(50))};
+    return r;
+  }
+};
+
+// The listing's number, after version and hash; 0 when not there.
+int IndexOf(const std::vector<Record>& records, int id) {
+  for (size_t i = 0; i < records.size(); ++i)
+    if (records[i].id == id) return static_cast<int>(i) + 3;
+  return 0;
+}
+
+// Changes r in place in its kind's terms; what the report says of it.
+std::string ChangeContent(Maker& m, Record* r) {
+  std::string &first = r->items[0], was = first;
+  const size_t i = m.R(r->items.size());
+  const std::string item = r->items[i], key = item.substr(0, item.find('=')),
+                    value = item.substr(std::min(item.size(), key.size() + 1));
+  switch (r->kind) {
+    case kProducts:
+      r->items[i] = m.Fresh(r->items, true);
+      return Items(r->items[i], item, "");
+    case kUser:
+      first[m.R(first.size())] ^= static_cast<char>(1 + m.R(255));
+      return Fields(Field("sha1", Sha(was), Sha(first)));
+    case kBinary:
+      first += "b";
+      return Fields(Field("length", std::to_string(was.size()), std::to_string(first.size())) +
+                    ", " + Field("sha1", Sha(was), Sha(first)));
+    case kFirmware:
+    case kFirmwareAlt:
+      first += "." + std::to_string(m.R(10));
+      return Fields(Field("software", was, first));
+  }
+  const int how = m.R(r->kind == kKeys ? 4 : 3);
+  if (how == 3) {
+    r->part += "X";
+    return Fields(Field("part number", r->part.substr(0, r->part.size() - 1), r->part));
+  }
+  if (how == 1) {
+    const std::string added = m.Fresh(r->items, false) + "=" + std::to_string(m.R(999));
+    r->items.insert(r->items.begin() + m.R(r->items.size() + 1), added);
+    return Items(Q(added), "", "");
+  }
+  if (how == 2 && r->items.size() > 1) {
+    r->items.erase(r->items.begin() + i);
+    return Items("", Q(item), "");
+  }
+  r->items[i] += "1";
+  return Items("", "", "{\"key\": " + Q(key) + ", \"old\": " + Q(value) + ", \"new\": " +
+                           Q(value + "1") + "}");
+}
+
+struct Tally { std::atomic<int> cases{0}, changes{0}, moves{0}; };
+
+void EditCase(unsigned seed, Tally* pTally) {
+  Maker m{std::mt19937(seed)};
+  const int kinds[] = {kUser, kUser, kFirmware, kFirmwareAlt, kMenu, kKeys, kDefaults, kBinary};
+  std::vector<Record> old = {m.Make(kProducts)}, neu;
+  // A kind held once, or a binary record's tag, matches whatever holds it.
+  const auto taken = [&](const Record& r) {
+    for (const auto* side : {&old, &neu})
+      for (const Record& o : *side)
+        if (o.id == r.id || (r.kind != kUser && o.tag == r.tag)) return true;
+    return false;
+  };
+  for (int n = m.R(8); n > 0; --n) {
+    const Record r = m.Make(kinds[m.R(8)]);
+    if (!taken(r)) old.push_back(r);
+  }
+  neu = old;
+  std::map<int, std::string> edits;  // by id: the change's type, and what it says
+  const auto unedited = [&](size_t from) {
+    std::vector<size_t> at;
+    for (size_t i = from; i < neu.size(); ++i)
+      if (!edits.count(neu[i].id)) at.push_back(i);
+    return at;
+  };
+  for (int n = 1 + m.R(4); n > 0 || edits.empty(); --n) {
+    const int what = m.R(n > 0 ? 3 : 1);
+    const Record r = m.Make(kinds[m.R(8)]);
+    const std::vector<size_t> at = unedited(what == 2 ? 0 : 1);
+    if (what == 0 && !taken(r)) {
+      neu.insert(neu.begin() + 1 + m.R(neu.size()), r);
+      edits[r.id] = "added";
+    } else if (what && !at.empty()) {
+      const size_t i = at[m.R(at.size())];
+      edits[neu[i].id] = what == 1 ? "removed" : "changed" + ChangeContent(m, &neu[i]);
+      if (what == 1) neu.erase(neu.begin() + i);
+    }
+  }
+  // One move, by two places or more among the records both hold: the
+  // longest common order then leaves out that record alone.
+  const std::vector<size_t> at = unedited(1);
+  std::vector<int> both;  // in NEW's order
+  for (const Record& r : neu)
+    if (IndexOf(old, r.id)) both.push_back(r.id);
+  const Record moving = neu[at.empty() ? 0 : at[m.R(at.size())]];
+  const int rank = static_cast<int>(std::find(both.begin(), both.end(), moving.id) - both.begin());
+  both.erase(both.begin() + rank);
+  std::vector<int> ranks;  // how many of both go before it: the products at least
+  for (int r = 1; r <= static_cast<int>(both.size()); ++r)
+    if (std::abs(r - rank) >= 2) ranks.push_back(r);
+  if (!at.empty() && !ranks.empty() && m.R(2)) {
+    neu.erase(neu.begin() + IndexOf(neu, moving.id) - 3);
+    neu.insert(neu.begin() + IndexOf(neu, both[ranks[m.R(ranks.size())] - 1]) - 2, moving);
+    edits[moving.id] = "moved";
+    ++pTally->moves;
+  }
+  const testutil::TempDir dir;
+  std::filesystem::create_directories(dir.File("o"));
+  std::filesystem::create_directories(dir.File("n"));
+  Write(dir.File("o"), old);
+  Write(dir.File("n"), neu);
+  std::string context = "seed " + std::to_string(seed) + Sh(dir.path(), "cat o/list n/list");
+  const std::string build = testutil::kBuild + " -d -m ", o = dir.File("o.mocf"),
+                    n = dir.File("n.mocf");
+  ASSERT_EQ("[exit 0]\n", Sh(dir.path(), build + "o.mocf o/list && " + build +
+                                             "n.mocf n/list && cp o.mocf copy.mocf"))
+      << context;
+  std::vector<std::string> want;
+  for (const auto& [id, edit] : edits) {
+    const std::vector<Record>& in = IndexOf(neu, id) ? neu : old;
+    const Record& r = in[IndexOf(in, id) - 3];
+    const size_t type = std::min(edit.size(), edit.find(','));
+    want.push_back(Change(edit.substr(0, type), r.kind, r.tag, r.Name(), IndexOf(old, id),
+                          IndexOf(neu, id), edit == "moved", edit.substr(type)));
+  }
+  const Ran json = Info(dir.path(), "--diff --json " + o + " " + n);
+  context += json.out + json.err;
+  ASSERT_EQ(1, json.status) << context;
+  std::vector<std::string> got = Changes(json.out);
+  std::sort(got.begin(), got.end());
+  std::sort(want.begin(), want.end());
+  EXPECT_EQ(want, got) << context;
+  EXPECT_EQ("false", After(json.out, "\"same\": ", ","));
+  const Ran copy = Info(dir.path(), "--diff --json o.mocf copy.mocf");
+  EXPECT_EQ(0, copy.status);
+  EXPECT_EQ("true,\n \"changes\": []}\n", After(copy.out, "\"same\": ", "@")) << context;
+  const mocf::Diff api = mocf::diff(o, n);
+  EXPECT_EQ(json.out + "false", api.json + (api.same ? "true" : "false")) << context;
+  ++pTally->cases;
+  pTally->changes += static_cast<int>(want.size());
+}
+
+// Four cases at a time; case c has seed 20261208 + c, so
+// MOCF_DIFF_EDIT_SEED=<its seed> MOCF_DIFF_EDIT_CASES=1 runs it alone.
+TEST(Diff, RandomEditsAreReportedExactly) {
+  const char* pCases = std::getenv("MOCF_DIFF_EDIT_CASES");
+  const char* pSeed = std::getenv("MOCF_DIFF_EDIT_SEED");
+  const unsigned seed = pSeed ? static_cast<unsigned>(std::strtoul(pSeed, nullptr, 0)) : 20261208;
+  Tally tally;
+  testutil::RunCases(pCases ? std::atoi(pCases) : 60,
+                     [&](int c) { EditCase(seed + static_cast<unsigned>(c), &tally); });
+  std::printf("%d cases: %d changes, each reported as made; %d moves\n", tally.cases.load(),
+              tally.changes.load(), tally.moves.load());
+}
+
+Bytes User(const std::string& name, const std::string& data) {
+  return Rec(0x60000002, "", {Rec(0, name + "\0"s), Rec(1, data)});
+}
+// A sealed MOCF of these records, after a version and a hash record.
+std::string Image(std::vector<Bytes> records) {
+  records.insert(records.begin(), {Rec(0, "\0\0"s), Rec(1, std::string(20, '\0'))});
+  std::string body;
+  for (const Bytes& r : records) body += Str(r) + std::string((4 - r.size() % 4) % 4, '\0');
+  body = "MOCF" + U32(static_cast<uint32_t>(body.size())) + body;
+  return Str(testutil::Seal(Bytes(body.begin(), body.end())));
+}
+
+const Bytes kP = Rec(2, U32(1) + U32(6699)), kA1 = User("a.txt", "one"), kB = User("b.txt", "bee"),
+            kA2 = User("a.txt", "two"), kM1 = Rec(0x60000005, "A=1;B=2.\0"s),
+            kM2 = Rec(0x60000005, "A=1;B=3.\0"s);
+const uint32_t kU = kTags[kUser];
+
+// Both sides as --verify judges them, the changes in the report's order,
+// and the same from -q as a status alone and from the C and C++ APIs.
+TEST(Diff, NamesHeldTwiceMovesWithChangesAndInvalidSides) {
+  std::string flipped = Image({kP, kA1}), cut = Image({kP, kA1, kB});
+  flipped[flipped.find("one")] ^= 1;  // "nne", the digest left as it was
+  cut.resize(cut.size() - 4);         // inside b.txt's data
+  const struct {
+    const char* what;
+    std::string old, neu;
+    const char* digests;
+    std::vector<std::string> changes;
+  } rows[] = {
+      {"the k-th user file of a name goes with the k-th", Image({kP, kA1, kA2}), Image({kP, kA2}),
+       "truetrue",
+       {Change("changed", kUser, kU, "a.txt", 4, 4, false,
+               Fields(Field("sha1", Sha("one"), Sha("two")))),
+        Change("removed", kUser, kU, "a.txt", 5, 0, false)}},
+      {"another name between two of one name", Image({kP, kA1, kA2}), Image({kP, kA1, kB, kA2}),
+       "truetrue", {Change("added", kUser, kU, "b.txt", 0, 5, false)}},
+      {"moved and changed", Image({kP, kM1, kA1, kB}), Image({kP, kA1, kB, kM2}), "truetrue",
+       {Change("changed", kMenu, kTags[kMenu], "", 4, 6, true,
+               Items("", "", R"({"key": "B", "old": "2", "new": "3"})"))}},
+      {"products in another order", Image({Rec(2, U32(2) + U32(6699) + U32(4100))}),
+       Image({Rec(2, U32(2) + U32(4100) + U32(6699))}), "truetrue",
+       {Change("changed", kProducts, 2, "", 3, 3, false,
+               Fields(Field("products", "6699, 4100", "4100, 6699")))}},
+      {"a text that is not settings", Image({kP, kM1}),
+       Image({kP, Rec(0x60000005, "A=1;free text.\0"s)}), "truetrue",
+       {Change("changed", kMenu, kTags[kMenu], "", 4, 4, false,
+               Fields(Field("text", "A=1;B=2.", "A=1;free text.")))}},
+      {"a digest that fails", Image({kP, kA1}), flipped, "truefalse",
+       {Change("changed", kUser, kU, "a.txt", 4, 4, false,
+               Fields(Field("sha1", Sha("one"), Sha("nne"))))}},
+      {"cut inside its last record", Image({kP, kA1, kB}), cut, "truefalse",
+       {Change("removed", kUser, kU, "b.txt", 5, 0, false)}},
+      {"invalid, and byte for byte the same", flipped, flipped, "falsefalse", {}},
+      {"the same records", Image({kP, kA1}), Image({kP, kA1}), "truetrue", {}},
+  };
+  const testutil::TempDir dir;
+  const std::string o = dir.File("o.mocf"), n = dir.File("n.mocf");
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    testutil::WriteFile(o, row.old);
+    testutil::WriteFile(n, row.neu);
+    const Ran json = Info(dir.path(), "--diff --json " + o + " " + n);
+    EXPECT_EQ("", json.err);
+    EXPECT_EQ(row.changes.empty() ? 0 : 1, json.status);
+    EXPECT_EQ(row.changes, Changes(json.out)) << json.out;
+    std::string digests;
+    for (const std::string& file : {o, n}) {
+      const std::string side = After(json.out, (file == o ? "\"old\": " : "\"new\": "), "\n");
+      const std::string verdict = Info(dir.path(), "--verify --json " + file).out;
+      EXPECT_EQ(After(verdict, "\"valid\"", "}"), After(side, "\"valid\"", ", \"digest_ok\""));
+      EXPECT_EQ(std::to_string(testutil::ReadFile(file).size()), After(side, "\"size\": ", ","));
+      digests += After(side, "\"digest_ok\": ", "}");
+    }
+    EXPECT_EQ(row.digests, digests);
+    EXPECT_EQ(row.changes.empty() ? "true" : "false", After(json.out, "\"same\": ", ","));
+    const Ran quiet = Info(dir.path(), "--diff -q --json " + o + " " + n);
+    EXPECT_EQ(json.status, quiet.status);
+    EXPECT_EQ("", quiet.out + quiet.err);
+    char* api = nullptr;
+    int same = -1;
+    EXPECT_EQ(MOCF_OK, mocf_diff(o.c_str(), n.c_str(), &same, &api));
+    EXPECT_EQ(json.out + std::to_string(row.changes.empty()),
+              (api ? api : "") + std::to_string(same));
+    mocf_free(api);
+  }
+}
+
+TEST(Diff, TextSaysTheSidesThenEachChangeWithItsDetails) {
+  const testutil::TempDir dir;
+  testutil::WriteFile(dir.File("o.mocf"), Image({kP, kM1, kA1, kB, User("d.txt", "dee")}));
+  testutil::WriteFile(dir.File("n.mocf"), Image({Rec(2, U32(1) + U32(4100)), kA1, kB, kM2,
+                                                 User("c.txt", "see"), Rec(0x70000001, "x")}));
+  EXPECT_EQ("o.mocf (192 bytes, valid, digest matches) -> n.mocf (204 bytes, valid, digest "
+            "matches): +2 -1 ~2 >0\n"
+            "~ compatible products (old #3, new #3)\n"
+            "    + product 4100\n"
+            "    - product 6699\n"
+            "~ menu settings (old #4, new #6), moved\n"
+            "    ~ B 2 -> 3\n"
+            "+ user file \"c.txt\" (new #7): \"c.txt\", 3 bytes\n"
+            "+ unknown 0x70000001 (new #8)\n"
+            "- user file \"d.txt\" (old #7): \"d.txt\", 3 bytes\n[exit 1]\n",
+            Sh(dir.path(), kInfo + " --diff o.mocf n.mocf"));
+}
+
+// Status 2 and nothing on standard output, whichever side cannot be
+// compared; without -q, why on standard error. The C API's code says which.
+TEST(Diff, SidesThatCannotBeComparedEndWithStatusTwo) {
+  const testutil::TempDir dir;
+  testutil::WriteFile(dir.File("m.mocf"), Image({kP}));
+  testutil::WriteFile(dir.File("text"), "not a MOCF at all\n");
+  testutil::WriteFile(dir.File("short"), "MOCF\0\0\0"s);
+  std::filesystem::create_directory(dir.File("dir"));
+  const struct { std::string file, why; int code; } rows[] = {
+      {"none", "cannot read none: No such file or directory", MOCF_EIO},
+      {"dir", "cannot read dir: Is a directory", MOCF_EIO},
+      {"text", "text is not a MOCF: it does not begin with the tag MOCF", MOCF_EINVALID},
+      {"short", "short is not a MOCF: the file is 7 bytes, too short for a MOCF header",
+       MOCF_EINVALID},
+  };
+  for (const auto& row : rows) {
+    for (const std::string& args :
+         {"m.mocf " + row.file, row.file + " m.mocf", row.file + " " + row.file}) {
+      for (const std::string options : {"", "--json ", "-q "}) {
+        const Ran ran = Info(dir.path(), "--diff " + options + args);
+        EXPECT_EQ(2, ran.status) << options << args;
+        EXPECT_EQ("", ran.out) << options << args;
+        if (options != "-q ") {
+          EXPECT_EQ("mocfinfo: " + row.why + "\n", ran.err) << args;
+        }
+      }
+    }
+    char* json = reinterpret_cast<char*>(1);
+    const std::string m = dir.File("m.mocf"), other = dir.File(row.file);
+    EXPECT_EQ(row.code, mocf_diff(m.c_str(), other.c_str(), nullptr, &json));
+    EXPECT_EQ(nullptr, json);
+    const std::string why = row.why.substr(row.why.find(':'));  // after the file's name
+    EXPECT_NE(nullptr, std::strstr(mocf_error_last()->message, why.c_str())) << why;
+  }
+}
+
+}  // namespace
