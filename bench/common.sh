@@ -11,3 +11,25 @@ builder="$root/build-bench/mocfbuild"
 now() { date +%s.%N; }
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 since() { awk -v a="$(now)" -v b="$1" 'BEGIN { print a - b }'; }
+
+# seconds COMMAND...: how long it took, its output dropped; status 1 (an
+# invalid file, files that differ) is an answer, not a failure.
+seconds() {
+  local t0
+  t0=$(now)
+  "$@" >/dev/null || [ $? -eq 1 ]
+  since "$t0"
+}
+
+# pick_hash FILE...: sets hash_cmd to the faster of openssl dgst -sha1 and
+# sha1sum here, the better of two tries each (the first may find the files
+# still being written out).
+pick_hash() {
+  local h t best=999999
+  hash_cmd=""
+  for h in "openssl dgst -sha1" sha1sum; do
+    command -v "${h%% *}" >/dev/null || continue
+    t=$( (seconds $h "$@"; seconds $h "$@") | sort -g | head -1)
+    if awk -v a="$t" -v c="$best" 'BEGIN { exit !(a < c) }'; then hash_cmd="$h" best="$t"; fi
+  done
+}

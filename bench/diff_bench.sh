@@ -16,12 +16,6 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-timed() {  # command... -> prints seconds
-  local t0
-  t0=$(now)
-  "$@" >/dev/null || [ $? -eq 1 ]
-  since "$t0"
-}
 
 printf '0x1A2B\n' >products.txt
 head -c $((mib << 20)) /dev/urandom >u.bin
@@ -32,20 +26,14 @@ for side in old new; do
 done
 rm -f u.bin
 
-hash_cmd=""
-best=999999
-for h in "openssl dgst -sha1" sha1sum; do
-  command -v "${h%% *}" >/dev/null || continue
-  t=$( (timed $h old.mocf new.mocf; timed $h old.mocf new.mocf) | sort -g | head -1)
-  if awk -v a="$t" -v c="$best" 'BEGIN { exit !(a < c) }'; then hash_cmd="$h" best="$t"; fi
-done
+pick_hash old.mocf new.mocf
 echo "runs: $runs; two $(($(stat -c %s old.mocf) >> 20)) MiB MOCFs; the hash floor uses: $hash_cmd"
 
 "$info" --diff old.mocf new.mocf || true
 ht=() dt=()
 for ((i = 0; i < runs; i++)); do
-  ht+=("$(timed $hash_cmd old.mocf new.mocf)")
-  dt+=("$(timed "$info" --diff old.mocf new.mocf)")
+  ht+=("$(seconds $hash_cmd old.mocf new.mocf)")
+  dt+=("$(seconds "$info" --diff old.mocf new.mocf)")
 done
 h=$(printf '%s\n' "${ht[@]}" | median)
 d=$(printf '%s\n' "${dt[@]}" | median)

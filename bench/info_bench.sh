@@ -20,12 +20,6 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-timed() {  # command... -> prints seconds
-  local t0
-  t0=$(now)
-  "$@" >/dev/null
-  since "$t0"
-}
 
 printf '0x1A2B\n' >products.txt
 head -c $((mib << 20)) /dev/urandom >u.bin
@@ -33,14 +27,7 @@ head -c $((mib << 20)) /dev/urandom >u.bin
 "$tool" -m big.mocf -f u.bin -t user >/dev/null
 rm -f u.bin
 
-hash_cmd=""
-best=999999
-for h in "openssl dgst -sha1" sha1sum; do
-  command -v "${h%% *}" >/dev/null || continue
-  # The better of two tries: the first may find the file still being written out.
-  t=$( (timed $h big.mocf; timed $h big.mocf) | sort -g | head -1)
-  if awk -v a="$t" -v c="$best" 'BEGIN { exit !(a < c) }'; then hash_cmd="$h" best="$t"; fi
-done
+pick_hash big.mocf
 echo "runs: $runs; a $(($(stat -c %s big.mocf) >> 20)) MiB MOCF; the hash floor uses: $hash_cmd"
 
 copy_and_hash() { cp big.mocf copy.mocf && $hash_cmd big.mocf && rm -f copy.mocf; }
@@ -49,12 +36,12 @@ unpack() { rm -rf out && "$info" --unpack out big.mocf; }
 ht=() vt=() ct=() ut=()
 for ((i = 0; i < runs; i++)); do
   sync
-  ht+=("$(timed $hash_cmd big.mocf)")
-  vt+=("$(timed "$info" --verify big.mocf)")
+  ht+=("$(seconds $hash_cmd big.mocf)")
+  vt+=("$(seconds "$info" --verify big.mocf)")
   sync
-  ct+=("$(timed copy_and_hash)")
+  ct+=("$(seconds copy_and_hash)")
   sync
-  ut+=("$(timed unpack)")
+  ut+=("$(seconds unpack)")
 done
 "$builder" -d -m rebuilt.mocf out/records.list
 cmp big.mocf rebuilt.mocf || {
