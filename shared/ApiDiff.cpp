@@ -15,10 +15,10 @@ int mocf_diff(const char* old_path, const char* new_path, int* same, char** json
     *json = nullptr;
     mocfinfo::MocfDiff diff;
     std::string whyNot;
-    if (mocfinfo::CompareFiles(old_path, new_path, false, &diff, &whyNot) == mocfinfo::kCouldNot) {
-      const bool unread = whyNot.rfind("cannot read ", 0) == 0;
+    bool unread = false;
+    if (mocfinfo::CompareFiles(old_path, new_path, false, &diff, &whyNot, &unread) ==
+        mocfinfo::kCouldNot)
       return api::Fail(unread ? MOCF_EIO : MOCF_EINVALID, whyNot + "\n", 2);
-    }
     std::ostringstream out;
     mocfinfo::PrintDiffJson(diff, out);
     const std::string text = out.str();

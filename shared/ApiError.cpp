@@ -9,6 +9,7 @@ namespace {
 
 struct LastError_t {
   std::string Text;
+  const char* pFixed = nullptr;  // a message that is not in Text
   mocf_error Error = {0, 0, 0, ""};
 };
 
@@ -26,13 +27,22 @@ int Fail(int code, std::string message, int status, int line) {
   } catch (...) {
     last.Text.clear();
   }
+  last.pFixed = nullptr;
   last.Error = {code, status, line, last.Text.c_str()};
+  return code;
+}
+
+int FailFixed(int code, const char* message) noexcept {
+  LastError_t& last = Last();
+  last.pFixed = message;
+  last.Error = {code, 0, 0, message};
   return code;
 }
 
 void Clear() {
   LastError_t& last = Last();
   last.Text.clear();
+  last.pFixed = nullptr;
   last.Error = {0, 0, 0, last.Text.c_str()};
 }
 
@@ -42,7 +52,7 @@ extern "C" {
 
 const mocf_error* mocf_error_last(void) {
   api::LastError_t& last = api::Last();
-  last.Error.message = last.Text.c_str();
+  last.Error.message = last.pFixed ? last.pFixed : last.Text.c_str();
   return &last.Error;
 }
 

@@ -11,6 +11,9 @@ namespace api {
 
 // Records the failure as this thread's last error and returns code.
 int Fail(int code, std::string message, int status = 0, int line = 0);
+// The same with a message that lives for the whole run, for when memory
+// has run out: it allocates nothing and cannot throw.
+int FailFixed(int code, const char* message) noexcept;
 void Clear();
 
 // Runs call, which returns 0 or a code it has already recorded; an
@@ -21,9 +24,9 @@ int Guarded(Call call) {
     Clear();
     return call();
   } catch (const std::bad_alloc&) {
-    return Fail(MOCF_ENOMEM, "out of memory\n");
+    return FailFixed(MOCF_ENOMEM, "out of memory\n");
   } catch (...) {
-    return Fail(MOCF_EINTERNAL, "Unexpected error\n");
+    return FailFixed(MOCF_EINTERNAL, "Unexpected error\n");
   }
 }
 

@@ -41,8 +41,9 @@ std::vector<Entry> Entries(const Inspection& inspection) {
   RecordWalk walk = inspection.Records();
   RecordInfo record;
   while (walk.Next(&record)) {
-    // The digest follows from the records: it is no change of its own.
-    if (record.Tag() == mocf::kHashTag) continue;
+    // The digest follows from the records: it is no change of its own. A
+    // hash record after it is a record like any other.
+    if (record.Tag() == mocf::kHashTag && record.read) continue;
     bool hasName = false;
     std::string name =
         record.Tag() == mocf::kUserFileTag ? NameOf(inspection, record, &hasName) : "";
@@ -382,18 +383,21 @@ MocfDiff Compare(const Inspection& oldSide, const Inspection& newSide) {
 }
 
 int CompareFiles(const std::string& oldFile, const std::string& newFile, bool endOnLostPages,
-                 MocfDiff* pDiff, std::string* pWhyNot) {
+                 MocfDiff* pDiff, std::string* pWhyNot, bool* pUnreadable) {
   CMocfImage images[2];
   const std::string files[2] = {oldFile, newFile};
+  // One word for either file: whichever is mapped last names the lost pages.
+  const std::string whyEnded = endOnLostPages ? "mocfinfo: " + oldFile + " or " + newFile +
+                                                    " was cut short while it was read\n"
+                                              : "";
+  if (pUnreadable) *pUnreadable = true;
   for (int i = 0; i < 2; ++i) {
-    const std::string whyEnded =
-        endOnLostPages ? "mocfinfo: " + files[i] + ": the file was cut short while it was read\n"
-                       : "";
     if (!images[i].Load(files[i], pWhyNot, whyEnded)) {
       *pWhyNot = "cannot read " + files[i] + ": " + *pWhyNot;
       return kCouldNot;
     }
   }
+  if (pUnreadable) *pUnreadable = false;
   // The records are compared on a walk that trusts the stored digests,
   // while each side's verdict hashes its file beside it.
   Inspection walked[2], judged[2];

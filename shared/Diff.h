@@ -60,10 +60,10 @@ MocfDiff Compare(const Inspection& oldSide, const Inspection& newSide);
 
 // Both files read where they lie and compared: kValid when they hold the
 // same records, kInvalid when they differ, kCouldNot, with why, when either
-// cannot be read or is no container. A program ends on lost pages as
-// CMocfImage says; a library does not.
+// cannot be read (*pUnreadable) or is no container. A program ends on lost
+// pages as CMocfImage says; a library does not.
 int CompareFiles(const std::string& oldFile, const std::string& newFile, bool endOnLostPages,
-                 MocfDiff* pDiff, std::string* pWhyNot);
+                 MocfDiff* pDiff, std::string* pWhyNot, bool* pUnreadable = nullptr);
 
 // The reviewer's view: a summary line, then a line per change with its
 // details indented below it.

@@ -169,14 +169,18 @@ MOCF_API int mocf_diff(const char *old_path, const char *new_path, int *same, ch
 
 /* ---- Writing ---------------------------------------------------------- */
 /* Build and append hold the MOCF's lock as the programs do, write beside
- * it and replace it durably, or leave it as it was. Within a process they
- * run one at a time, and for their length the working folder is the
- * list's (build) as mocfbuild's runs are made from there. */
+ * it and replace it durably, or leave it as it was. Within a process,
+ * build, append and unpack run one at a time, and while a build or an
+ * unpack runs, the process's working folder is the list's (the folder
+ * mocfbuild's runs are made from): other threads should not use relative
+ * paths meanwhile. */
 
 #define MOCF_FRESH 1u /* start the MOCF afresh: mocfbuild -d, mocftool -d */
 
 /* Told how far a build is: while reading the list, the line reached and
- * total 0; while writing, the bytes written of total and their line. */
+ * total 0; while writing, the bytes written of total and their line. It
+ * runs inside the build: it must not call build, append or unpack, and
+ * must not throw. */
 typedef void (*mocf_progress_fn)(void *context, int line, uint64_t written, uint64_t total);
 
 /* mocfbuild [-d] -m mocf_path list_path. On a refusal the last error holds
