@@ -41,11 +41,12 @@ std::string After(const std::string& text, const std::string& key, const std::st
   return text.substr(at, text.find(end, at) - at);
 }
 
-enum Kind { kProducts, kUser, kFirmware, kFirmwareAlt, kMenu, kKeys, kDefaults, kBinary };
+enum Kind { kProducts, kUser, kFirmware, kFirmwareAlt, kMenu, kKeys, kDefaults, kBinary, kHash };
 const char* const kWords[] = {"compatible products", "user file", "firmware", "firmware",
-                              "menu settings", "software keys", "custom defaults", "unknown"};
+                              "menu settings", "software keys", "custom defaults", "unknown",
+                              "hash"};
 const uint32_t kTags[] = {2,          0x60000002, 0x60000000, 0x60000001,
-                          0x60000005, 0x60000003, 0x60000004, 0x70000001};
+                          0x60000005, 0x60000003, 0x60000004, 0x70000001, 1};
 
 std::string Q(const std::string& s) { return '"' + s + '"'; }
 std::string Sha(const std::string& s) {
@@ -347,6 +348,8 @@ TEST(Diff, NamesHeldTwiceMovesWithChangesAndInvalidSides) {
                Fields(Field("sha1", Sha("one"), Sha("nne"))))}},
       {"cut inside its last record", Image({kP, kA1, kB}), cut, "truefalse",
        {Change("removed", kUser, kU, "b.txt", 5, 0, false)}},
+      {"a hash record after the first is a record", Image({kP, Rec(1, "x")}), Image({kP}),
+       "truetrue", {Change("removed", kHash, 1, "", 4, 0, false)}},
       {"invalid, and byte for byte the same", flipped, flipped, "falsefalse", {}},
       {"the same records", Image({kP, kA1}), Image({kP, kA1}), "truetrue", {}},
   };
