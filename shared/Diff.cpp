@@ -53,16 +53,17 @@ std::vector<Entry> Entries(const Inspection& inspection) {
   return entries;
 }
 
-// Read a window at a time, each side's pace told, so that a large file
-// costs about a window of memory for each reader (the verdict reads it
-// meanwhile).
-constexpr uint64_t kStep = CReadPace::kWindow;
+// Read a step at a time, each side's pace told as it goes, so that a large
+// file costs about its pace's window of memory.
+constexpr uint64_t kUnpacedStep = 1 << 30;
 
 bool SameValue(const Inspection& oldSide, const RecordInfo& oldRecord, const Inspection& newSide,
                const RecordInfo& newRecord) {
   if (oldRecord.Length() != newRecord.Length()) return false;
-  for (uint64_t at = 0; at < oldRecord.Length(); at += kStep) {
-    const size_t chunk = static_cast<size_t>(std::min(kStep, oldRecord.Length() - at));
+  const uint64_t step = std::min(CReadPace::Step(oldSide.pace, kUnpacedStep),
+                                 CReadPace::Step(newSide.pace, kUnpacedStep));
+  for (uint64_t at = 0; at < oldRecord.Length(); at += step) {
+    const size_t chunk = static_cast<size_t>(std::min(step, oldRecord.Length() - at));
     const bool same = std::memcmp(oldRecord.Value() + at, newRecord.Value() + at, chunk) == 0;
     CReadPace::Moved(oldSide.pace, chunk);
     CReadPace::Moved(newSide.pace, chunk);
@@ -76,7 +77,8 @@ std::string Sha1Hex(const RecordInfo& record, CReadPace* pPace) {
   sha1.Init();
   const unsigned char* p = record.Value();
   for (uint64_t left = record.Length(); left > 0;) {
-    const unsigned int chunk = static_cast<unsigned int>(std::min(left, kStep));
+    const unsigned int chunk =
+        static_cast<unsigned int>(std::min(left, CReadPace::Step(pPace, kUnpacedStep)));
     sha1.Update(p, chunk);
     CReadPace::Moved(pPace, chunk);
     p += chunk;
@@ -392,7 +394,9 @@ int CompareFiles(const std::string& oldFile, const std::string& newFile, bool en
                                               : "";
   if (pUnreadable) *pUnreadable = true;
   for (int i = 0; i < 2; ++i) {
-    if (!images[i].Load(files[i], pWhyNot, whyEnded)) {
+    // Two readers of each file at once (the verdict and the comparison),
+    // and two files: each file a quarter of the window, about.
+    if (!images[i].Load(files[i], pWhyNot, whyEnded, CReadPace::kWindow / 4)) {
       *pWhyNot = "cannot read " + files[i] + ": " + *pWhyNot;
       return kCouldNot;
     }

@@ -4,10 +4,11 @@
 
 namespace mocfinfo {
 
-bool CMocfImage::Load(const std::string& path, std::string* pWhyNot, const std::string& whyEnded) {
+bool CMocfImage::Load(const std::string& path, std::string* pWhyNot, const std::string& whyEnded,
+                      uint64_t window) {
   m_View = platform::MapFile(path, whyEnded, kCouldNot);
   if (m_View) {
-    m_Pace = std::make_unique<CReadPace>(m_View.get());
+    m_Pace = std::make_unique<CReadPace>(m_View.get(), window);
     return true;
   }
   if (CFileHelper::DoesFileExist(path.c_str()) && CFileHelper::ReadFileData(path.c_str(), &m_Bytes))

@@ -19,7 +19,9 @@ class CMocfImage {
   // mapped, the process then says so on standard error and ends with
   // kCouldNot. A library passes nothing and leaves the process's signals
   // alone.
-  bool Load(const std::string& path, std::string* pWhyNot, const std::string& whyEnded = "");
+  // window: how much of it may stay in memory (see CReadPace).
+  bool Load(const std::string& path, std::string* pWhyNot, const std::string& whyEnded = "",
+            uint64_t window = CReadPace::kWindow);
   // A copy of the caller's bytes.
   void Adopt(const unsigned char* pData, size_t size);
   Inspection Inspect(const std::string& file) const;

@@ -121,7 +121,7 @@ uint64_t CMocfParser::HashNextRecord(const CTlv::Header_t* pRecord) {
   // The hash takes 32-bit counts, and a paced reader gives pages back as
   // it goes; a record may in principle be larger than either allows.
   const unsigned char* p = CTlv::Bytes(pRecord);
-  const uint64_t most = m_pPace ? CReadPace::kWindow : 1u << 30;
+  const uint64_t most = CReadPace::Step(m_pPace, 1u << 30);
   for (uint64_t left = step; left > 0;) {
     const unsigned int chunk = static_cast<unsigned int>(std::min<uint64_t>(left, most));
     m_Sha1.Update(p, chunk);

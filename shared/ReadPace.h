@@ -17,7 +17,10 @@ class CReadPace {
  public:
   static constexpr uint64_t kWindow = 16 << 20;
 
-  explicit CReadPace(const platform::CFileView* pView) : m_pView(pView) {}
+  // Two readers of one file, or two files read at once, each take a
+  // smaller window, so that together they stay within one.
+  explicit CReadPace(const platform::CFileView* pView, uint64_t window = kWindow)
+      : m_pView(pView), m_Window(window) {}
   CReadPace(const CReadPace&) = delete;
   CReadPace& operator=(const CReadPace&) = delete;
 
@@ -26,8 +29,14 @@ class CReadPace {
   static void Moved(CReadPace* pPace, uint64_t bytes) {
     if (pPace) pPace->Moved(bytes);
   }
+  // How much a reader may read before it says so: its pace's window, or as
+  // much as it likes without one.
+  static uint64_t Step(const CReadPace* pPace, uint64_t unpaced) {
+    return pPace ? pPace->m_Window : unpaced;
+  }
 
  private:
   const platform::CFileView* m_pView;
+  uint64_t m_Window;
   std::atomic<uint64_t> m_Since{0};
 };
