@@ -144,6 +144,15 @@ void mocf_close(mocf_file* file) { delete file; }
 
 uint64_t mocf_size(const mocf_file* file) { return file ? file->inspection.size : 0; }
 
+int mocf_bytes(const mocf_file* file, const unsigned char** data, uint64_t* size) {
+  return api::Guarded([&] {
+    if (!file || !data || !size) return api::Fail(MOCF_EARG, "a MOCF handle and two places\n");
+    *data = file->image.Data();
+    *size = file->image.Size();
+    return MOCF_OK;
+  });
+}
+
 int mocf_valid(const mocf_file* file) { return file && file->inspection.valid ? 1 : 0; }
 
 const char* mocf_reason(const mocf_file* file) {

@@ -181,6 +181,7 @@ TEST(MocfApi, EachFailureGivesItsCodeAndTheProgramsWords) {
   expect(MOCF_EARG, mocf_record_read(f, 1, 0, 0, nullptr, 4, &size), "");
   expect(MOCF_EARG, mocf_products(f, 3, nullptr, 2, &size), "");
   expect(MOCF_EARG, mocf_record_save(f, 1, 0, nullptr), "");
+  expect(MOCF_EARG, mocf_bytes(nullptr, &data, &length), "");
   expect(MOCF_EARG, mocf_check(nullptr), "");
   expect(MOCF_EARG, mocf_unpack(f, nullptr), "");
   expect(MOCF_EARG, mocf_build(nullptr, ex.c_str(), 0, nullptr, nullptr), "");
@@ -345,6 +346,15 @@ TEST(MocfApi, RecordBytesAreWhatMocfinfoExtractsFromTheFileOrACopyOfIt) {
         const unsigned char* data = nullptr;
         uint64_t size = 0;
         ASSERT_EQ(0, mocf_record_data(f.get(), n, part, &data, &size));
+        const unsigned char* all = nullptr;
+        uint64_t total = 0;
+        ASSERT_EQ(0, mocf_bytes(f.get(), &all, &total));
+        mocf_record r{};
+        ASSERT_EQ(0, mocf_record_get(f.get(), n, &r));
+        EXPECT_TRUE(total == mocf_size(f.get()) && data + size <= all + total);
+        if (part == MOCF_PART_RECORD) {
+          EXPECT_EQ(all + r.offset, data);
+        }
         kept.emplace_back(data, Str(data, size));
         std::string read;
         char chunk[5];

@@ -91,6 +91,9 @@ MOCF_API int mocf_open_memory(mocf_file **out, const void *data, size_t size, co
 MOCF_API void mocf_close(mocf_file *file);
 
 MOCF_API uint64_t mocf_size(const mocf_file *file);
+/* All of its bytes, in place: valid until the file is closed. A record's
+ * bytes lie at its offset within them. */
+MOCF_API int mocf_bytes(const mocf_file *file, const unsigned char **data, uint64_t *size);
 /* 1 when the MOCF is valid (mocftool would append to it), 0 when not. */
 MOCF_API int mocf_valid(const mocf_file *file);
 /* Why it is not valid, as mocfinfo says it; NULL when valid. */
