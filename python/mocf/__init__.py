@@ -1,0 +1,515 @@
+"""Read, verify, build, unpack and compare MOCF files from Python.
+
+A thin layer over libmocf, the engine of mocftool, mocfbuild and mocfinfo:
+every rule and every message comes from the library, so what this package
+says is what the programs say.
+
+    with mocf.open("device.mocf") as image:
+        print(image.valid, image.reason)
+        for record in image.records:
+            print(record.index, record.kind, record.description)
+"""
+
+import codecs
+import ctypes
+import errno as _errno
+import json
+import os
+from collections.abc import Sequence
+from typing import Callable, Dict, List, Optional, Tuple, Union, overload
+
+from . import _native
+from ._native import lib as _lib
+
+__all__ = [
+    "Error", "BuildError", "AppendError", "NotMocfError", "Mocf", "Record", "Unpacked",
+    "open", "open_bytes", "verify", "build", "append", "unpack", "diff", "__version__",
+]
+
+__version__: str = _lib.mocf_version().decode()
+
+PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
+
+
+# ---- Errors ------------------------------------------------------------------
+
+
+class Error(Exception):
+    """A refusal or failure the library reports, in the programs' words.
+
+    ``messages`` holds the lines the program would print, ``status`` the exit
+    status it would give (1: arguments refused, 2: the run failed).
+    """
+
+    def __init__(self, messages: List[str], status: int = 0) -> None:
+        super().__init__("\n".join(messages))
+        self.messages = messages
+        self.status = status
+
+
+class BuildError(Error):
+    """mocfbuild refused the list; ``line`` is the list's line, or 0."""
+
+    def __init__(self, messages: List[str], status: int, line: int) -> None:
+        super().__init__(messages, status)
+        self.line = line
+
+
+class AppendError(Error):
+    """mocftool refused the run; nothing was written."""
+
+
+class NotMocfError(Error):
+    """The file is no MOCF container at all, so there is nothing to compare."""
+
+
+def _words(raw: Optional[bytes]) -> str:
+    # The library's texts are UTF-8; paths in them may not be, and those
+    # bytes come back as the file system's own.
+    return os.fsdecode(raw) if raw else ""
+
+
+def _lines(message: str) -> List[str]:
+    return message.splitlines()
+
+
+# strerror's words, longest first, so that "No such file or directory" is
+# not taken for a shorter message it happens to contain.
+_SYSTEM_WORDS = sorted(((os.strerror(code), code) for code in _errno.errorcode),
+                       key=lambda pair: -len(pair[0]))
+
+
+def _os_error(message: str, paths: Tuple[PathLike, ...]) -> OSError:
+    """An OSError of the subclass Python itself would raise for the words."""
+    for words, code in _SYSTEM_WORDS:
+        if words and words in message:
+            break
+    else:
+        words, code = message.strip(), _errno.EIO
+    named = [os.fsdecode(p) for p in paths if os.fsdecode(p) in message]
+    error = OSError(code, words, named[0] if named else None)
+    error.messages = _lines(message)  # type: ignore[attr-defined]
+    return error
+
+
+def _raise(code: int, paths: Tuple[PathLike, ...] = (), refusal=Error) -> None:
+    last = _lib.mocf_error_last().contents
+    message = _words(last.message)
+    if code == _native.EIO:
+        raise _os_error(message, paths)
+    if code == _native.ENOMEM:
+        raise MemoryError(message.strip())
+    if code == _native.EARG:
+        raise ValueError(message.strip())
+    if code == _native.ENOTFOUND:
+        raise IndexError(message.strip())
+    if refusal is BuildError:
+        raise BuildError(_lines(message), last.status, last.line)
+    raise refusal(_lines(message), last.status)
+
+
+def _check(code: int, *paths: PathLike, refusal=Error) -> None:
+    if code != _native.OK:
+        _raise(code, paths, refusal)
+
+
+def _path(path: PathLike) -> bytes:
+    return os.fsencode(path)
+
+
+def _latin1_strays(error: UnicodeDecodeError):
+    # As mocfinfo --json shows a byte that is no UTF-8: the character of its value.
+    stray = error.object[error.start:error.start + 1]
+    return stray.decode("latin-1"), error.start + 1
+
+
+codecs.register_error("mocf.strays", _latin1_strays)
+
+
+def _text(pointer: int, size: int) -> str:
+    return ctypes.string_at(pointer, size).decode("utf-8", "mocf.strays") if size else ""
+
+
+# ---- Reading -----------------------------------------------------------------
+
+
+class _Handle:
+    """Owns the native file. Memory views of its bytes hold it too, so the
+    mapping outlives Mocf.close() until the last view is released."""
+
+    def __init__(self, pointer: ctypes.c_void_p) -> None:
+        self.pointer = pointer
+        self._whole: Optional[memoryview] = None
+        self.base = 0
+
+    def bytes(self) -> memoryview:
+        if self._whole is None:
+            data = ctypes.POINTER(ctypes.c_ubyte)()
+            size = ctypes.c_uint64()
+            _check(_lib.mocf_bytes(self.pointer, ctypes.byref(data), ctypes.byref(size)))
+            if size.value == 0:
+                self._whole = memoryview(b"")
+            else:
+                self.base = ctypes.addressof(data.contents)
+                whole = (ctypes.c_ubyte * size.value).from_address(self.base)
+                whole._owner = self  # type: ignore[attr-defined]
+                self._whole = memoryview(whole).cast("B")
+        return self._whole
+
+    def __del__(self) -> None:
+        if self.pointer:
+            _lib.mocf_close(self.pointer)
+            self.pointer = None
+
+
+class Record:
+    """One record of a MOCF, in file order.
+
+    ``index``, ``offset``, ``tag``, ``length`` and ``kind`` are those of the
+    listing (``mocfinfo --json``); the typed fields are None for a record of
+    another kind. Bytes come as memory views into the file, copied only when
+    the caller copies them.
+    """
+
+    __slots__ = ("_mocf", "index", "offset", "tag", "length", "kind", "read")
+
+    def __init__(self, mocf: "Mocf", raw: _native.Record) -> None:
+        self._mocf = mocf
+        self.index: int = raw.number
+        self.offset: int = raw.offset
+        self.tag: int = raw.tag
+        self.length: int = raw.length
+        self.kind: str = raw.kind.decode()
+        self.read: bool = bool(raw.read)
+
+    def __repr__(self) -> str:
+        return "<mocf.Record %d %s, %d bytes at %d>" % (self.index, self.kind, self.length,
+                                                         self.offset)
+
+    def _call(self, function, *arguments) -> bool:
+        code = function(self._mocf._pointer(), self.index, *arguments)
+        if code == _native.ENOTFOUND:
+            return False
+        _check(code)
+        return True
+
+    def _view(self, pointer, size: int) -> memoryview:
+        if size == 0:
+            return memoryview(b"")
+        handle = self._mocf._live()
+        whole = handle.bytes()
+        start = ctypes.addressof(pointer.contents) - handle.base
+        return whole[start:start + size]
+
+    @property
+    def description(self) -> str:
+        """The listing's line after the kind word ("" when it shows nothing)."""
+        out = ctypes.c_void_p()
+        self._call(_lib.mocf_record_description, ctypes.byref(out))
+        try:
+            return _text(out.value, len(ctypes.string_at(out.value))) if out.value else ""
+        finally:
+            _lib.mocf_free(out)
+
+    def bytes(self, part: str = "content") -> memoryview:
+        """The record's bytes in place: "record" (header and value, as
+        ``mocfinfo --record``), "value", or "content" (a user file's data,
+        any other record's value, as ``mocfinfo --extract``)."""
+        data = ctypes.POINTER(ctypes.c_ubyte)()
+        size = ctypes.c_uint64()
+        self._call(_lib.mocf_record_data, _part(part), ctypes.byref(data), ctypes.byref(size))
+        return self._view(data, size.value)
+
+    def read_bytes(self, offset: int = 0, size: int = -1, part: str = "content") -> bytes:
+        """A copy of size bytes (all when negative) from offset within a part."""
+        whole = self.bytes(part)
+        end = len(whole) if size < 0 else min(len(whole), offset + size)
+        return bytes(whole[offset:end])
+
+    def save(self, path: PathLike, part: str = "content") -> None:
+        """Writes the part into a file, replaced whole and durably."""
+        _check(_lib.mocf_record_save(self._mocf._pointer(), self.index, _part(part), _path(path)),
+               path)
+
+    @property
+    def value(self) -> memoryview:
+        """The record's value, without header and padding."""
+        return self.bytes("value")
+
+    def _named(self, function) -> Optional[Tuple[str, memoryview]]:
+        text, text_size = ctypes.c_void_p(), ctypes.c_size_t()
+        data, size = ctypes.POINTER(ctypes.c_ubyte)(), ctypes.c_uint64()
+        if not self._call(function, ctypes.byref(text), ctypes.byref(text_size),
+                          ctypes.byref(data), ctypes.byref(size)):
+            return None
+        return _text(text.value, text_size.value), self._view(data, size.value)
+
+    def _string(self, function) -> Optional[str]:
+        text, size = ctypes.c_void_p(), ctypes.c_size_t()
+        if not self._call(function, ctypes.byref(text), ctypes.byref(size)):
+            return None
+        return _text(text.value, size.value)
+
+    @property
+    def name(self) -> Optional[str]:
+        """A user file's stored name."""
+        found = self._named(_lib.mocf_user_file)
+        return found[0] if found else None
+
+    @property
+    def data(self) -> Optional[memoryview]:
+        """A user file's bytes, or a firmware record's data."""
+        found = self._named(_lib.mocf_user_file) or self._named(_lib.mocf_firmware)
+        return found[1] if found else None
+
+    @property
+    def software(self) -> Optional[str]:
+        """A firmware record's software version."""
+        found = self._named(_lib.mocf_firmware)
+        return found[0] if found else None
+
+    @property
+    def text(self) -> Optional[str]:
+        """The text of menu settings, software keys or custom defaults."""
+        return self._string(_lib.mocf_text)
+
+    @property
+    def part_number(self) -> Optional[str]:
+        """Software keys' part number (mocftool's --PartNum)."""
+        return self._string(_lib.mocf_part_number)
+
+    @property
+    def products(self) -> Optional[List[int]]:
+        """Compatible products, or a firmware record's products."""
+        count = ctypes.c_size_t()
+        if not self._call(_lib.mocf_products, None, 0, ctypes.byref(count)):
+            return None
+        products = (ctypes.c_uint32 * max(count.value, 1))()
+        self._call(_lib.mocf_products, products, count.value, ctypes.byref(count))
+        return list(products[:count.value])
+
+
+_PARTS = {"record": _native.PART_RECORD, "value": _native.PART_VALUE,
+          "content": _native.PART_CONTENT}
+
+
+def _part(part: str) -> int:
+    try:
+        return _PARTS[part]
+    except KeyError:
+        raise ValueError("part must be one of " + ", ".join(_PARTS)) from None
+
+
+class _Records(Sequence):
+    """The records the walk finds, made as they are asked for."""
+
+    def __init__(self, mocf: "Mocf") -> None:
+        self._mocf = mocf
+        self._count = _lib.mocf_record_count(mocf._pointer())
+
+    def __len__(self) -> int:
+        return self._count
+
+    @overload
+    def __getitem__(self, index: int) -> Record: ...
+
+    @overload
+    def __getitem__(self, index: slice) -> List[Record]: ...
+
+    def __getitem__(self, index):
+        if isinstance(index, slice):
+            return [self[i] for i in range(*index.indices(self._count))]
+        if index < 0:
+            index += self._count
+        if not 0 <= index < self._count:
+            raise IndexError("record index out of range")
+        raw = _native.Record()
+        _check(_lib.mocf_record_get(self._mocf._pointer(), index + 1, ctypes.byref(raw)))
+        return Record(self._mocf, raw)
+
+    def __iter__(self):
+        # The library walks on from the last record asked for: in order, each
+        # costs one step.
+        for index in range(self._count):
+            yield self[index]
+
+
+class Mocf:
+    """An open MOCF, read in place. Any bytes open: ``valid`` says whether
+    mocftool would append to them, ``reason`` why not."""
+
+    def __init__(self, handle: _Handle, path: str) -> None:
+        self._handle: Optional[_Handle] = handle
+        self.path = path
+        self._records: Optional[_Records] = None
+
+    def _live(self) -> _Handle:
+        if self._handle is None:
+            raise ValueError("the MOCF is closed")
+        return self._handle
+
+    def _pointer(self):
+        return self._live().pointer
+
+    def close(self) -> None:
+        """Lets go of the file. Memory views taken from its records keep
+        its bytes until they are released themselves."""
+        self._handle = None
+        self._records = None
+
+    def __enter__(self) -> "Mocf":
+        return self
+
+    def __exit__(self, *exc) -> None:
+        self.close()
+
+    def __repr__(self) -> str:
+        state = "closed" if self._handle is None else ("valid" if self.valid else "invalid")
+        return "<mocf.Mocf %r %s>" % (self.path, state)
+
+    @property
+    def size(self) -> int:
+        return _lib.mocf_size(self._pointer())
+
+    @property
+    def valid(self) -> bool:
+        return bool(_lib.mocf_valid(self._pointer()))
+
+    @property
+    def reason(self) -> Optional[str]:
+        """Why the MOCF is not valid, as mocfinfo says it; None when valid."""
+        reason = _lib.mocf_reason(self._pointer())
+        return None if reason is None else _words(reason)
+
+    @property
+    def stop(self) -> Optional[str]:
+        """Why the walk over the records ended before the container's end."""
+        stop = _lib.mocf_walk_stop(self._pointer())
+        return None if stop is None else _words(stop)
+
+    @property
+    def records(self) -> _Records:
+        if self._records is None:
+            self._records = _Records(self)
+        return self._records
+
+    def bytes(self) -> memoryview:
+        """All of the file's bytes, in place."""
+        return self._live().bytes()
+
+    def unpack(self, folder: PathLike) -> "Unpacked":
+        """See mocf.unpack."""
+        code = _lib.mocf_unpack(self._pointer(), _path(folder))
+        if code == _native.ENOTEXACT:
+            return Unpacked(False, _lines(_words(_lib.mocf_error_last().contents.message)))
+        _check(code, folder)
+        return Unpacked(True, [])
+
+
+def open(path: PathLike) -> Mocf:  # noqa: A001 - the name scripts expect
+    """Opens a MOCF to read; a regular file is read in place, so a large one
+    costs little memory."""
+    pointer = ctypes.c_void_p()
+    _check(_lib.mocf_open(ctypes.byref(pointer), _path(path)), path)
+    return Mocf(_Handle(pointer), os.fsdecode(path))
+
+
+def open_bytes(data: bytes, name: Optional[str] = None) -> Mocf:
+    """Opens a copy of bytes as a MOCF; name stands for it in messages."""
+    pointer = ctypes.c_void_p()
+    encoded = None if name is None else name.encode()
+    _check(_lib.mocf_open_memory(ctypes.byref(pointer), bytes(data), len(data), encoded))
+    return Mocf(_Handle(pointer), name or "(memory)")
+
+
+def verify(path: PathLike) -> Tuple[bool, Optional[str]]:
+    """(True, None) when mocftool would append to the MOCF; (False, reason)
+    when not, the reason as mocfinfo --verify gives it."""
+    with open(path) as image:
+        return image.valid, image.reason
+
+
+class Unpacked:
+    """What mocf.unpack did: true when the inputs rebuild the MOCF byte for
+    byte; otherwise ``reasons`` says why not."""
+
+    def __init__(self, exact: bool, reasons: List[str]) -> None:
+        self.exact = exact
+        self.reasons = reasons
+
+    def __bool__(self) -> bool:
+        return self.exact
+
+    def __repr__(self) -> str:
+        return "<mocf.Unpacked exact>" if self.exact else "<mocf.Unpacked %r>" % self.reasons
+
+
+def unpack(path: PathLike, folder: PathLike) -> Unpacked:
+    """Writes into folder (created, or empty) a list and the inputs that
+    rebuild the MOCF with mocfbuild -d, as mocfinfo --unpack does."""
+    with open(path) as image:
+        return image.unpack(folder)
+
+
+# ---- Writing -----------------------------------------------------------------
+
+Progress = Callable[[int, int, int], None]
+
+
+def build(list_path: PathLike, mocf_path: PathLike, fresh: bool = False,
+          progress: Optional[Progress] = None) -> None:
+    """mocfbuild [-d] -m mocf_path list_path. Raises BuildError with the
+    lines mocfbuild prints when it refuses; nothing is written then.
+
+    progress(line, written, total), when given, hears how far the build is.
+    Should it raise, the build goes on and the exception is raised after it.
+    """
+    raised: List[BaseException] = []
+
+    def told(_context, line, written, total):
+        if raised:
+            return
+        try:
+            progress(line, written, total)  # type: ignore[misc]
+        except BaseException as error:  # raised after the build: C cannot carry it
+            raised.append(error)
+
+    callback = _native.PROGRESS(told) if progress else _native.PROGRESS()
+    code = _lib.mocf_build(_path(list_path), _path(mocf_path), _flags(fresh), callback, None)
+    if code != _native.OK:
+        _raise(code, (list_path, mocf_path), BuildError)
+    if raised:
+        raise raised[0]
+
+
+def append(mocf_path: PathLike, input_path: Optional[PathLike], type: str,  # noqa: A002
+           fresh: bool = False, part_number: Optional[str] = None,
+           tag: Optional[Union[int, str]] = None) -> None:
+    """One mocftool run: appends one record of type (a -t word: "user",
+    "MenuSettings", "CompatProd", ...) built from input_path. Raises
+    AppendError with the lines mocftool prints when it refuses."""
+    code = _lib.mocf_append(
+        _path(mocf_path), None if input_path is None else _path(input_path), type.encode(),
+        _flags(fresh), None if part_number is None else part_number.encode(),
+        None if tag is None else str(tag).encode())
+    if code != _native.OK:
+        _raise(code, (mocf_path,) + (() if input_path is None else (input_path,)), AppendError)
+
+
+def _flags(fresh: bool) -> int:
+    return _native.FRESH if fresh else 0
+
+
+def diff(old: PathLike, new: PathLike) -> Dict:
+    """What changed from one MOCF to another, as mocfinfo --diff --json
+    prints it. Raises NotMocfError when a file is no MOCF container."""
+    same = ctypes.c_int()
+    out = ctypes.c_void_p()
+    code = _lib.mocf_diff(_path(old), _path(new), ctypes.byref(same), ctypes.byref(out))
+    if code == _native.EINVALID:
+        _raise(code, (), NotMocfError)
+    _check(code, old, new)
+    try:
+        return json.loads(ctypes.string_at(out.value).decode("utf-8", "surrogateescape"))
+    finally:
+        _lib.mocf_free(out)
