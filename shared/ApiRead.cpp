@@ -245,12 +245,15 @@ int mocf_user_file(mocf_file* file, int number, const char** name, size_t* name_
     if (const int code = api::Find(file, number, &record)) return code;
     if (record.Tag() != mocf::kUserFileTag) return Lacks(record, "user file");
     const unsigned char* image = file->inspection.image;
-    if (!mocfinfo::FindNested(record, image, mocf::kFileNameTag, &nameRecord))
+    // A piece is missing only when it is asked for: a damaged record still
+    // shows what it has.
+    const bool wantName = name || name_size, wantData = data || size;
+    if (wantName && !mocfinfo::FindNested(record, image, mocf::kFileNameTag, &nameRecord))
       return Lacks(record, "file name record");
-    if (!mocfinfo::FindNested(record, image, mocf::kDataTag, &dataRecord))
+    if (wantData && !mocfinfo::FindNested(record, image, mocf::kDataTag, &dataRecord))
       return Lacks(record, "data record");
-    SetText(mocfinfo::Text(nameRecord), name, name_size);
-    SetBytes(dataRecord.Value(), dataRecord.Length(), data, size);
+    if (wantName) SetText(mocfinfo::Text(nameRecord), name, name_size);
+    if (wantData) SetBytes(dataRecord.Value(), dataRecord.Length(), data, size);
     return MOCF_OK;
   });
 }
@@ -305,12 +308,13 @@ int mocf_firmware(mocf_file* file, int number, const char** software, size_t* so
     if (const int code = api::Find(file, number, &record)) return code;
     if (!IsFirmware(record.Tag())) return Lacks(record, "firmware");
     const unsigned char* image = file->inspection.image;
-    if (!mocfinfo::FindNested(record, image, mocf::kSwVersionTag, &version))
+    const bool wantSoftware = software || software_size, wantData = data || size;
+    if (wantSoftware && !mocfinfo::FindNested(record, image, mocf::kSwVersionTag, &version))
       return Lacks(record, "software version record");
-    if (!mocfinfo::FindNested(record, image, mocf::kDataTag, &dataRecord))
+    if (wantData && !mocfinfo::FindNested(record, image, mocf::kDataTag, &dataRecord))
       return Lacks(record, "data record");
-    SetText(mocfinfo::Text(version), software, software_size);
-    SetBytes(dataRecord.Value(), dataRecord.Length(), data, size);
+    if (wantSoftware) SetText(mocfinfo::Text(version), software, software_size);
+    if (wantData) SetBytes(dataRecord.Value(), dataRecord.Length(), data, size);
     return MOCF_OK;
   });
 }

@@ -138,7 +138,9 @@ MOCF_API int mocf_record_read(mocf_file *file, int number, int part, uint64_t of
 MOCF_API int mocf_record_save(mocf_file *file, int number, int part, const char *path);
 
 /* Typed fields. Texts point into the file and are not NUL-terminated;
- * MOCF_ENOTFOUND when the record is of another kind or lacks the field. */
+ * MOCF_ENOTFOUND when the record is of another kind or lacks the field.
+ * Where a call gives two fields, pass NULL for both places of one to ask
+ * for the other alone: a damaged record still gives the field it holds. */
 /* A user file: its stored name and its bytes. */
 MOCF_API int mocf_user_file(mocf_file *file, int number, const char **name, size_t *name_size,
                             const unsigned char **data, uint64_t *size);
