@@ -236,13 +236,17 @@ class Record:
         """The record's value, without header and padding."""
         return self.bytes("value")
 
-    def _named(self, function) -> Optional[Tuple[str, memoryview]]:
-        text, text_size = ctypes.c_void_p(), ctypes.c_size_t()
-        data, size = ctypes.POINTER(ctypes.c_ubyte)(), ctypes.c_uint64()
-        if not self._call(function, ctypes.byref(text), ctypes.byref(text_size),
-                          ctypes.byref(data), ctypes.byref(size)):
+    def _text_of(self, function) -> Optional[str]:
+        text, size = ctypes.c_void_p(), ctypes.c_size_t()
+        if not self._call(function, ctypes.byref(text), ctypes.byref(size), None, None):
             return None
-        return _text(text.value, text_size.value), self._view(data, size.value)
+        return _text(text.value, size.value)
+
+    def _data_of(self, function) -> Optional[memoryview]:
+        data, size = ctypes.POINTER(ctypes.c_ubyte)(), ctypes.c_uint64()
+        if not self._call(function, None, None, ctypes.byref(data), ctypes.byref(size)):
+            return None
+        return self._view(data, size.value)
 
     def _string(self, function) -> Optional[str]:
         text, size = ctypes.c_void_p(), ctypes.c_size_t()
@@ -253,20 +257,18 @@ class Record:
     @property
     def name(self) -> Optional[str]:
         """A user file's stored name."""
-        found = self._named(_lib.mocf_user_file)
-        return found[0] if found else None
+        return self._text_of(_lib.mocf_user_file)
 
     @property
     def data(self) -> Optional[memoryview]:
         """A user file's bytes, or a firmware record's data."""
-        found = self._named(_lib.mocf_user_file) or self._named(_lib.mocf_firmware)
-        return found[1] if found else None
+        found = self._data_of(_lib.mocf_user_file)
+        return self._data_of(_lib.mocf_firmware) if found is None else found
 
     @property
     def software(self) -> Optional[str]:
         """A firmware record's software version."""
-        found = self._named(_lib.mocf_firmware)
-        return found[0] if found else None
+        return self._text_of(_lib.mocf_firmware)
 
     @property
     def text(self) -> Optional[str]:
