@@ -7,9 +7,10 @@ if(WIN32)
   return()
 endif()
 
-# Three Debian packages, the Debian way: libmocf1 (the shared library),
-# libmocf-dev (headers, static library, CMake and pkg-config files) and
-# mocftool (the programs, their pages and completion).
+# Four Debian packages, the Debian way: libmocf1 (the shared library),
+# libmocf-dev (headers, static library, CMake and pkg-config files),
+# mocftool (the programs, their pages and completion) and python3-mocf (the
+# Python package).
 install(TARGETS mocftool mocfinfo mocfbuild RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
   COMPONENT tools)
 
@@ -66,8 +67,42 @@ foreach(program mocftool mocfinfo mocfbuild)
     COMPONENT tools)
 endforeach()
 
+# The Python package, without libmocf: _where.py leads it to the library of
+# the lib component. Debian's python3 looks in lib/python3/dist-packages
+# under /usr, where cpack installs too, and in lib/python3.X/dist-packages
+# under any other prefix, X being that of the python3 found here; the prefix
+# may come only at install time (cmake --install --prefix, cpack), so an
+# empty MOCF_PYTHON_DIR makes the choice then.
+set(MOCF_PYTHON_DIR "" CACHE STRING
+  "Where the Python package mocf goes under the prefix (empty: where Debian's python3 looks)")
+find_package(Python3 COMPONENTS Interpreter QUIET)
+set(MOCF_PYTHON_LOCAL_DIR lib/python3/dist-packages)
+if(Python3_FOUND)
+  set(MOCF_PYTHON_LOCAL_DIR lib/python${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}/dist-packages)
+endif()
+install(CODE "
+  set(mocf_python_dir \"${MOCF_PYTHON_DIR}\")
+  set(mocf_python_local_dir \"${MOCF_PYTHON_LOCAL_DIR}\")
+  set(mocf_python_files \"${MOCF_PYTHON_INSTALL_FILES}\")
+  set(mocf_library \"${CMAKE_INSTALL_LIBDIR}/$<TARGET_SONAME_FILE_NAME:mocf_shared>\")
+  set(mocf_where \"${CMAKE_BINARY_DIR}/python-install/_where.py\")" COMPONENT python)
+install(CODE [[
+  if(NOT mocf_python_dir)
+    set(mocf_python_dir ${mocf_python_local_dir})
+    if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+      set(mocf_python_dir lib/python3/dist-packages)
+    endif()
+  endif()
+  cmake_path(ABSOLUTE_PATH mocf_python_dir BASE_DIRECTORY "${CMAKE_INSTALL_PREFIX}")
+  cmake_path(ABSOLUTE_PATH mocf_library BASE_DIRECTORY "${CMAKE_INSTALL_PREFIX}")
+  file(RELATIVE_PATH library "${mocf_python_dir}/mocf" "${mocf_library}")
+  file(WRITE "${mocf_where}" "LIBRARY = \"${library}\"\n")
+  file(INSTALL DESTINATION "${mocf_python_dir}/mocf" TYPE FILE
+    FILES ${mocf_python_files} "${mocf_where}")
+]] COMPONENT python)
+
 # Debian looks for a package's license in its copyright file.
-foreach(pair tools:mocftool lib:libmocf1 dev:libmocf-dev)
+foreach(pair tools:mocftool lib:libmocf1 dev:libmocf-dev python:python3-mocf)
   string(REPLACE ":" ";" pair ${pair})
   list(GET pair 0 component)
   list(GET pair 1 package)
@@ -77,19 +112,19 @@ foreach(pair tools:mocftool lib:libmocf1 dev:libmocf-dev)
   set(CPACK_DEBIAN_${COMPONENT}_PACKAGE_NAME ${package})
 endforeach()
 
-# cpack -G DEB in the build directory: the three packages, under /usr.
+# cpack -G DEB in the build directory: the four packages, under /usr.
 set(CPACK_PACKAGE_NAME mocftool)
 set(CPACK_PACKAGE_VENDOR "mocftool developers")
 set(CPACK_PACKAGE_CONTACT "mocftool developers <mocftool@example.org>")
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL tools lib dev)
+set(CPACK_COMPONENTS_ALL tools lib dev python)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Debian shows the long description line by line as given: keep lines short.
 # Each one's first line is its package's summary. There is no package-wide
-# summary, as CPack would put that one before all three.
+# summary, as CPack would put that one before all four.
 string(JOIN "\n" CPACK_COMPONENT_TOOLS_DESCRIPTION
   "build and inspect MOCF configuration files"
   "mocftool builds MOCF files, the binary containers of tagged records that a"
@@ -115,4 +150,11 @@ string(JOIN "\n" CPACK_COMPONENT_DEV_DESCRIPTION
   "(mocf::mocf) and the pkg-config file mocf.pc.")
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libmocf1 (= ${PROJECT_VERSION})")
+string(JOIN "\n" CPACK_COMPONENT_PYTHON_DESCRIPTION
+  "Python library to read, verify, build and change MOCF files"
+  "The Python package mocf reads, verifies, builds, unpacks and compares MOCF"
+  "files, and appends records to them, through libmocf's C API: its rules and"
+  "messages are the engine's, as in mocftool, mocfbuild and mocfinfo.")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "libmocf1 (= ${PROJECT_VERSION}), python3")
 include(CPack)
