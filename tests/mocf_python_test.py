@@ -11,13 +11,19 @@ import pytest
 
 import mocf
 
-BIN = os.environ.get("MOCF_BIN", os.path.join(os.path.dirname(__file__), "..", "build"))
-EXAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "examples")
+HERE = os.path.dirname(os.path.abspath(__file__))
+BIN = os.path.abspath(os.environ.get("MOCF_BIN", os.path.join(HERE, "..", "build")))
+EXAMPLES = os.path.join(HERE, "..", "examples")
+
+
+# A sanitized library is loaded into Python with its runtime preloaded; the
+# sanitized programs carry their own, and must not get a second one.
+PROGRAM_ENV = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
 
 
 def run(program, *args, cwd=None):
     return subprocess.run([os.path.join(os.path.abspath(BIN), program)] + [str(a) for a in args],
-                          capture_output=True, cwd=cwd)
+                          capture_output=True, cwd=cwd, env=PROGRAM_ENV)
 
 
 def stderr_lines(result):
@@ -60,7 +66,8 @@ def random_list(folder, rng):
 def mocfs(tmp_path_factory):
     """The example, random MOCFs built by mocfbuild, and broken copies."""
     rng = random.Random(int(os.environ.get("MOCF_PY_SEED", "7")))
-    paths = [os.path.join(BIN, "example.mocf")]
+    paths = [str(tmp_path_factory.mktemp("example") / "example.mocf")]
+    assert run("mocfbuild", "-d", "-m", paths[0], "example.list", cwd=EXAMPLES).returncode == 0
     for n in range(int(os.environ.get("MOCF_PY_CASES", "12"))):
         folder = str(tmp_path_factory.mktemp("random%d" % n))
         listed = random_list(folder, rng)
@@ -177,9 +184,9 @@ def test_build_writes_the_programs_bytes_and_refuses_in_their_words(mocfs, tmp_p
         mocf.build(os.path.join(folder, "runs.list"), "py.mocf", fresh=True, progress=stop)
 
 
-def test_append_refuses_in_mocftool_words(tmp_path, monkeypatch):
+def test_append_refuses_in_mocftool_words(mocfs, tmp_path, monkeypatch):
     monkeypatch.chdir(tmp_path)
-    start = open(os.path.join(BIN, "example.mocf"), "rb").read()
+    start = open(mocfs[0], "rb").read()
     (tmp_path / "new.txt").write_text("Feature.New=ON;\n")
     for args, words in [(["new.txt", "user"], "-f new.txt -t user"),
                         (["new.txt", "SwKeys", False, "0400-9"],
