@@ -406,20 +406,30 @@ int CompareFiles(const std::string& oldFile, const std::string& newFile, bool en
     }
   }
   if (pUnreadable) *pUnreadable = false;
+  const DiffInput sides[2] = {{files[0], images[0].Data(), images[0].Size(), images[0].Pace()},
+                              {files[1], images[1].Data(), images[1].Size(), images[1].Pace()}};
+  return CompareImages(sides, pDiff, pWhyNot);
+}
+
+int CompareImages(const DiffInput sides[2], MocfDiff* pDiff, std::string* pWhyNot) {
   // The records are compared on a walk that trusts the stored digests,
   // while each side's verdict hashes its file beside it.
   Inspection walked[2], judged[2];
   for (int i = 0; i < 2; ++i) {
-    walked[i] = images[i].InspectTrustingDigest(files[i]);
+    walked[i] = InspectTrustingDigest(sides[i].file, sides[i].data, sides[i].size, sides[i].pace);
     if (IsContainer(walked[i], pWhyNot)) continue;
-    *pWhyNot = files[i] + " is not a MOCF: " + *pWhyNot;
+    *pWhyNot = sides[i].file + " is not a MOCF: " + *pWhyNot;
     return kCouldNot;
   }
   {
-    CJoinedThread oldVerdict([&] { judged[0] = images[0].Inspect(files[0]); },
-                             images[0].Size() < kSmallImage);
-    CJoinedThread newVerdict([&] { judged[1] = images[1].Inspect(files[1]); },
-                             images[1].Size() < kSmallImage);
+    const auto judge = [&](int i) {
+      return [&, i] {
+        const DiffInput& side = sides[i];
+        judged[i] = Inspect(side.file, side.data, side.size, side.pace);
+      };
+    };
+    CJoinedThread oldVerdict(judge(0), sides[0].size < kSmallImage);
+    CJoinedThread newVerdict(judge(1), sides[1].size < kSmallImage);
     *pDiff = Compare(walked[0], walked[1]);
   }
   pDiff->oldSide = Side(judged[0]);

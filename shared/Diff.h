@@ -65,6 +65,15 @@ MocfDiff Compare(const Inspection& oldSide, const Inspection& newSide);
 int CompareFiles(const std::string& oldFile, const std::string& newFile, bool endOnLostPages,
                  MocfDiff* pDiff, std::string* pWhyNot, bool* pUnreadable = nullptr);
 
+// The same over two images already in memory (pace may be null).
+struct DiffInput {
+  std::string file;
+  const unsigned char* data;
+  size_t size;
+  CReadPace* pace;
+};
+int CompareImages(const DiffInput sides[2], MocfDiff* pDiff, std::string* pWhyNot);
+
 // The reviewer's view: a summary line, then a line per change with its
 // details indented below it.
 void PrintDiff(const MocfDiff& diff, std::ostream& out);
