@@ -14,7 +14,9 @@ import codecs
 import ctypes
 import errno as _errno
 import json
+import operator
 import os
+import threading
 from collections.abc import Sequence
 from typing import Callable, Dict, List, Optional, Tuple, Union, overload
 
@@ -50,7 +52,7 @@ class Error(Exception):
 class BuildError(Error):
     """mocfbuild refused the list; ``line`` is the list's line, or 0."""
 
-    def __init__(self, messages: List[str], status: int, line: int) -> None:
+    def __init__(self, messages: List[str], status: int = 0, line: int = 0) -> None:
         super().__init__(messages, status)
         self.line = line
 
@@ -81,8 +83,9 @@ _SYSTEM_WORDS = sorted(((os.strerror(code), code) for code in _errno.errorcode),
 
 def _os_error(message: str, paths: Tuple[PathLike, ...]) -> OSError:
     """An OSError of the subclass Python itself would raise for the words."""
+    why = message.rstrip().rsplit(": ", 1)[-1]
     for words, code in _SYSTEM_WORDS:
-        if words and words in message:
+        if words == why:
             break
     else:
         words, code = message.strip(), _errno.EIO
@@ -103,6 +106,8 @@ def _raise(code: int, paths: Tuple[PathLike, ...] = (), refusal=Error) -> None:
         raise ValueError(message.strip())
     if code == _native.ENOTFOUND:
         raise IndexError(message.strip())
+    if code == _native.EINTERNAL:
+        raise Error(_lines(message))
     if refusal is BuildError:
         raise BuildError(_lines(message), last.status, last.line)
     raise refusal(_lines(message), last.status)
@@ -114,7 +119,10 @@ def _check(code: int, *paths: PathLike, refusal=Error) -> None:
 
 
 def _path(path: PathLike) -> bytes:
-    return os.fsencode(path)
+    encoded = os.fsencode(path)
+    if b"\0" in encoded:
+        raise ValueError("embedded null byte")
+    return encoded
 
 
 def _latin1_strays(error: UnicodeDecodeError):
@@ -139,22 +147,28 @@ class _Handle:
 
     def __init__(self, pointer: ctypes.c_void_p) -> None:
         self.pointer = pointer
-        self._whole: Optional[memoryview] = None
-        self.base = 0
+        # One file's walk state lives in the library and is not thread safe.
+        self._lock = threading.Lock()
+
+    def call(self, function, *arguments) -> int:
+        # Runs with self referenced, so close() in another thread cannot free it meanwhile.
+        with self._lock:
+            return function(self.pointer, *arguments)
+
+    def view(self, address: int, size: int) -> memoryview:
+        if size == 0:
+            return memoryview(b"")
+        # The array owns the handle, the handle nothing back: no cycle, so
+        # the file goes as soon as Mocf and the last view have.
+        array = (ctypes.c_ubyte * size).from_address(address)
+        array._owner = self  # type: ignore[attr-defined]
+        return memoryview(array).cast("B")
 
     def bytes(self) -> memoryview:
-        if self._whole is None:
-            data = ctypes.POINTER(ctypes.c_ubyte)()
-            size = ctypes.c_uint64()
-            _check(_lib.mocf_bytes(self.pointer, ctypes.byref(data), ctypes.byref(size)))
-            if size.value == 0:
-                self._whole = memoryview(b"")
-            else:
-                self.base = ctypes.addressof(data.contents)
-                whole = (ctypes.c_ubyte * size.value).from_address(self.base)
-                whole._owner = self  # type: ignore[attr-defined]
-                self._whole = memoryview(whole).cast("B")
-        return self._whole
+        data = ctypes.POINTER(ctypes.c_ubyte)()
+        size = ctypes.c_uint64()
+        _check(self.call(_lib.mocf_bytes, ctypes.byref(data), ctypes.byref(size)))
+        return self.view(ctypes.addressof(data.contents) if size.value else 0, size.value)
 
     def __del__(self) -> None:
         if self.pointer:
@@ -187,19 +201,14 @@ class Record:
                                                          self.offset)
 
     def _call(self, function, *arguments) -> bool:
-        code = function(self._mocf._pointer(), self.index, *arguments)
+        code = self._mocf._live().call(function, self.index, *arguments)
         if code == _native.ENOTFOUND:
             return False
         _check(code)
         return True
 
     def _view(self, pointer, size: int) -> memoryview:
-        if size == 0:
-            return memoryview(b"")
-        handle = self._mocf._live()
-        whole = handle.bytes()
-        start = ctypes.addressof(pointer.contents) - handle.base
-        return whole[start:start + size]
+        return self._mocf._live().view(ctypes.addressof(pointer.contents) if size else 0, size)
 
     @property
     def description(self) -> str:
@@ -217,7 +226,8 @@ class Record:
         any other record's value, as ``mocfinfo --extract``)."""
         data = ctypes.POINTER(ctypes.c_ubyte)()
         size = ctypes.c_uint64()
-        self._call(_lib.mocf_record_data, _part(part), ctypes.byref(data), ctypes.byref(size))
+        _check(self._mocf._live().call(_lib.mocf_record_data, self.index, _part(part),
+                                       ctypes.byref(data), ctypes.byref(size)))
         return self._view(data, size.value)
 
     def read_bytes(self, offset: int = 0, size: int = -1, part: str = "content") -> bytes:
@@ -228,7 +238,7 @@ class Record:
 
     def save(self, path: PathLike, part: str = "content") -> None:
         """Writes the part into a file, replaced whole and durably."""
-        _check(_lib.mocf_record_save(self._mocf._pointer(), self.index, _part(part), _path(path)),
+        _check(self._mocf._live().call(_lib.mocf_record_save, self.index, _part(part), _path(path)),
                path)
 
     @property
@@ -307,7 +317,7 @@ class _Records(Sequence):
 
     def __init__(self, mocf: "Mocf") -> None:
         self._mocf = mocf
-        self._count = _lib.mocf_record_count(mocf._pointer())
+        self._count = mocf._live().call(_lib.mocf_record_count)
 
     def __len__(self) -> int:
         return self._count
@@ -321,12 +331,13 @@ class _Records(Sequence):
     def __getitem__(self, index):
         if isinstance(index, slice):
             return [self[i] for i in range(*index.indices(self._count))]
+        index = operator.index(index)
         if index < 0:
             index += self._count
         if not 0 <= index < self._count:
             raise IndexError("record index out of range")
         raw = _native.Record()
-        _check(_lib.mocf_record_get(self._mocf._pointer(), index + 1, ctypes.byref(raw)))
+        _check(self._mocf._live().call(_lib.mocf_record_get, index + 1, ctypes.byref(raw)))
         return Record(self._mocf, raw)
 
     def __iter__(self):
@@ -343,7 +354,6 @@ class Mocf:
     def __init__(self, handle: _Handle, path: str) -> None:
         self._handle: Optional[_Handle] = handle
         self.path = path
-        self._records: Optional[_Records] = None
 
     def _live(self) -> _Handle:
         if self._handle is None:
@@ -357,7 +367,6 @@ class Mocf:
         """Lets go of the file. Memory views taken from its records keep
         its bytes until they are released themselves."""
         self._handle = None
-        self._records = None
 
     def __enter__(self) -> "Mocf":
         return self
@@ -371,29 +380,27 @@ class Mocf:
 
     @property
     def size(self) -> int:
-        return _lib.mocf_size(self._pointer())
+        return self._live().call(_lib.mocf_size)
 
     @property
     def valid(self) -> bool:
-        return bool(_lib.mocf_valid(self._pointer()))
+        return bool(self._live().call(_lib.mocf_valid))
 
     @property
     def reason(self) -> Optional[str]:
         """Why the MOCF is not valid, as mocfinfo says it; None when valid."""
-        reason = _lib.mocf_reason(self._pointer())
+        reason = self._live().call(_lib.mocf_reason)
         return None if reason is None else _words(reason)
 
     @property
     def stop(self) -> Optional[str]:
         """Why the walk over the records ended before the container's end."""
-        stop = _lib.mocf_walk_stop(self._pointer())
+        stop = self._live().call(_lib.mocf_walk_stop)
         return None if stop is None else _words(stop)
 
     @property
     def records(self) -> _Records:
-        if self._records is None:
-            self._records = _Records(self)
-        return self._records
+        return _Records(self)
 
     def bytes(self) -> memoryview:
         """All of the file's bytes, in place."""
@@ -401,7 +408,8 @@ class Mocf:
 
     def unpack(self, folder: PathLike) -> "Unpacked":
         """See mocf.unpack."""
-        code = _lib.mocf_unpack(self._pointer(), _path(folder))
+        _not_from_progress()
+        code = self._live().call(_lib.mocf_unpack, _path(folder))
         if code == _native.ENOTEXACT:
             return Unpacked(False, _lines(_words(_lib.mocf_error_last().contents.message)))
         _check(code, folder)
@@ -420,7 +428,8 @@ def open_bytes(data: bytes, name: Optional[str] = None) -> Mocf:
     """Opens a copy of bytes as a MOCF; name stands for it in messages."""
     pointer = ctypes.c_void_p()
     encoded = None if name is None else name.encode()
-    _check(_lib.mocf_open_memory(ctypes.byref(pointer), bytes(data), len(data), encoded))
+    raw = memoryview(data).tobytes()
+    _check(_lib.mocf_open_memory(ctypes.byref(pointer), raw, len(raw), encoded))
     return Mocf(_Handle(pointer), name or "(memory)")
 
 
@@ -457,6 +466,15 @@ def unpack(path: PathLike, folder: PathLike) -> Unpacked:
 
 Progress = Callable[[int, int, int], None]
 
+# The library runs one build, append or unpack at a time; one started from a
+# build's progress callback would wait for itself for ever.
+_in_progress = threading.local()
+
+
+def _not_from_progress() -> None:
+    if getattr(_in_progress, "active", False):
+        raise RuntimeError("build, append and unpack cannot run from a build's progress callback")
+
 
 def build(list_path: PathLike, mocf_path: PathLike, fresh: bool = False,
           progress: Optional[Progress] = None) -> None:
@@ -471,11 +489,15 @@ def build(list_path: PathLike, mocf_path: PathLike, fresh: bool = False,
     def told(_context, line, written, total):
         if raised:
             return
+        _in_progress.active = True
         try:
             progress(line, written, total)  # type: ignore[misc]
         except BaseException as error:  # raised after the build: C cannot carry it
             raised.append(error)
+        finally:
+            _in_progress.active = False
 
+    _not_from_progress()
     callback = _native.PROGRESS(told) if progress else _native.PROGRESS()
     code = _lib.mocf_build(_path(list_path), _path(mocf_path), _flags(fresh), callback, None)
     if code != _native.OK:
@@ -490,6 +512,7 @@ def append(mocf_path: PathLike, input_path: Optional[PathLike], type: str,  # no
     """One mocftool run: appends one record of type (a -t word: "user",
     "MenuSettings", "CompatProd", ...) built from input_path. Raises
     AppendError with the lines mocftool prints when it refuses."""
+    _not_from_progress()
     code = _lib.mocf_append(
         _path(mocf_path), None if input_path is None else _path(input_path), type.encode(),
         _flags(fresh), None if part_number is None else part_number.encode(),
