@@ -7,6 +7,8 @@
  * (mocf_error_last). No call lets a C++ exception out.
  *
  * Ownership: a mocf_file is the caller's, from mocf_open* to mocf_close.
+ * One mocf_file is used by one thread at a time (it keeps where its last
+ * walk got to); different files may be used by different threads at once.
  * Pointers that a call hands out into a file's bytes stay valid until that
  * file is closed; strings the library allocates are freed with mocf_free.
  *
