@@ -1,0 +1,171 @@
+// The inspector page in headless Chromium, against the programs: the rows,
+// the verdict, the changes and a saved record are what mocfinfo says, and
+// the page asks for nothing beyond its own files.
+//   node tests/web_inspector_test.mjs SITE PROGRAMS OUT
+// SITE: the built site (build-web/site); PROGRAMS: the folder of mocfinfo,
+// mocfbuild and mocftool; OUT: where screenshots and scratch files go.
+import assert from "node:assert/strict";
+import { execFileSync, spawnSync } from "node:child_process";
+import fs from "node:fs";
+import http from "node:http";
+import { createRequire } from "node:module";
+import path from "node:path";
+
+const [site, programs, out] = process.argv.slice(2).map((p) => path.resolve(p));
+const top = path.resolve(path.dirname(new URL(import.meta.url).pathname), "..");
+const puppeteer = createRequire(path.join(top, "web", "package.json"))("puppeteer-core");
+const largeMiB = Number(process.env.MOCF_WEB_LARGE_MIB ?? 512);
+
+fs.rmSync(out, { recursive: true, force: true });
+fs.mkdirSync(path.join(out, "downloads"), { recursive: true });
+const scratch = (name) => path.join(out, name);
+
+function program(name, args, options = {}) {
+  const run = spawnSync(path.join(programs, name), args, { cwd: out, ...options });
+  return { status: run.status, stdout: run.stdout.toString(), stderr: run.stderr.toString() };
+}
+
+// ---- The files ------------------------------------------------------------
+
+program("mocfbuild", ["-d", "-m", scratch("example.mocf"), "example.list"], { cwd: path.join(top, "examples") });
+const example = fs.readFileSync(scratch("example.mocf"));
+const damaged = Buffer.from(example);
+damaged[30] ^= 0x40;  // inside the stored digest
+fs.writeFileSync(scratch("damaged.mocf"), damaged);
+fs.copyFileSync(path.join(top, "README.md"), scratch("foreign.mocf"));
+// The example with a setting changed, a record gone and a user file more.
+fs.cpSync(path.join(top, "examples"), scratch("changed"), { recursive: true });
+const edit = (name, change) => fs.writeFileSync(scratch(name), change(fs.readFileSync(scratch(name), "utf8")));
+edit("changed/menu_settings.txt", (text) => text.replace("Audio.Volume=5", "Audio.Volume=7"));
+edit("changed/example.list", (text) => text.replace(/^.*CustomDefaults.*$/m, "-f extra.txt -t user"));
+fs.writeFileSync(scratch("changed/extra.txt"), "Added later.\n");
+program("mocfbuild", ["-d", "-m", scratch("changed.mocf"), "example.list"], { cwd: scratch("changed") });
+
+// ---- A server of the site alone, that notes every request ----------------
+
+const types = { ".html": "text/html", ".js": "text/javascript", ".css": "text/css", ".wasm": "application/wasm" };
+const served = [];
+const server = http.createServer((request, response) => {
+  served.push(request.url);
+  const file = path.join(site, decodeURIComponent(new URL(request.url, "http://x").pathname));
+  if (!file.startsWith(site + path.sep) && file !== site) return response.writeHead(403).end();
+  const target = fs.existsSync(file) && fs.statSync(file).isDirectory() ? path.join(file, "index.html") : file;
+  if (!fs.existsSync(target)) return response.writeHead(404).end();
+  response.writeHead(200, { "Content-Type": types[path.extname(target)] ?? "application/octet-stream" });
+  fs.createReadStream(target).pipe(response);
+});
+await new Promise((resolve) => server.listen(0, "127.0.0.1", resolve));
+const origin = `http://127.0.0.1:${server.address().port}`;
+
+const browser = await puppeteer.launch({
+  executablePath: process.env.CHROMIUM ?? "/usr/bin/chromium",
+  args: ["--no-sandbox", "--disable-dev-shm-usage"],
+});
+const outside = [];
+const problems = [];
+let failed = false;
+try {
+  const page = await browser.newPage();
+  page.on("request", (request) => {
+    if (!/^(blob|data):/.test(request.url()) && !request.url().startsWith(origin + "/")) outside.push(request.url());
+  });
+  page.on("pageerror", (error) => problems.push(String(error)));
+  const cdp = await page.createCDPSession();
+  await cdp.send("Browser.setDownloadBehavior", { behavior: "allow", downloadPath: scratch("downloads") });
+  await page.goto(origin + "/", { waitUntil: "load" });
+  await page.waitForSelector('body[data-ready="true"]', { timeout: 30000 });
+
+  let opened = 0;
+  async function choose(...names) {
+    const input = await page.$("input[type=file]");
+    await input.uploadFile(...names.map(scratch));
+    opened += 1;
+    await page.waitForSelector(`body[data-opened="${opened}"]`, { timeout: 120000 });
+  }
+  const text = (selector) => page.$eval(selector, (node) => node.textContent);
+  const shot = (name) => page.screenshot({ path: scratch(name + ".png"), fullPage: true });
+
+  // One input, the only one, taking several files.
+  assert.deepEqual(await page.$$eval("input", (inputs) => inputs.map((i) => [i.type, i.multiple])), [["file", true]]);
+
+  // Inspect: each row is mocfinfo's line, and its JSON's fields.
+  await choose("example.mocf");
+  const json = JSON.parse(program("mocfinfo", ["--json", "example.mocf"]).stdout);
+  const lines = program("mocfinfo", ["example.mocf"]).stdout.split("\n")
+    .map((line) => line.match(/^\s*(\d+)\s+(\S+)\s+(\S+)\s+(\d+) (.*)$/)).filter(Boolean).map((m) => m.slice(1));
+  const rows = await page.$$eval("#records tr[data-record]", (trs) =>
+    trs.map((tr) => [tr.dataset.record, ...[...tr.cells].slice(1).map((td) => td.textContent)]));
+  assert.deepEqual(rows.map((row) => [row[0], ...row.slice(1)]), lines);
+  assert.deepEqual(rows.map((row) => [Number(row[0]), parseInt(row[1], 16), parseInt(row[2], 16), Number(row[3])]),
+    json.records.map((r) => [r.index, r.offset, r.tag, r.length]));
+  assert.ok(rows.every((row, i) => row[4].startsWith(json.records[i].kind)));
+  assert.equal(await text("#verdict"), program("mocfinfo", ["--verify", "example.mocf"]).stdout.trim());
+  assert.equal(await page.$$eval("#layout [data-block]", (blocks) => blocks.length), json.records.length);
+  assert.equal(await page.$eval(".block.kind-hash", (b) => b.classList.contains("hash-ok")), true);
+
+  // A block selects its row; the keys move on; the record saved is mocfinfo --record's.
+  await page.click('#layout [data-block="5"]');
+  assert.equal(await page.$eval('#records tr[data-record="5"]', (tr) => tr.getAttribute("aria-selected")), "true");
+  await page.focus('#records tr[data-record="5"]');
+  await page.keyboard.press("ArrowDown");
+  assert.equal(await page.$eval('#layout [data-block="6"]', (b) => b.getAttribute("aria-selected")), "true");
+  assert.match(await text("#details"), /Display\.Timeout=300/);
+  await page.click('#layout [data-block="5"]');
+  await shot("inspect");
+  await page.emulateMediaFeatures([{ name: "prefers-color-scheme", value: "dark" }]);
+  await shot("inspect-dark");
+  await page.emulateMediaFeatures([{ name: "prefers-color-scheme", value: "light" }]);
+  await page.click("#save");
+  program("mocfinfo", ["--record", "5", "-o", "record5.obj", "example.mocf"]);
+  const saved = scratch("downloads/example-record-5.obj");
+  for (let wait = 0; !fs.existsSync(saved) && wait < 100; wait++) await new Promise((r) => setTimeout(r, 100));
+  assert.deepEqual(fs.readFileSync(saved), fs.readFileSync(scratch("record5.obj")));
+
+  // A damaged and a foreign file: mocfinfo's reason, never a blank page.
+  for (const name of ["damaged.mocf", "foreign.mocf"]) {
+    await choose(name);
+    assert.equal(await text("#verdict"), program("mocfinfo", ["--verify", name]).stdout.trim());
+    if (name === "damaged.mocf") assert.ok(await page.$(".block.kind-hash.hash-bad"));
+    await shot(name.replace(".mocf", ""));
+  }
+
+  // Two files: the changes mocfinfo --diff finds, in its words.
+  await choose("example.mocf", "changed.mocf");
+  const diff = JSON.parse(program("mocfinfo", ["--diff", "--json", "example.mocf", "changed.mocf"]).stdout);
+  const said = program("mocfinfo", ["--diff", "example.mocf", "changed.mocf"]).stdout.trimEnd().split("\n");
+  assert.equal(await text("#diff-summary"), said[0]);
+  const changes = await page.$$eval("#diff [data-change]", (items) => items.map((li) => [li.dataset.change, li.textContent]));
+  assert.deepEqual(changes.map((c) => c[0]), diff.changes.map((c) => c.change));
+  assert.equal(changes.map((c) => c[1]).join("\n"), said.slice(1).join("\n"));
+  assert.deepEqual(changes.map((c) => c[0]).sort(), ["added", "changed", "removed"]);
+  await shot("compare");
+
+  // A large MOCF opens, and the page says what it cost.
+  if (largeMiB > 0) {
+    fs.writeFileSync(scratch("large.bin"), "");
+    fs.truncateSync(scratch("large.bin"), largeMiB << 20);
+    fs.copyFileSync(path.join(top, "examples", "products.txt"), scratch("products.txt"));
+    program("mocftool", ["-m", "large.mocf", "-f", "products.txt", "-t", "CompatProd", "-d"]);
+    program("mocftool", ["-m", "large.mocf", "-f", "large.bin", "-t", "user"]);
+    fs.rmSync(scratch("large.bin"));
+    const started = Date.now();
+    await choose("large.mocf");
+    const seconds = (Date.now() - started) / 1000;
+    assert.equal(await text("#verdict"), "large.mocf: valid");
+    const memory = await page.evaluate(() => engine.HEAPU8.length);
+    console.log(`large MOCF: ${largeMiB} MiB opened in ${seconds.toFixed(1)} s; engine memory ${memory >> 20} MiB`);
+  }
+
+  assert.deepEqual(problems, []);
+  assert.deepEqual(outside, []);
+  assert.ok(served.every((url) => ["/", "/style.css", "/mocfweb.js", "/inspector.js", "/mocfweb.wasm",
+    "/favicon.ico"].includes(url)), served.join(" "));
+  console.log(`web inspector: all checks passed; screenshots in ${out}`);
+} catch (error) {
+  failed = true;
+  console.error(error);
+} finally {
+  await browser.close();
+  server.close();
+}
+process.exit(failed ? 1 : 0);

@@ -1,0 +1,101 @@
+// The engine as the browser page calls it: bytes in the module's memory in,
+// the texts mocfinfo prints out. The page owns the bytes; every string
+// returned here is the page's to free.
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <string>
+
+#include "Diff.h"
+#include "Extract.h"
+#include "Inspect.h"
+#include "Json.h"
+#include "Listing.h"
+
+namespace {
+
+char* Copy(const std::string& text) {
+  char* out = static_cast<char*>(std::malloc(text.size() + 1));
+  if (out) std::memcpy(out, text.c_str(), text.size() + 1);
+  return out;
+}
+
+// Any failure inside the engine becomes an answer the page can show.
+template <class Work>
+char* Answer(Work work) {
+  try {
+    return Copy(work());
+  } catch (const std::bad_alloc&) {
+    return Copy("{\"error\": \"out of memory\"}");
+  } catch (...) {
+    return Copy("{\"error\": \"Unexpected error\"}");
+  }
+}
+
+}  // namespace
+
+extern "C" {
+
+// {"listing": what mocfinfo --json prints, "descriptions": the listing's
+// text of each record, "verdict": mocfinfo --verify's line}.
+char* mocfweb_inspect(const unsigned char* data, size_t size, const char* name) {
+  return Answer([&] {
+    const mocfinfo::Inspection inspection = mocfinfo::Inspect(name, data, size);
+    std::ostringstream out;
+    out << "{\"listing\": ";
+    mocfinfo::PrintJson(inspection, out);
+    out << ", \"verdict\": " << mocfinfo::JsonString(mocfinfo::Verdict(inspection))
+        << ", \"descriptions\": [";
+    mocfinfo::RecordWalk walk = inspection.Records();
+    mocfinfo::RecordInfo record{};
+    for (const char* comma = ""; walk.Next(&record); comma = ", ")
+      out << comma << mocfinfo::JsonString(mocfinfo::Content(inspection, record));
+    out << "]}";
+    return out.str();
+  });
+}
+
+// {"diff": what mocfinfo --diff --json prints, "text": what mocfinfo --diff
+// prints}, or {"error": why they cannot be compared}.
+char* mocfweb_diff(const unsigned char* oldData, size_t oldSize, const char* oldName,
+                   const unsigned char* newData, size_t newSize, const char* newName) {
+  return Answer([&] {
+    const mocfinfo::DiffInput sides[2] = {{oldName, oldData, oldSize, nullptr},
+                                          {newName, newData, newSize, nullptr}};
+    mocfinfo::MocfDiff diff;
+    std::string whyNot;
+    std::ostringstream out;
+    if (mocfinfo::CompareImages(sides, &diff, &whyNot) == mocfinfo::kCouldNot)
+      return "{\"error\": " + mocfinfo::JsonString(whyNot) + "}";
+    std::ostringstream text;
+    mocfinfo::PrintDiff(diff, text);
+    out << "{\"diff\": ";
+    mocfinfo::PrintDiffJson(diff, out);
+    out << ", \"text\": " << mocfinfo::JsonString(text.str()) << "}";
+    return out.str();
+  });
+}
+
+// Where record number's bytes lie, as mocfinfo --record writes them, within
+// data; *size 0 and null when there is no such record.
+const unsigned char* mocfweb_record(const unsigned char* data, size_t size, int number,
+                                    size_t* pSize) {
+  *pSize = 0;
+  try {
+    const mocfinfo::Inspection inspection =
+        mocfinfo::InspectTrustingDigest("", data, size, nullptr);
+    mocfinfo::RecordInfo record{};
+    std::string_view bytes;
+    std::string whyNot;
+    if (!inspection.Find(number, &record) ||
+        !mocfinfo::ExtractedBytes(inspection, record, mocfinfo::Extraction::kRecord, &bytes,
+                                  &whyNot))
+      return nullptr;
+    *pSize = bytes.size();
+    return reinterpret_cast<const unsigned char*>(bytes.data());
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+}  // extern "C"

@@ -1,0 +1,299 @@
+// The MOCF inspector: the files chosen are read into the engine's memory
+// (compiled from the same sources as mocfinfo) and shown as it says them.
+// Nothing is sent anywhere.
+"use strict";
+
+const CHUNK = 8 << 20;       // files are copied into the engine in slices
+const MAX_BLOCKS = 4000;     // the layout draws this many records at most
+const $ = (id) => document.getElementById(id);
+
+let engine = null;
+let held = [];               // the files in the engine's memory: {name, pointer, size}
+let shown = null;            // what is inspected: {file, listing, descriptions}
+
+function element(tag, attributes = {}, ...children) {
+  const node = document.createElement(tag);
+  for (const [name, value] of Object.entries(attributes)) {
+    if (name === "class") node.className = value;
+    else node.setAttribute(name, value);
+  }
+  node.append(...children);
+  return node;
+}
+
+function say(text, isError = false) {
+  $("status").textContent = text;
+  $("status").classList.toggle("error", isError);
+}
+
+// ---- The engine -------------------------------------------------------
+
+function cString(text) {
+  const size = engine.lengthBytesUTF8(text) + 1;
+  const pointer = engine._malloc(size);
+  engine.stringToUTF8(text, pointer, size);
+  return pointer;
+}
+
+// An answer the engine allocated: parsed, then freed.
+function answer(pointer) {
+  if (!pointer) throw new Error("out of memory");
+  try {
+    return JSON.parse(engine.UTF8ToString(pointer));
+  } finally {
+    engine._free(pointer);
+  }
+}
+
+async function load(file) {
+  const pointer = engine._malloc(Math.max(file.size, 1));
+  if (!pointer) throw new Error(`${file.name} (${file.size} bytes) does not fit in the page's memory`);
+  for (let offset = 0; offset < file.size; offset += CHUNK) {
+    const bytes = new Uint8Array(await file.slice(offset, offset + CHUNK).arrayBuffer());
+    engine.HEAPU8.set(bytes, pointer + offset);  // HEAPU8 is new after the memory grows
+  }
+  const loaded = { name: file.name, pointer, size: file.size };
+  held.push(loaded);
+  return loaded;
+}
+
+function release() {
+  for (const file of held) engine._free(file.pointer);
+  held = [];
+  shown = null;
+}
+
+function withName(file, call) {
+  const name = cString(file.name);
+  try {
+    return call(name);
+  } finally {
+    engine._free(name);
+  }
+}
+
+function inspect(file) {
+  return withName(file, (name) => answer(engine._mocfweb_inspect(file.pointer, file.size, name)));
+}
+
+function compare(oldFile, newFile) {
+  return withName(oldFile, (oldName) => withName(newFile, (newName) =>
+    answer(engine._mocfweb_diff(oldFile.pointer, oldFile.size, oldName,
+                                newFile.pointer, newFile.size, newName))));
+}
+
+function recordBytes(file, number) {
+  const sizePointer = engine._malloc(4);
+  try {
+    const pointer = engine._mocfweb_record(file.pointer, file.size, number, sizePointer);
+    const size = engine.HEAPU32[sizePointer >> 2];
+    return pointer ? engine.HEAPU8.slice(pointer, pointer + size) : null;
+  } finally {
+    engine._free(sizePointer);
+  }
+}
+
+// ---- Inspecting ---------------------------------------------------------
+
+const hex = (value, digits = 0) => value.toString(16).toUpperCase().padStart(digits, "0");
+const kindClass = (kind) =>
+  ["version", "hash", "compatible products", "user file", "firmware", "menu settings",
+   "software keys", "custom defaults"].includes(kind) ? "kind-" + kind.replace(/ /g, "-") : "kind-other";
+
+function showInspection(file) {
+  const result = inspect(file);
+  if (result.error) throw new Error(result.error);
+  const listing = result.listing;
+  shown = { file, listing, descriptions: result.descriptions };
+  $("file-name").textContent = `${file.name}: ${listing.size} bytes, ${listing.records.length} records`;
+  const verdict = $("verdict");
+  verdict.textContent = result.verdict;
+  verdict.className = listing.valid ? "valid" : "invalid";
+  $("stop").hidden = !listing.stop;
+  $("stop").textContent = listing.stop ? "the walk stops: " + listing.stop : "";
+  drawRows(listing.records, result.descriptions);
+  drawLayout(listing.records);
+  $("details").replaceChildren(element("p", { class: "hint" },
+    "Select a record (click it, or move with the arrow keys) to see what it holds."));
+  $("inspect").hidden = false;
+}
+
+function drawRows(records, descriptions) {
+  const rows = records.map((record, i) => {
+    const text = descriptions[i] ? `${record.kind} ${descriptions[i]}` : record.kind;
+    const row = element("tr", { "data-record": record.index, tabindex: "0", "aria-selected": "false" },
+      element("td", { class: "number" }, String(record.index)),
+      element("td", { class: "offset" }, "0x" + hex(record.offset)),
+      element("td", { class: "tag" }, hex(record.tag, 8)),
+      element("td", { class: "length" }, String(record.length)),
+      element("td", { class: "record" }, element("span", { class: "swatch " + kindClass(record.kind) }), text));
+    return row;
+  });
+  $("records").tBodies[0].replaceChildren(...rows);
+}
+
+function drawLayout(records) {
+  const drawn = records.slice(0, MAX_BLOCKS);
+  const blocks = drawn.map((record) => {
+    const classes = ["block", kindClass(record.kind)];
+    if (record.kind === "hash" && record.read) classes.push(record.digest_ok ? "hash-ok" : "hash-bad");
+    const block = element("div", {
+      class: classes.join(" "), "data-block": record.index, "aria-selected": "false",
+      title: `#${record.index} ${record.kind}, ${record.length} bytes at 0x${hex(record.offset)}` +
+        (record.kind === "hash" && record.read ? (record.digest_ok ? ", matches" : ", does not match") : ""),
+    }, record.length > 0 ? record.kind : "");
+    // Header and value: even an empty record takes room.
+    block.style.flexGrow = String(record.length + 8);
+    return block;
+  });
+  $("layout").replaceChildren(...blocks);
+  $("layout").hidden = !blocks.length;
+  $("layout-note").hidden = records.length <= MAX_BLOCKS;
+  $("layout-note").textContent = `The layout shows the first ${MAX_BLOCKS} of ${records.length} records.`;
+}
+
+function rowOf(number) { return document.querySelector(`#records tr[data-record="${number}"]`); }
+function blockOf(number) { return document.querySelector(`#layout [data-block="${number}"]`); }
+
+function select(number, focus = false) {
+  for (const old of document.querySelectorAll('[aria-selected="true"]')) old.setAttribute("aria-selected", "false");
+  const row = rowOf(number);
+  if (!row) return;
+  row.setAttribute("aria-selected", "true");
+  blockOf(number)?.setAttribute("aria-selected", "true");
+  if (focus) row.focus();
+  row.scrollIntoView({ block: "nearest" });
+  showDetails(shown.listing.records[number - 1], shown.descriptions[number - 1]);
+}
+
+function hover(number, on) {
+  rowOf(number)?.classList.toggle("hover", on);
+  blockOf(number)?.classList.toggle("hover", on);
+}
+
+function facts(pairs) {
+  return element("dl", {}, ...pairs.flatMap(([term, value]) => [element("dt", {}, term), element("dd", {}, value)]));
+}
+
+function items(text) {
+  return element("ul", {}, ...text.split(";").filter((item) => item.length).map((item) => element("li", {}, item)));
+}
+
+function kindFacts(record) {
+  switch (record.kind) {
+    case "version": return [["version", record.version]];
+    case "hash": return [["digest", record.digest],
+      ["", record.read ? (record.digest_ok ? "matches the records" : "does not match the records") : "not read"]];
+    case "compatible products": return [["products", (record.products || []).join(", ")]];
+    case "user file": return [["name", record.name ?? "(none)"], ["size", record.size == null ? "(no data)" : `${record.size} bytes`]];
+    case "menu settings": case "software keys": case "custom defaults":
+      return record.text == null ? [] : [["items", items(record.text)]];
+    case "firmware":
+      return (record.records || []).map((part) => [part.kind,
+        part.products ? part.products.join(", ") : part.text ?? (part.size != null ? `${part.size} bytes` : "")]);
+    default: return [];
+  }
+}
+
+function showDetails(record, description) {
+  const save = element("button", { type: "button", id: "save" }, `Save record ${record.index}`);
+  save.addEventListener("click", () => saveRecord(record.index));
+  $("details").replaceChildren(
+    element("h3", {}, `#${record.index} ${record.kind}`),
+    facts([["offset", `0x${hex(record.offset)} (${record.offset})`], ["tag", `0x${hex(record.tag, 8)}`],
+      ["length", `${record.length} bytes`], ...kindFacts(record)]),
+    description ? element("p", { class: "mono" }, description) : "",
+    save);
+}
+
+function saveRecord(number) {
+  const bytes = recordBytes(shown.file, number);
+  if (!bytes) return say(`Record ${number} cannot be saved.`, true);
+  const link = element("a", { href: URL.createObjectURL(new Blob([bytes])),
+    download: `${shown.file.name.replace(/\.[^.]*$/, "")}-record-${number}.obj` });
+  link.click();
+  setTimeout(() => URL.revokeObjectURL(link.href), 60000);
+  say(`Saved record ${number} (${bytes.length} bytes), as mocfinfo --record ${number} writes it.`);
+}
+
+// ---- Comparing --------------------------------------------------------------
+
+function showComparison(oldFile, newFile) {
+  const result = compare(oldFile, newFile);
+  if (result.error) throw new Error(result.error);
+  // The text has a summary line, then each change's lines, its details indented.
+  const lines = result.text.replace(/\n$/, "").split("\n");
+  const blocks = [];
+  for (const line of lines.slice(1)) {
+    if (/^\s/.test(line) && blocks.length) blocks[blocks.length - 1].push(line);
+    else blocks.push([line]);
+  }
+  $("diff-summary").textContent = lines[0];
+  $("diff").replaceChildren(...result.diff.changes.map((change, i) =>
+    element("li", { "data-change": change.change }, element("pre", {}, (blocks[i] || []).join("\n")))));
+  $("compare").hidden = false;
+}
+
+// ---- Choosing files -------------------------------------------------------
+
+async function open(files) {
+  if (!files.length) return;
+  release();
+  $("inspect").hidden = true;
+  $("compare").hidden = true;
+  say(`Reading ${files.length === 1 ? files[0].name : files.length + " files"}...`);
+  try {
+    if (files.length > 2) throw new Error("Choose one file to inspect, or two to compare.");
+    const loaded = [];
+    for (const file of files) loaded.push(await load(file));
+    await new Promise((resolve) => setTimeout(resolve));  // let the status show
+    if (loaded.length === 2) showComparison(loaded[0], loaded[1]);
+    showInspection(loaded[loaded.length - 1]);
+    say(loaded.length === 2 ? `Compared ${loaded[0].name} (old) with ${loaded[1].name} (new); below, the new one.`
+                            : `Inspected ${loaded[0].name}.`);
+  } catch (error) {
+    say(String(error.message || error), true);
+  }
+  // For whoever waits on the page (its tests): how many choices are done.
+  document.body.dataset.opened = String(Number(document.body.dataset.opened || 0) + 1);
+}
+
+function listen() {
+  $("files").addEventListener("change", (event) => open([...event.target.files]));
+  document.addEventListener("dragover", (event) => { event.preventDefault(); document.body.classList.add("dropping"); });
+  document.addEventListener("dragleave", () => document.body.classList.remove("dropping"));
+  document.addEventListener("drop", (event) => {
+    event.preventDefault();
+    document.body.classList.remove("dropping");
+    open([...event.dataTransfer.files]);
+  });
+  const records = $("records").tBodies[0];
+  const numberOf = (event) => {
+    const target = event.target.closest("[data-record],[data-block]");
+    return target ? Number(target.dataset.record ?? target.dataset.block) : 0;
+  };
+  records.addEventListener("click", (event) => numberOf(event) && select(numberOf(event)));
+  records.addEventListener("keydown", (event) => {
+    const number = numberOf(event);
+    const step = { ArrowDown: 1, ArrowUp: -1, Home: -Infinity, End: Infinity }[event.key];
+    if (event.key === "Enter" || event.key === " ") select(number);
+    else if (step !== undefined) {
+      const count = shown.listing.records.length;
+      select(Math.min(count, Math.max(1, number + step)), true);
+    } else return;
+    event.preventDefault();
+  });
+  for (const area of [records, $("layout")]) {
+    area.addEventListener("mouseover", (event) => numberOf(event) && hover(numberOf(event), true));
+    area.addEventListener("mouseout", (event) => numberOf(event) && hover(numberOf(event), false));
+  }
+  $("layout").addEventListener("click", (event) => numberOf(event) && select(numberOf(event)));
+}
+
+listen();
+say("Loading the engine...");
+createMocfEngine().then((module) => {
+  engine = module;
+  document.body.dataset.ready = "true";
+  say("Ready: choose or drop a MOCF.");
+}, (error) => say("The engine did not load: " + error, true));
