@@ -144,18 +144,21 @@ bool ParseArgs(const std::vector<std::string>& args, Options* pOptions, std::str
   return CheckCombination(*pOptions, pError);
 }
 
-// Loads a MOCF, or says on err why it cannot.
-bool Load(const std::string& path, CMocfImage* pImage, std::ostream& err) {
+// Loads a MOCF, or says on err why it cannot, in the words left in *pWhyNot.
+bool Load(const std::string& path, CMocfImage* pImage, std::ostream& err,
+          std::string* pWhyNot = nullptr) {
   std::string whyNot;
   if (pImage->Load(path, &whyNot,
                    "mocfinfo: " + path + ": the file was cut short while it was read\n"))
     return true;
   err << "mocfinfo: cannot read " << path << ": " << whyNot << '\n';
+  if (pWhyNot) *pWhyNot = whyNot;
   return false;
 }
 
-// Several files in JSON make one array of what each gives; a file that
-// cannot be read is left out of it and said so on err, as in text.
+// Several files in JSON make one array of what each gives. A listing leaves
+// a file that cannot be read out of it, said so on err as in text; verdicts
+// give it an entry, so a script need not match the array to its arguments.
 class CJsonArray {
  public:
   CJsonArray(bool on, std::ostream& out) : m_On(on), m_Out(out) {}
@@ -178,10 +181,12 @@ int Worse(int status, int other) {
                                                    : kValid;
 }
 
-std::string VerdictJson(const Inspection& inspection) {
-  return "{\"file\": " + JsonString(inspection.file) +
-         ", \"valid\": " + (inspection.valid ? "true" : "false") + ", \"reason\": " +
-         (inspection.valid ? "null" : JsonString(inspection.reason)) + "}";
+// "readable" comes last: it was added after scripts had the other three.
+std::string VerdictJson(const std::string& file, bool readable, bool valid,
+                        const std::string& reason) {
+  return "{\"file\": " + JsonString(file) + ", \"valid\": " + (valid ? "true" : "false") +
+         ", \"reason\": " + (valid ? "null" : JsonString(reason)) +
+         ", \"readable\": " + (readable ? "true" : "false") + "}";
 }
 
 int Verify(const std::vector<std::string>& files, bool json, std::ostream& out,
@@ -190,13 +195,15 @@ int Verify(const std::vector<std::string>& files, bool json, std::ostream& out,
   CJsonArray array(json, out);
   for (const std::string& file : files) {
     CMocfImage image;
-    if (!Load(file, &image, err)) {
+    std::string whyNot;
+    if (!Load(file, &image, err, &whyNot)) {
+      if (json) array.Add(VerdictJson(file, false, false, whyNot));
       status = kCouldNot;
       continue;
     }
     const Inspection inspection = image.Inspect(file);
     if (json)
-      array.Add(VerdictJson(inspection));
+      array.Add(VerdictJson(file, true, inspection.valid, inspection.reason));
     else
       out << Verdict(inspection) << '\n';
     status = Worse(status, inspection.valid ? kValid : kInvalid);

@@ -115,11 +115,19 @@ TEST_F(MocfinfoE2e, VerifyGivesOneVerdictPerFileAndTheWorstStatus) {
       "mocfinfo: cannot read dir: Is a directory\nm.mocf: valid\n[exit 2]\n",
       Info("--verify none dir m.mocf"));
   EXPECT_EQ(
-      "[{\"file\": \"m.mocf\", \"valid\": true, \"reason\": null},\n{\"file\": \"empty\", "
-      "\"valid\": false, \"reason\": \"the file is 0 bytes, too few for a MOCF header (8)\"}]\n"
-      "[exit 1]\n",
+      "[{\"file\": \"m.mocf\", \"valid\": true, \"reason\": null, \"readable\": true},\n"
+      "{\"file\": \"empty\", \"valid\": false, \"reason\": \"the file is 0 bytes, too few for a "
+      "MOCF header (8)\", \"readable\": true}]\n[exit 1]\n",
       Info("--verify --json m.mocf empty"));
-  EXPECT_EQ("[]\n[exit 2]\n", Info("--json --verify none 2>/dev/null"));
+  // Every argument has its entry, in order, with the words said on stderr.
+  EXPECT_EQ(
+      "mocfinfo: cannot read none: No such file or directory\n"
+      "mocfinfo: cannot read dir: Is a directory\n"
+      "[{\"file\": \"none\", \"valid\": false, \"reason\": \"No such file or directory\", "
+      "\"readable\": false},\n{\"file\": \"m.mocf\", \"valid\": true, \"reason\": null, "
+      "\"readable\": true},\n{\"file\": \"dir\", \"valid\": false, \"reason\": \"Is a "
+      "directory\", \"readable\": false}]\n[exit 2]\n",
+      Info("--json --verify none m.mocf dir >o 2>e; s=$?; cat e o; exit $s"));
 }
 
 // A user file's bytes exactly, to a file or standard output; a firmware
