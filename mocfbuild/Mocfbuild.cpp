@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "ListBuild.h"
+#include "Platform.h"
 
 #ifndef MOCFBUILD_VERSION
 #error "the build defines MOCFBUILD_VERSION"
@@ -53,14 +54,19 @@ bool ParseArgs(const std::vector<std::string>& args, Options_t* pOptions, std::s
 }
 
 // One line of progress on a terminal, once the build has taken a second,
-// rewritten in place and cleared at the end.
+// rewritten in place and cleared at the end. A signal that ends the build
+// meanwhile ends the line (see platform::EndOpenLineOnStop): it is said
+// open before its first byte and closed after its last, so that a signal
+// between the two gives at worst an empty line, never a prompt after it.
 class CProgress {
  public:
   CProgress(std::ostream& err, bool shown) : m_Err(err), m_Shown(shown) {}
   ~CProgress() { Clear(); }
   void Clear() {
-    if (m_Width) m_Err << '\r' << std::string(m_Width, ' ') << '\r' << std::flush;
+    if (!m_Width) return;
+    m_Err << '\r' << std::string(m_Width, ' ') << '\r' << std::flush;
     m_Width = 0;
+    platform::SetLineOpen(false);
   }
   // At most ten times a second: a terminal is slower than the build.
   void Show(const std::string& text) {
@@ -69,6 +75,7 @@ class CProgress {
         now - m_Last < std::chrono::milliseconds(100))
       return;
     m_Last = now;
+    platform::SetLineOpen(true);
     const size_t width = text.size();
     m_Err << '\r' << text << std::string(m_Width > width ? m_Width - width : 0, ' ') << std::flush;
     m_Width = std::max(m_Width, width);

@@ -15,7 +15,9 @@ int main(int argc, char** argv) {
   try {
     std::vector<std::string> args = platform::Arguments(argc, argv);
     if (!args.empty()) args.erase(args.begin());
-    return mocfbuild::RunMocfbuild(args, std::cout, std::cerr, platform::IsTerminal(stderr));
+    const bool progress = platform::IsTerminal(stderr);
+    if (progress) platform::EndOpenLineOnStop(stderr);
+    return mocfbuild::RunMocfbuild(args, std::cout, std::cerr, progress);
   } catch (const std::bad_alloc&) {
     std::cerr << "mocfbuild: out of memory\n";
   } catch (...) {

@@ -31,6 +31,15 @@ bool IsHardLinkTo(const std::string& path, const std::string& other);
 // True when the stream is a terminal, where a person watches progress.
 bool IsTerminal(std::FILE* pStream);
 
+// A line of progress stands without its line end, to be rewritten in place.
+// Once this is called, Ctrl-C (SIGINT) or SIGTERM while such a line is open
+// ends it on pStream first, so that the shell's prompt does not land on it;
+// the process still ends by the signal, with the status it gives. A signal
+// the process was started ignoring stays ignored.
+void EndOpenLineOnStop(std::FILE* pStream);
+// Whether a line without its end stands on that stream now.
+void SetLineOpen(bool open);
+
 // True when no file-size limit is set, so a file may be written before the
 // caller knows it will keep it: no write then fails, or ends the process,
 // for the file's size before the verdict that must be printed is known.

@@ -50,6 +50,11 @@ bool IsHardLinkTo(const std::string& path, const std::string& other) {
 // The standard library cannot tell; progress is only ever a courtesy.
 bool IsTerminal(std::FILE*) { return false; }
 
+// No line of progress is shown here, and a handler of the standard
+// library's signal() could not write one's end anyway.
+void EndOpenLineOnStop(std::FILE*) {}
+void SetLineOpen(bool) {}
+
 // A limit the standard library cannot see may still exist: write only what
 // is known to be kept.
 bool WritesRaiseNoSignal() { return false; }

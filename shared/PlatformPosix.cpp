@@ -180,6 +180,42 @@ void BinaryStandardStreams() {}
 
 void IgnoreFileSizeSignal() { ::signal(SIGXFSZ, SIG_IGN); }
 
+namespace {
+
+// Read in a signal handler, which may run on any thread: only lock-free
+// atomics are safe there.
+std::atomic<bool> g_LineOpen{false};
+std::atomic<int> g_LineStream{-1};
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
+
+extern "C" void EndLineAndStop(int signal) {
+  static const char kLineEnd[] = "\n";
+  if (g_LineOpen.load()) {
+    const ssize_t ignored = ::write(g_LineStream.load(), kLineEnd, 1);
+    (void)ignored;
+  }
+  // The handler was reset on entry: the signal, held until it returns,
+  // then ends the process as it would have without one.
+  ::raise(signal);
+}
+
+}  // namespace
+
+void EndOpenLineOnStop(std::FILE* pStream) {
+  g_LineStream.store(::fileno(pStream));
+  struct sigaction action = {};
+  action.sa_handler = EndLineAndStop;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESETHAND;
+  for (const int signal : {SIGINT, SIGTERM}) {
+    struct sigaction was = {};
+    if (::sigaction(signal, nullptr, &was) == 0 && was.sa_handler != SIG_IGN)
+      ::sigaction(signal, &action, nullptr);
+  }
+}
+
+void SetLineOpen(bool open) { g_LineOpen.store(open); }
+
 CTempFile::CTempFile(std::unique_ptr<Impl> impl) : m_Impl(std::move(impl)) {}
 CTempFile::~CTempFile() = default;
 

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <atomic>
 #include <cwchar>
 #include <memory>
 #include <mutex>
@@ -175,6 +176,30 @@ bool IsHardLinkTo(const std::string& path, const std::string& other) {
 }
 
 bool IsTerminal(std::FILE* pStream) { return ::_isatty(::_fileno(pStream)) != 0; }
+
+namespace {
+
+// Read by the console's handler, which runs on a thread of its own.
+std::atomic<bool> g_LineOpen{false};
+std::atomic<HANDLE> g_LineStream{INVALID_HANDLE_VALUE};
+
+BOOL WINAPI EndLineAndStop(DWORD event) {
+  if ((event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) && g_LineOpen.load()) {
+    DWORD written;
+    ::WriteFile(g_LineStream.load(), "\n", 1, &written, nullptr);
+  }
+  // The next handler, the system's, ends the process as it would have.
+  return FALSE;
+}
+
+}  // namespace
+
+void EndOpenLineOnStop(std::FILE* pStream) {
+  g_LineStream.store(reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(pStream))));
+  ::SetConsoleCtrlHandler(EndLineAndStop, TRUE);
+}
+
+void SetLineOpen(bool open) { g_LineOpen.store(open); }
 
 // Windows sets no limit on a file's size that a write could run into.
 bool WritesRaiseNoSignal() { return true; }
