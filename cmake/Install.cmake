@@ -60,6 +60,18 @@ else()
 endif()
 install(FILES ${MOCF_MAN_FILES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
 
+# The README's first command builds the programs alone, and cmake --install
+# must find every file right after it: the programs bring the pages and the
+# shared library along, the latter only a link of objects they compile
+# anyway. The Python package installs from the sources and from files made
+# at configure time, so it needs nothing built.
+foreach(program mocftool mocfinfo mocfbuild)
+  add_dependencies(${program} mocf_shared)
+  if(TARGET man)
+    add_dependencies(${program} man)
+  endif()
+endforeach()
+
 # bash-completion loads a command's completion from a file of its name.
 foreach(program mocftool mocfinfo mocfbuild)
   install(FILES ${CMAKE_SOURCE_DIR}/completion/mocftool.bash

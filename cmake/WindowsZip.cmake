@@ -18,6 +18,10 @@ foreach(page mocftool mocfinfo mocfbuild)
   list(APPEND MOCF_TEXT_PAGES ${out})
 endforeach()
 add_custom_target(man ALL DEPENDS ${MOCF_TEXT_PAGES})
+# cmake --install after building the programs alone finds the pages too.
+foreach(program mocftool mocfinfo mocfbuild)
+  add_dependencies(${program} man)
+endforeach()
 install(FILES ${MOCF_TEXT_PAGES} DESTINATION .)
 
 set(CPACK_PACKAGE_NAME mocftool)
