@@ -52,7 +52,7 @@ int DigitValue(char c) {
 // gathered into 64 bits (saturating, a minus negating modulo 2^64) and the
 // result is cut to 32 bits. Trailing text is ignored. Hand-written because
 // sscanf leaves out-of-range values undefined.
-bool ScanUnsigned(const char* text, unsigned base, uint32_t* out) {
+bool ScanUnsigned(const char* text, unsigned base, uint32_t* out, const char** pEnd) {
   const char* p = text;
   while (IsScanSpace(*p)) ++p;
   const bool negative = (*p == '-');
@@ -69,6 +69,7 @@ bool ScanUnsigned(const char* text, unsigned base, uint32_t* out) {
     if (value > (UINT64_MAX - d) / base) overflow = true;
     value = value * base + d;
   }
+  *pEnd = p;
   if (!gotDigit) return false;
   if (overflow) value = UINT64_MAX;
   else if (negative) value = 0 - value;
@@ -88,11 +89,18 @@ bool SetType(const char* value, const StrId_t* table, options_t* options) {
 
 bool SetTag(const char* value, options_t* options) {
   const unsigned base = (std::strncmp(value, "0x", 2) == 0) ? 16 : 10;
-  if (!ScanUnsigned(value, base, &options->Tag)) {
+  const char* end = value;
+  if (!ScanUnsigned(value, base, &options->Tag, &end)) {
     messages::Printf("Error in Tag value (%s)\n", value);
     return false;
   }
   options->TagSpecified = true;
+  if (*end != '\0') {
+    char taken[16];
+    std::snprintf(taken, sizeof taken, "0x%08X", static_cast<unsigned>(options->Tag));
+    options->TagNote = std::string("--tag \"") + value + "\" is read as " + taken +
+                       ": reading stopped at \"" + end + "\"";
+  }
   return true;
 }
 
@@ -163,6 +171,17 @@ bool ParseHiddenOption(Option_t id, const char* value, options_t* options,
 
 const char* TypeOption(const char* word) {
   return StrToNum(word, m_Types) >= 0 ? "-t" : "--type";
+}
+
+std::string TypeWordHint(const char* option, const char* word) {
+  static const char kShort[] = "-t takes user, CompatProd, object, CustomDefaults";
+  static const char kLong[] = "--type takes binary, SwKeys, MenuSettings";
+  const bool isShort = StrInCmp(option, "-t");
+  if (isShort && StrToNum(word, m_HiddenTypes) >= 0)
+    return std::string(word) + " is a --type word: " + kShort;
+  if (!isShort && StrToNum(word, m_Types) >= 0)
+    return std::string(word) + " is a -t word: " + kLong;
+  return std::string(isShort ? kShort : kLong) + " (and " + (isShort ? kLong : kShort) + ")";
 }
 
 bool ParseCommandLine(int argc, const char** argv, options_t* options) {

@@ -35,6 +35,9 @@ struct options_t {
   uint32_t Tag = 0;  // meaningful only when TagSpecified
   bool TagSpecified = false;
   bool DeleteContents = false;
+  // When --tag's text was read only in part: the value taken and where
+  // reading stopped, for standard error. The run goes on with the value.
+  std::string TagNote{};
 };
 
 bool IsPathDelimeter(char c);
@@ -57,6 +60,9 @@ bool ParseHiddenOption(Option_t id, const char* value, options_t* options,
 // The option that takes this type word: "-t" for the words the usage text
 // shows, "--type" for any other.
 const char* TypeOption(const char* word);
+// For a type word the option refused: which option takes it, and what this
+// one takes.
+std::string TypeWordHint(const char* option, const char* word);
 
 // Reads argv[1..argc-1] into *options and returns the verdict of
 // ValidateArgs. False means the caller prints the usage text.

@@ -49,6 +49,15 @@ std::string WhyRefused(const RunLine_t& line, const ArgsRead_t& read) {
   return "mocftool refuses the argument \"" + word + "\" (unknown, or a value is missing)\n";
 }
 
+// Which option takes the type word that was refused, if that was it.
+std::string TypeHint(const RunLine_t& line, const ArgsRead_t& read) {
+  const size_t at = static_cast<size_t>(std::max(read.RefusedAt, 1)) - 1;
+  if (at + 1 >= line.Words.size()) return "";
+  const char* option = line.Words[at].c_str();
+  if (!StrInCmp(option, "-t") && !StrInCmp(option, "--type")) return "";
+  return TypeWordHint(option, line.Words[at + 1].c_str()) + "\n";
+}
+
 // Whether an input path names the MOCF being built: by its name, through a
 // link, or as another name of the same file. A list names many inputs, so
 // the full look is kept for paths that could be the MOCF.
@@ -69,7 +78,7 @@ std::string BuildFailureText() {
   messages::CCapture capture;
   messages::Printf(messages::kBuildFailed, GetErrorStr().c_str());
   messages::Line(messages::kCreateFailed);
-  return capture.Take();
+  return capture.Take() + GetReasons();
 }
 
 }  // namespace
@@ -79,6 +88,28 @@ bool CBuildPlan::Fail(Failure_t* pFailure, int status, std::string text) const {
   pFailure->Status = status;
   pFailure->Text = std::move(text);
   return false;
+}
+
+std::string CBuildPlan::ArgsHint(const options_t& options, bool mocfExists) const {
+  const char* pIn = options.InFile.c_str();
+  if (*pIn && !CFileHelper::DoesFileExist(pIn))
+    return "cannot read " + options.InFile + ": " + CFileHelper::WhyCannotRead(pIn) + "\n";
+  if (options.Type == SwKeys && options.PartNum.empty())
+    return "name the part number with --PartNum, as in --PartNum 0400-1234\n";
+  if (options.Type == Binary && !options.TagSpecified)
+    return "give the record's tag with --tag, as in --tag 0x70000001\n";
+  if (options.Type != CompatProd || !mocfExists) return "";
+  if (m_Args.OneRun) return "a product list starts a MOCF: -d starts it afresh with this one\n";
+  if (m_Started)
+    return "only the list's first line can be the product list; mocfbuild -d starts the MOCF "
+           "afresh from it (a list cannot hold -d)\n";
+  return "a product list starts a MOCF: mocfbuild -d starts it afresh from this line (a list "
+         "cannot hold -d)\n";
+}
+
+bool CBuildPlan::MakeOne(const RunLine_t& line, Failure_t* pFailure) {
+  m_Line = line.Number;
+  return Run(line, pFailure) && BaseDigestHolds(pFailure);
 }
 
 bool CBuildPlan::Make(CRunList* pList, Failure_t* pFailure, const std::function<void(int)>& Line) {
@@ -119,7 +150,7 @@ bool CBuildPlan::Run(const RunLine_t& line, Failure_t* pFailure) {
       std::string text = capture.Take();
       return Fail(pFailure, 1, text.empty() || read.MocfFileGiven || read.DeleteGiven
                                    ? WhyRefused(line, read)
-                                   : text);
+                                   : text + TypeHint(line, read));
     }
     // Each run would read what the runs before it wrote; one build writes
     // it only at the end, so it cannot hand it to a line.
@@ -130,7 +161,8 @@ bool CBuildPlan::Run(const RunLine_t& line, Failure_t* pFailure) {
     options.MocfFile = m_Args.MocfFile;
     options.DeleteContents = !m_Started && m_Args.Delete;
     const bool exists = m_Started || CFileHelper::DoesMocfExist(options.MocfFile.c_str());
-    if (!ValidateArgs(&options, exists)) return Fail(pFailure, 1, capture.Take());
+    if (!ValidateArgs(&options, exists))
+      return Fail(pFailure, 1, capture.Take() + ArgsHint(options, exists));
   }
   if (!m_Started) {
     m_FirstLine = m_Line;

@@ -29,6 +29,7 @@ struct Failure_t {
 struct BuildArgs_t {
   std::string MocfFile;  // absolute: the runs are made from the list's folder
   bool Delete = false;   // -d, for the first run
+  bool OneRun = false;   // mocftool's own run, not a line of a list
 };
 
 // One record of the new image: bytes in memory, then perhaps a stretch of
@@ -48,6 +49,8 @@ class CBuildPlan {
   // Works through the list from the current folder, which is the list's.
   // False with the first failing run; Line is told each line's number.
   bool Make(CRunList* pList, Failure_t* pFailure, const std::function<void(int)>& Line);
+  // The same for one run, from the current folder.
+  bool MakeOne(const RunLine_t& line, Failure_t* pFailure);
 
   // Nothing to write: the list holds no run.
   bool IsEmpty() const { return m_Verdict.GetRecordCount() == 0; }
@@ -74,6 +77,8 @@ class CBuildPlan {
   bool BuildLargeObject(const options_t& options, Failure_t* pFailure, PlannedRecord_t* pRecord);
   bool Add(PlannedRecord_t record, const CTlv::Header_t* pChecked, Failure_t* pFailure);
   bool Fail(Failure_t* pFailure, int status, std::string text) const;
+  // What to type instead, after the tool's words for refused arguments.
+  std::string ArgsHint(const options_t& options, bool mocfExists) const;
 
   BuildArgs_t m_Args;
   bool m_Started = false;

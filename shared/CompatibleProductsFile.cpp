@@ -51,7 +51,11 @@ bool CCompatProductsFile::ReadNumbers(std::vector<unsigned int>* pNumbers) {
     ok = ReadLine(&line);
     if (ok && !line.empty()) {
       // Both see the line as a C string: it ends at its first NUL.
-      ok = IsValidNumber(line.c_str()) && AddNumber(line.c_str(), pNumbers);
+      const bool valid = IsValidNumber(line.c_str());
+      ok = valid && AddNumber(line.c_str(), pNumbers);
+      if (!ok)
+        m_WhyBad = std::to_string(GetLineNumber()) + ": \"" + line.c_str() + "\" is " +
+                   (valid ? "more than 32 bits" : "not a number");
     }
   } while (ok && !IsEof());
 

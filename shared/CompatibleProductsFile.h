@@ -21,4 +21,9 @@ class CCompatProductsFile : public CCommentedFile {
   // with the list untouched, when there is no number or it needs more than
   // 32 bits.
   bool AddNumber(char const* pText, std::vector<unsigned int>* pNumbers) const;
+  // After ReadNumbers failed on a line: "LINE: "TEXT" is not a number".
+  const std::string& WhyBad() const { return m_WhyBad; }
+
+ private:
+  std::string m_WhyBad;
 };

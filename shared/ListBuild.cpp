@@ -10,6 +10,7 @@
 #include "Platform.h"
 #include "ReplaceFile.h"
 #include "RunList.h"
+#include "RunReason.h"
 #include "Utf8Path.h"
 
 namespace mocfbuild {
@@ -42,7 +43,7 @@ std::string Report(const std::string& list, const Failure_t& failure) {
   std::istringstream lines(failure.Text);
   std::string out;
   for (std::string line; std::getline(lines, line);)
-    out += where + (line.empty() ? "" : " ") + line + '\n';
+    if (!line.empty()) out += where + " " + line + '\n';
   return out;
 }
 
@@ -78,10 +79,7 @@ BuildResult_t BuildFromList(const ListBuild_t& build) {
                 CFileHelper::WhyCannotRead(build.List.c_str()) + "\n"};
   const std::string mocf = Utf8Of(fs::absolute(Utf8Path(build.Mocf)));
   if (CFileHelper::LookAtMocfPath(mocf.c_str()) == CFileHelper::MocfPath::kUnusable)
-    return {2, 0, false,
-            "mocfbuild: " + build.Mocf +
-                " cannot be a MOCF: it is not a regular file (a directory, a device, a FIFO or a "
-                "loop of links); nothing was written\n"};
+    return {2, 0, false, "mocfbuild: " + NotAMocfFile(build.Mocf) + "; nothing was written\n"};
   // Held from before the MOCF is first looked at until the new one stands.
   const platform::CFileLock lock(ResolveLinks(mocf));
   const CInFolder folder(Utf8Path(build.List).parent_path());

@@ -20,6 +20,10 @@ void Printf(const char* pFormat, ...);
 // The text and a line feed.
 void Line(const char* pText);
 
+// Everything printed so far (not what was captured), so that a reason
+// given afterwards can leave out what the messages already said.
+const std::string& Said();
+
 // While one lives, messages are kept rather than printed. Not nested.
 class CCapture {
  public:

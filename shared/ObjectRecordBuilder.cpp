@@ -12,6 +12,7 @@ namespace {
 
 // Grows only; printed once by the append after a failed build.
 std::string m_ErrorStr;
+std::string m_Reasons;
 
 // Room beyond a file's own bytes for the headers of the records it is
 // wrapped in and for a small MOCF it is appended to. With it, a large file
@@ -30,7 +31,14 @@ void AddErrorStr(const char* pText) { m_ErrorStr += pText; }
 
 std::string GetErrorStr() { return m_ErrorStr; }
 
-void ClearErrorStr() { m_ErrorStr.clear(); }
+void AddReason(const std::string& line) { m_Reasons += line + "\n"; }
+
+std::string GetReasons() { return m_Reasons; }
+
+void ClearErrorStr() {
+  m_ErrorStr.clear();
+  m_Reasons.clear();
+}
 
 bool CreateObjectRecordFromFile(const InParams_t* pParams, CTlvContainerCreator* pOut) {
   switch (pParams->Type) {

@@ -17,7 +17,11 @@ struct InParams_t {
 
 void AddErrorStr(const char* pText);
 std::string GetErrorStr();
-// For a process that builds many records: the text otherwise only grows.
+// Why, beyond the error text (which the tool prints as it stands): which
+// line and word of an input is wrong, a line each.
+void AddReason(const std::string& line);
+std::string GetReasons();
+// For a process that builds many records: the texts otherwise only grow.
 void ClearErrorStr();
 
 // On success *pOut holds exactly one record (header and value, no padding);

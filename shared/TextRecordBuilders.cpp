@@ -80,6 +80,7 @@ bool CreateCompatProdRecord(const char* pFile, CTlvContainerCreator* pOut) {
   }
   std::vector<unsigned int> numbers;
   if (!reader.ReadNumbers(&numbers)) {
+    if (!reader.WhyBad().empty()) AddReason(std::string(pFile) + ":" + reader.WhyBad());
     AddErrorStr(reader.GetErrorStr().c_str());
     AddErrorStr("Error in Compatible Products file\n");
     return false;

@@ -4,10 +4,18 @@
 // rarely reach: large inputs, a file-size limit, lists that cannot be read
 // and command lines that are refused (builds beside runs on one MOCF: the
 // E2eTest suite).
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +24,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -272,6 +281,7 @@ void DiffCase(unsigned seed, const std::vector<std::string>& bases, Tally* pTall
   const std::string inBefore = Tree(in);
   const std::string out = Sh(dir.path(), runs + "\n); echo '@@ end'; " + kBuild + (d ? " -d" : "") +
                                              " -m out2.mocf in/list 2>err; echo \"@@ $?\"");
+  const std::string reasons = testutil::ShReasons();
   const std::string err = State(dir.File("err"));
   std::ostringstream context;
   context << "seed " << seed << (d ? " -d" : "") << " start " << startKind << "\nlist:\n"
@@ -317,6 +327,13 @@ void DiffCase(unsigned seed, const std::vector<std::string>& bases, Tally* pTall
   // The usage starts with the program's name as run: mocftool, or mocftool.exe.
   const size_t usage = expected.find(":  $ProjectRevision");
   expected = expected.substr(0, usage == std::string::npos ? usage : expected.rfind("mocftool", usage));
+  // mocfbuild leaves out the tool's blank lines, and says why as the tool
+  // does on standard error.
+  for (size_t blank; (blank = expected.find("\n\n")) != std::string::npos;) expected.erase(blank, 1);
+  if (!expected.empty() && expected[0] == '\n') expected.erase(0, 1);
+  if (lastStatus != 0) {
+    EXPECT_NE("", reasons) << context.str();
+  }
   const std::string prefix = "in/list:" + std::to_string(numbers[at]) + ":";
   std::string stripped;
   std::istringstream errLines(err);
@@ -431,9 +448,16 @@ TEST(Mocfbuild, RefusedListsAndCommandLinesWriteNothing) {
     std::string list, want;
     int status;
   } lists[] = {
-      {first + "// c\n\n-f no.txt -t user\n", ":4: Can't find the input file (no.txt)!\n", 1},
-      {first + "-f sub -t user\n", ":2: Can't find the input file (sub)!\n", 1},
+      {first + "// c\n\n-f no.txt -t user\n",
+       ":4: Can't find the input file (no.txt)!\n:4: cannot read no.txt: No such file or directory\n",
+       1},
+      {first + "-f sub -t user\n",
+       ":2: Can't find the input file (sub)!\n:2: cannot read sub: Is a directory\n", 1},
       {first + "-f a.txt\0 -t user\n"s, ":2: a NUL byte in the line\n", 1},
+      {first + first,
+       ":2: Compatible Products input file can only be specified along with the -d option (or "
+       "input MOCF can't exist).\n:2: only the list's first line can be the product list; "
+       "mocfbuild -d starts the MOCF afresh from it (a list cannot hold -d)\n", 1},
       {first + "/* one */\n\"*/\n-f \"a.txt -t user\n", ":4: an unterminated quote\n", 1},
       {first + "-f a.txt -t user -M o.mocf\n",
        ":2: -m has no place in a list: the MOCF is named once, on mocfbuild's command line\n", 1},
@@ -505,6 +529,80 @@ TEST(Mocfbuild, ALineReadingTheMocfItselfIsRefused) {
   EXPECT_EQ(before, Sh(dir.path(), "sha1sum built/hard"));
 }
 
+// What a terminal shows until it holds `until`, closes, or 20 s pass.
+std::string Shown(int terminal, const std::string& until = "") {
+  std::string shown;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while ((until.empty() || shown.find(until) == std::string::npos) &&
+         std::chrono::steady_clock::now() < end) {
+    pollfd ready = {terminal, POLLIN, 0};
+    char bytes[256];
+    if (::poll(&ready, 1, 100) <= 0) continue;
+    const ssize_t got = ::read(terminal, bytes, sizeof bytes);
+    if (got <= 0) break;
+    shown.append(bytes, static_cast<size_t>(got));
+  }
+  return shown;
+}
+
+// Ctrl-C or SIGTERM while the progress line stands ends that line before
+// the build goes, by the signal; with no line standing, nothing is written.
+TEST(Mocfbuild, AStopEndsTheProgressLineAndTheSignalEndsTheBuild) {
+  if (!platform::IsDurable()) GTEST_SKIP() << "the portable build shows no progress";
+  if (testutil::kProgramsUnderWine) GTEST_SKIP() << "Windows has no such signals";
+  const testutil::TempDir dir;
+  testutil::WriteFile(dir.File("p"), "7\n");
+  const std::string list = dir.File("l.list"), line = "\rmocfbuild: reading l.list:2";
+  const struct {
+    int signal;
+    bool shown;
+  } cases[] = {{SIGTERM, true}, {SIGINT, true}, {SIGTERM, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.signal) + (c.shown ? " shown" : " not shown"));
+    // The list comes down a pipe that never ends, line by line: the build
+    // waits for the next, its progress standing once it took a second.
+    ::unlink(list.c_str());
+    ASSERT_EQ(0, ::mkfifo(list.c_str(), 0600));
+    const int feed = ::open(list.c_str(), O_RDWR | O_CLOEXEC);
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_TRUE(feed >= 0 && terminal >= 0 && ::grantpt(terminal) == 0 &&
+                ::unlockpt(terminal) == 0);
+    const int side = ::open(::ptsname(terminal), O_RDWR | O_NOCTTY);
+    termios raw = {};
+    ASSERT_TRUE(side >= 0 && ::tcgetattr(side, &raw) == 0);
+    ::cfmakeraw(&raw);  // the bytes as written, with no \r before a \n
+    ::tcsetattr(side, TCSANOW, &raw);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      // The signals' usual actions, as an interactive shell gives them.
+      ::signal(SIGINT, SIG_DFL);
+      ::signal(SIGTERM, SIG_DFL);
+      if (::dup2(side, 2) == 2 && ::chdir(dir.path().c_str()) == 0)
+        ::execl(MOCFBUILD_PATH, "mocfbuild", "-d", "-m", "m.mocf", "l.list", nullptr);
+      ::_exit(127);
+    }
+    ::close(side);
+    const auto feedLine = [&](const std::string& text) {
+      ASSERT_EQ(static_cast<ssize_t>(text.size()), ::write(feed, text.data(), text.size()));
+    };
+    feedLine("-f p -t CompatProd\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(c.shown ? 1200 : 300));
+    std::string shown;
+    if (c.shown) {
+      feedLine("-f p -t user\n");
+      shown = Shown(terminal, line);
+    }
+    ::kill(pid, c.signal);
+    shown += Shown(terminal);
+    int status = 0;
+    ASSERT_EQ(pid, ::waitpid(pid, &status, 0));
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << status;
+    EXPECT_EQ(c.shown ? line + "\n" : "", shown);
+    ::close(terminal);
+    ::close(feed);
+  }
+}
+
 }  // namespace
 
 // A large object file is checked where it lies, through a record standing
@@ -525,7 +623,7 @@ TEST(Mocfbuild, LargeObjectFilesFailAsTheRunsWould) {
     std::string prefixed;
     std::istringstream lines(run.substr(0, run.rfind("[exit")));
     for (std::string line; std::getline(lines, line);)
-      prefixed += "l.list:2:" + (line.empty() ? "" : " " + line) + "\n";
+      if (!line.empty()) prefixed += "l.list:2: " + line + "\n";
     ASSERT_EQ("[exit 2]\n", run.substr(run.rfind("[exit"))) << run;
     EXPECT_EQ(run.substr(run.rfind("[exit")), built) << object;
     EXPECT_EQ(prefixed, State(err).substr(0, prefixed.size())) << object;

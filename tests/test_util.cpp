@@ -12,6 +12,7 @@
 #include <iterator>
 #include <map>
 #include <random>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -41,14 +42,29 @@ TempDir::~TempDir() {
 }
 
 #ifndef _WIN32
+namespace {
+thread_local std::string g_Reasons;
+}  // namespace
+
 std::string Sh(const std::string& dir, const std::string& cmd) {
   const std::string line = "exec 2>&-;cd " + dir + "&&(" + cmd + ")2>&1;echo [exit $?]";
   FILE* pipe = popen(line.c_str(), "r");
   std::string out;
   for (int c; (c = std::fgetc(pipe)) != EOF;) out += static_cast<char>(c);
   pclose(pipe);
-  return out;
+  std::string kept;
+  g_Reasons.clear();
+  std::istringstream lines(out);
+  for (std::string each; std::getline(lines, each);) {
+    // The usage text's "mocftool:  $ProjectRevision" has two blanks.
+    const bool reason = each.rfind("mocftool: ", 0) == 0 && each.size() > 10 && each[10] != ' ';
+    (reason ? g_Reasons : kept) += each + "\n";
+  }
+  if (!out.empty() && out.back() != '\n') kept.pop_back();
+  return kept;
 }
+
+const std::string& ShReasons() { return g_Reasons; }
 #endif
 
 void WriteFile(const std::string& path, const std::string& content) {

@@ -43,6 +43,10 @@ class TempDir {
 // Where there is no POSIX shell (Windows), the tests that need one are not
 // built.
 std::string Sh(const std::string& dir, const std::string& cmd);
+// The lines mocftool added on standard error ("mocftool: why") during this
+// thread's last Sh, which leaves them out of what it returns: the tool's own
+// messages then read as they always have.
+const std::string& ShReasons();
 
 void WriteFile(const std::string& path, const std::string& content);
 void WriteFile(const std::string& path, const Bytes& content);
