@@ -6,7 +6,7 @@ source "$(dirname "$0")/common.sh"
 build="$fuzz_root/build-fuzz"
 build_fuzz "$build"
 
-declare -A runs=([mocf]=500000 [object]=15000 [text]=200000 [command_line]=1000000 [inspect]=120000
+declare -A runs=([mocf]=300000 [object]=10000 [text]=100000 [command_line]=1000000 [inspect]=80000
   [run_list]=50000 [api]=200000)
 for target in "${fuzz_targets[@]}"; do
   echo "== fuzz $target: ${runs[$target]} runs"
