@@ -158,6 +158,7 @@ bool CBuildPlan::Run(const RunLine_t& line, Failure_t* pFailure) {
       return Fail(pFailure, 1,
                   "the MOCF being built cannot be an input of its own list: mocfbuild writes "
                   "it once, after the last line\n");
+    if (!options.TagNote.empty()) m_Notes.push_back({m_Line, 0, "note: " + options.TagNote + "\n"});
     options.MocfFile = m_Args.MocfFile;
     options.DeleteContents = !m_Started && m_Args.Delete;
     const bool exists = m_Started || CFileHelper::DoesMocfExist(options.MocfFile.c_str());

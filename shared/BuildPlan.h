@@ -65,6 +65,9 @@ class CBuildPlan {
   // The list line whose record holds the byte at this offset, 0 for the MOCF
   // the list starts from.
   int LineAt(uint64_t offset) const;
+  // What the runs read differently from how they are written (a --tag read
+  // in part), a line each with its list line; the build goes on.
+  const std::vector<Failure_t>& Notes() const { return m_Notes; }
 
  private:
   bool Run(const RunLine_t& line, Failure_t* pFailure);
@@ -90,6 +93,7 @@ class CBuildPlan {
   Digest_t m_StoredDigest = {};
   int m_FirstLine = 0;
   std::vector<PlannedRecord_t> m_Records;
+  std::vector<Failure_t> m_Notes;
   std::vector<uint64_t> m_Offsets;  // where each record starts
   std::vector<Range_t> m_HashRecords;
   uint64_t m_DigestAt = 0;

@@ -88,8 +88,11 @@ BuildResult_t BuildFromList(const ListBuild_t& build) {
   const bool planned = plan.Make(&runs, &failure, [&](int line) {
     if (build.Progress) build.Progress(line, 0, 0);
   });
-  if (planned && (plan.IsEmpty() || Write(plan, build, mocf, lock, &failure))) return {};
-  return {failure.Status, failure.Line, false, Report(build.List, failure)};
+  std::string notes;
+  for (const Failure_t& note : plan.Notes()) notes += Report(build.List, note);
+  if (planned && (plan.IsEmpty() || Write(plan, build, mocf, lock, &failure)))
+    return {0, 0, false, notes};
+  return {failure.Status, failure.Line, false, notes + Report(build.List, failure)};
 }
 
 }  // namespace mocfbuild

@@ -282,7 +282,16 @@ void DiffCase(unsigned seed, const std::vector<std::string>& bases, Tally* pTall
   const std::string out = Sh(dir.path(), runs + "\n); echo '@@ end'; " + kBuild + (d ? " -d" : "") +
                                              " -m out2.mocf in/list 2>err; echo \"@@ $?\"");
   const std::string reasons = testutil::ShReasons();
-  const std::string err = State(dir.File("err"));
+  std::string err = State(dir.File("err")), notes;
+  // A --tag read in part: noted by each run, and by mocfbuild for its line.
+  std::istringstream all(std::exchange(err, ""));
+  for (std::string line; std::getline(all, line);)
+    (line.find(": note: --tag ") == std::string::npos ? err : notes) += line + "\n";
+  const auto count = [](const std::string& text, const std::string& word) {
+    size_t n = 0;
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++n;
+    return n;
+  };
   std::ostringstream context;
   context << "seed " << seed << (d ? " -d" : "") << " start " << startKind << "\nlist:\n"
           << list << "output:\n" << out << "err:\n" << err;
@@ -314,6 +323,7 @@ void DiffCase(unsigned seed, const std::vector<std::string>& bases, Tally* pTall
     ++pTally->succeeded;
     EXPECT_EQ(0, buildStatus) << context.str();
     EXPECT_EQ("", err) << context.str();
+    EXPECT_EQ(count(reasons, "mocftool: --tag "), count(notes, "\n")) << context.str();
     EXPECT_TRUE(State(dir.File("out1.mocf")) == State(dir.File("out2.mocf"))) << context.str();
     return;
   }
