@@ -57,10 +57,12 @@ int main(int argc, char** argv) {
     SayWhy(static_cast<int>(words.size()), words.data(), options, status);
   } catch (const std::bad_alloc&) {
     std::puts("Unexpected error");
+    std::fflush(stdout);
     std::fputs("mocftool: memory ran out; the MOCF is as it was\n", stderr);
     status = -1;
   } catch (...) {
     std::puts("Unexpected error");
+    std::fflush(stdout);
     std::fputs("mocftool: an unexpected failure inside the tool; the MOCF is as it was\n", stderr);
     status = -1;
   }

@@ -82,12 +82,17 @@ mkdir -p "$dir"
 cd "$dir"
 awk 'BEGIN { for (i = 0; i < 800000; i++) print "A=1;" }' >big.txt
 cp "$windows/tests/mocftool_starved.exe" .
-printf '@set MOCF_STARVE_ABOVE=1000000\r\n@mocftool_starved.exe -m w.mocf -d -f big.txt -t CustomDefaults\r\n@echo [exit %%ERRORLEVEL%%]\r\n' >starved.bat
-a=$(MOCF_STARVE_ABOVE=1000000 "$linux/tests/mocftool_starved" -m l.mocf -d -f big.txt -t CustomDefaults 2>&1 ||
+printf '@set MOCF_STARVE_ABOVE=1000000\r\n@mocftool_starved.exe -m w.mocf -d -f big.txt -t CustomDefaults 2>w.err\r\n@echo [exit %%ERRORLEVEL%%]\r\n' >starved.bat
+a=$(MOCF_STARVE_ABOVE=1000000 "$linux/tests/mocftool_starved" -m l.mocf -d -f big.txt -t CustomDefaults 2>l.err ||
   echo "[exit $?]")
-b=$({ "$wine" cmd /c starved.bat 2>&1 || true; } | tr -d '\r')
+b=$({ "$wine" cmd /c starved.bat 2>/dev/null || true; } | tr -d '\r')
 [ "$a" = $'Unexpected error\n[exit 255]' ] || fail "out of memory on Linux: $a"
 [ "$b" = $'Unexpected error\n[exit -1]' ] || fail "out of memory on Windows: $b"
+# Standard error says why, on both systems.
+for err in l.err w.err; do
+  [ "$(tr -d '\r' <"$err")" = "mocftool: memory ran out; the MOCF is as it was" ] ||
+    fail "out of memory: $err says: $(cat "$err")"
+done
 [ ! -e l.mocf ] && [ ! -e w.mocf ] || fail "a run that ran out of memory left a MOCF"
 
 # Concurrent appends on one MOCF queue up on its lock.
