@@ -271,8 +271,12 @@ bool CTempFile::Commit(const std::string& target, const CFileLock* pLock) {
   if (!closed || (pLock && !pLock->Unchanged())) return false;
   // Written through: the call returns once the new name is on the disk.
   // Windows refuses to replace a file another program holds open for a
-  // moment (a run looking for the lock, a virus scanner): a few tries.
-  for (int attempt = 0; attempt < 100; ++attempt) {
+  // moment (a run looking for the lock, a virus scanner). A second of tries
+  // once proved too short for forty runs starting at once under Wine on a
+  // loaded machine, so they go on for half a minute, further and further
+  // apart.
+  const ULONGLONG deadline = ::GetTickCount64() + 30000;
+  for (DWORD pause = 1;; pause = pause < 64 ? pause * 2 : pause) {
     if (::MoveFileExW(impl.name.c_str(), Wide(target).c_str(),
                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       impl.name.clear();
@@ -280,9 +284,9 @@ bool CTempFile::Commit(const std::string& target, const CFileLock* pLock) {
     }
     const DWORD error = ::GetLastError();
     if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) return false;
-    ::Sleep(10);
+    if (::GetTickCount64() >= deadline) return false;
+    ::Sleep(pause);
   }
-  return false;
 }
 
 // A run cannot keep the MOCF open while it renames its new image over it
