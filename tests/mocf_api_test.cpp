@@ -6,13 +6,11 @@
 #include <sys/wait.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <memory>
-#include <random>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -22,22 +20,8 @@ namespace {
 
 namespace fs = std::filesystem;
 const std::string kExamples = MOCF_SOURCE_DIR "/examples/", kList = kExamples + "example.list";
-const std::string kTool = "'" MOCFTOOL_PATH "'", kInfo = "'" MOCFINFO_PATH "'",
-                  kBuild = "'" MOCFBUILD_PATH "'";
-
-struct Scratch {
-  std::string dir = (fs::temp_directory_path() / "mocfapi-XXXXXX").string();
-  Scratch() { mkdtemp(&dir[0]); }
-  ~Scratch() { fs::remove_all(dir); }
-  std::string operator/(const std::string& name) const { return dir + "/" + name; }
-};
-
-// Relative paths given to the API then mean what they mean to a program run there.
-struct InFolder {
-  const fs::path before = fs::current_path();
-  explicit InFolder(const std::string& dir) { fs::current_path(dir); }
-  ~InFolder() { fs::current_path(before); }
-};
+const std::string kTool = "'" MOCFTOOL_PATH "' ", kInfo = "'" MOCFINFO_PATH "' ",
+                  kBuild = "'" MOCFBUILD_PATH "' ";
 
 std::string Read(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -60,10 +44,17 @@ Ran Shell(const std::string& dir, const std::string& command) {
   return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
 }
 
-std::string Example(const Scratch& s) {
-  EXPECT_EQ(0, Shell(s.dir, kBuild + " -d -m ex.mocf '" + kList + "'").status);
-  return s / "ex.mocf";
-}
+// A scratch folder holding the example as mocfbuild makes it, ex.mocf.
+struct Scratch {
+  std::string dir = (fs::temp_directory_path() / "mocfapi-XXXXXX").string(), ex;
+  Scratch() {
+    mkdtemp(&dir[0]);
+    ex = *this / "ex.mocf";
+    EXPECT_EQ(0, Shell(dir, kBuild + "-d -m ex.mocf '" + kList + "'").status);
+  }
+  ~Scratch() { fs::remove_all(dir); }
+  std::string operator/(const std::string& name) const { return dir + "/" + name; }
+};
 
 std::tuple<int, int, int, std::string> LastError() {
   const mocf_error& e = *mocf_error_last();
@@ -74,9 +65,6 @@ Handle Open(const std::string& path) {
   mocf_file* file = nullptr;
   EXPECT_EQ(0, mocf_open(&file, path.c_str())) << mocf_error_last()->message;
   return Handle(file, mocf_close);
-}
-auto Fields(const mocf_record& r) {
-  return std::make_tuple(r.number, r.offset, r.tag, r.length, std::string(r.kind), r.read);
 }
 // The code of the wrapper's exception, which must carry the C call's last error.
 int Thrown(const std::function<void()>& call) {
@@ -91,7 +79,7 @@ int Thrown(const std::function<void()>& call) {
 
 TEST(MocfApi, TheExampleReadsAsMocfinfoListsIt) {
   const Scratch s;
-  mocf::File moved = mocf::File::open(Example(s)), other = mocf::File::open(s / "ex.mocf");
+  mocf::File moved = mocf::File::open(s.ex), other = mocf::File::open(s.ex);
   mocf_file* const handle = moved.handle();
   other = std::move(moved);  // closes the one it held
   mocf::File f = std::move(other);
@@ -99,7 +87,7 @@ TEST(MocfApi, TheExampleReadsAsMocfinfoListsIt) {
   EXPECT_TRUE(f.valid() && f.reason().empty() && f.walkStop().empty());
   ASSERT_EQ(8, f.recordCount());
   // After the verdict and the heads, "N OFFSET TAG LENGTH KIND DESCRIPTION".
-  std::istringstream listing(Shell(s.dir, kInfo + " ex.mocf").out);
+  std::istringstream listing(Shell(s.dir, kInfo + "ex.mocf").out);
   std::string line, offset, tag, rest;
   std::getline(listing, line), std::getline(listing, line);
   for (int n = 1; n <= 8 && std::getline(listing, line); ++n) {
@@ -113,15 +101,15 @@ TEST(MocfApi, TheExampleReadsAsMocfinfoListsIt) {
               std::make_tuple(line, r.offset, static_cast<unsigned long>(r.tag), r.length,
                               std::string(r.kind) + (description.empty() ? "" : " " + description)));
   }
-  EXPECT_EQ("welcome.txt", f.userFile(4).name);
-  EXPECT_EQ(Read(kExamples + "welcome.txt"), f.userFile(4).data.view());
+  EXPECT_EQ(std::make_tuple(std::string("welcome.txt"), Read(kExamples + "welcome.txt")),
+            std::make_tuple(f.userFile(4).name, std::string(f.userFile(4).data.view())));
   EXPECT_EQ("Display.Brightness=70;Display.Timeout=300;Audio.Volume=5.", f.text(6));
   EXPECT_EQ("Display.Brightness=50;Audio.Volume=3@", f.text(8));
   EXPECT_EQ("0400-1234", f.partNumber(7));
   EXPECT_EQ(std::vector<uint32_t>({6699, 4100}), f.products(3));
   EXPECT_EQ(std::vector<uint32_t>({6699}), f.products(5));
-  EXPECT_EQ("2.4.1", f.firmware(5).software);
-  EXPECT_EQ(32u, f.firmware(5).data.size);
+  EXPECT_EQ(std::make_tuple(std::string("2.4.1"), uint64_t{32}),
+            std::make_tuple(f.firmware(5).software, f.firmware(5).data.size));
   EXPECT_NE(std::string::npos, Read(kExamples + "firmware.obj").find(f.firmware(5).data.view()));
   // Fewer places than products: the count is all of them, the rest untouched.
   uint32_t products[2] = {0, 77};
@@ -134,72 +122,74 @@ TEST(MocfApi, TheExampleReadsAsMocfinfoListsIt) {
 
 TEST(MocfApi, EachFailureGivesItsCodeAndTheProgramsWords) {
   const Scratch s;
-  const std::string ex = Example(s), before = Read(ex), none = s / "none.mocf";
+  const std::string ex = s.ex, before = Read(ex), none = s / "none.mocf";
   const Handle hold = Open(ex);
   mocf_file *f = hold.get(), *g = nullptr;
   mocf_record r;
-  const char *text, *welcome = "welcome.txt";
+  const char *text, *u = "welcome.txt";
   size_t size;
   uint64_t length;
   const unsigned char* data;
   uint32_t products[2];
-  const auto expect = [&](int code, int got, const std::string& message) {
-    SCOPED_TRACE(message);
-    EXPECT_EQ(code, got);
+  const std::string beyond = Shell(s.dir, kInfo + "--extract 9 -o x ex.mocf 2>&1").out;
+  ASSERT_EQ(0u, beyond.rfind("mocfinfo: ex.mocf: there", 0)) << beyond;
+  // A wrong argument has words of its own: any line.
+  const struct { int code; std::function<int()> call; std::string message; } cases[] = {
+      {MOCF_EIO, [&] { return mocf_open(&g, none.c_str()); },
+       "cannot read " + none + ": No such file or directory\n"},
+      {MOCF_ENOTFOUND, [&] { return mocf_record_get(f, 9, &r); }, beyond.substr(19)},
+      {MOCF_ENOTFOUND, [&] { return mocf_record_data(f, 0, MOCF_PART_VALUE, &data, &length); },
+       "there is no record 0 (the walk finds 8)\n"},
+      {MOCF_ENOTFOUND, [&] { return mocf_text(f, 4, &text, &size); },
+       "record 4 (user file at 0x44) holds no settings text\n"},
+      {MOCF_ENOTFOUND, [&] { return mocf_part_number(f, 6, &text, &size); },
+       "record 6 (menu settings at 0xF8) holds no part number\n"},
+      {MOCF_ENOTFOUND, [&] { return mocf_user_file(f, 3, &text, &size, &data, &length); },
+       "record 3 (compatible products at 0x30) holds no user file\n"},
+      {MOCF_ENOTFOUND, [&] { return mocf_firmware(f, 4, &text, &size, &data, &length); },
+       "record 4 (user file at 0x44) holds no firmware\n"},
+      {MOCF_ENOTFOUND, [&] { return mocf_products(f, 1, products, 2, &size); },
+       "record 1 (version at 0x8) holds no product list\n"},
+      {MOCF_EARG, [&] { return mocf_record_data(f, 1, 3, &data, &length); }, ""},
+      {MOCF_EARG, [&] { return mocf_open(nullptr, ex.c_str()); }, ""},
+      {MOCF_EARG, [&] { return mocf_open(&g, nullptr); }, ""},
+      {MOCF_EARG, [&] { return mocf_open_memory(&g, nullptr, 4, nullptr); }, ""},
+      {MOCF_EARG, [&] { return mocf_record_get(nullptr, 1, &r); }, ""},
+      {MOCF_EARG, [&] { return mocf_record_get(f, 1, nullptr); }, ""},
+      {MOCF_EARG, [&] { return mocf_record_description(f, 1, nullptr); }, ""},
+      {MOCF_EARG, [&] { return mocf_record_read(f, 1, 0, 0, nullptr, 4, &size); }, ""},
+      {MOCF_EARG, [&] { return mocf_products(f, 3, nullptr, 2, &size); }, ""},
+      {MOCF_EARG, [&] { return mocf_record_save(f, 1, 0, nullptr); }, ""},
+      {MOCF_EARG, [&] { return mocf_bytes(nullptr, &data, &length); }, ""},
+      {MOCF_EARG, [&] { return mocf_check(nullptr); }, ""},
+      {MOCF_EARG, [&] { return mocf_unpack(f, nullptr); }, ""},
+      {MOCF_EARG, [&] { return mocf_build(nullptr, ex.c_str(), 0, nullptr, nullptr); }, ""},
+      {MOCF_EARG, [&] { return mocf_build(kList.c_str(), ex.c_str(), 2, nullptr, nullptr); }, ""},
+      {MOCF_EARG, [&] { return mocf_append(ex.c_str(), u, nullptr, 0, nullptr, nullptr); }, ""},
+      {MOCF_EARG, [&] { return mocf_append(ex.c_str(), u, "user", 4, nullptr, nullptr); }, ""}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message + std::to_string(&c - cases));
+    EXPECT_EQ(c.code, c.call());
     EXPECT_EQ(nullptr, g);
-    const auto [c, status, line, said] = LastError();
-    EXPECT_EQ(std::make_tuple(code, 0, 0), std::make_tuple(c, status, line));
-    // A wrong argument has words of its own: any line.
-    EXPECT_TRUE(message.empty() ? said.size() > 1 && said.back() == '\n' : message == said) << said;
+    const auto [code, status, line, said] = LastError();
+    EXPECT_EQ(std::make_tuple(c.code, 0, 0), std::make_tuple(code, status, line));
+    EXPECT_TRUE(c.message.empty() ? said.size() > 1 && said.back() == '\n' : c.message == said)
+        << said;
     ASSERT_EQ(0, mocf_record_get(f, 2, &r));  // which clears it
     EXPECT_EQ(std::make_tuple(0, 0, 0, std::string()), LastError());
-  };
-  const std::string beyond = Shell(s.dir, kInfo + " --extract 9 -o x ex.mocf 2>&1").out;
-  ASSERT_EQ(0u, beyond.rfind("mocfinfo: ex.mocf: there", 0)) << beyond;
-  expect(MOCF_EIO, mocf_open(&g, none.c_str()),
-         "cannot read " + none + ": No such file or directory\n");
-  expect(MOCF_ENOTFOUND, mocf_record_get(f, 9, &r), beyond.substr(19));
-  expect(MOCF_ENOTFOUND, mocf_record_data(f, 0, MOCF_PART_VALUE, &data, &length),
-         "there is no record 0 (the walk finds 8)\n");
-  expect(MOCF_ENOTFOUND, mocf_text(f, 4, &text, &size),
-         "record 4 (user file at 0x44) holds no settings text\n");
-  expect(MOCF_ENOTFOUND, mocf_part_number(f, 6, &text, &size),
-         "record 6 (menu settings at 0xF8) holds no part number\n");
-  expect(MOCF_ENOTFOUND, mocf_user_file(f, 3, &text, &size, &data, &length),
-         "record 3 (compatible products at 0x30) holds no user file\n");
-  expect(MOCF_ENOTFOUND, mocf_firmware(f, 4, &text, &size, &data, &length),
-         "record 4 (user file at 0x44) holds no firmware\n");
-  expect(MOCF_ENOTFOUND, mocf_products(f, 1, products, 2, &size),
-         "record 1 (version at 0x8) holds no product list\n");
-  expect(MOCF_EARG, mocf_record_data(f, 1, 3, &data, &length), "");
-  expect(MOCF_EARG, mocf_open(nullptr, ex.c_str()), "");
-  expect(MOCF_EARG, mocf_open(&g, nullptr), "");
-  expect(MOCF_EARG, mocf_open_memory(&g, nullptr, 4, nullptr), "");
-  expect(MOCF_EARG, mocf_record_get(nullptr, 1, &r), "");
-  expect(MOCF_EARG, mocf_record_get(f, 1, nullptr), "");
-  expect(MOCF_EARG, mocf_record_description(f, 1, nullptr), "");
-  expect(MOCF_EARG, mocf_record_read(f, 1, 0, 0, nullptr, 4, &size), "");
-  expect(MOCF_EARG, mocf_products(f, 3, nullptr, 2, &size), "");
-  expect(MOCF_EARG, mocf_record_save(f, 1, 0, nullptr), "");
-  expect(MOCF_EARG, mocf_bytes(nullptr, &data, &length), "");
-  expect(MOCF_EARG, mocf_check(nullptr), "");
-  expect(MOCF_EARG, mocf_unpack(f, nullptr), "");
-  expect(MOCF_EARG, mocf_build(nullptr, ex.c_str(), 0, nullptr, nullptr), "");
-  expect(MOCF_EARG, mocf_build(kList.c_str(), ex.c_str(), 2, nullptr, nullptr), "");
-  expect(MOCF_EARG, mocf_append(ex.c_str(), welcome, nullptr, 0, nullptr, nullptr), "");
-  expect(MOCF_EARG, mocf_append(ex.c_str(), welcome, "user", 4, nullptr, nullptr), "");
+  }
   EXPECT_EQ(0, mocf_valid(nullptr) + mocf_record_count(nullptr) + int(mocf_size(nullptr)));
   EXPECT_TRUE(before == Read(ex));
 }
 
 TEST(MocfApi, ANonMocfOrACutOneOpensAndIsJudgedAsMocfinfoVerifiesIt) {
   const Scratch s;
-  const std::string ex = Read(Example(s)), path = s / "bad.mocf", head = path + ": invalid: ";
+  const std::string ex = Read(s.ex), path = s / "bad.mocf", head = path + ": invalid: ";
   for (const std::string& bytes :
        {std::string(), std::string("hello\n"), ex.substr(0, 300), ex.substr(0, 100), ex + "xyz"}) {
     SCOPED_TRACE(bytes.size());
     Write(path, bytes);
-    const Ran verdict = Shell(s.dir, kInfo + " --verify '" + path + "'");
+    const Ran verdict = Shell(s.dir, kInfo + "--verify '" + path + "'");
     ASSERT_TRUE(verdict.status == 1 && verdict.out.rfind(head, 0) == 0) << verdict.out;
     mocf_file* memory = nullptr;
     ASSERT_EQ(0, mocf_open_memory(&memory, bytes.empty() ? nullptr : bytes.data(), bytes.size(),
@@ -213,21 +203,24 @@ TEST(MocfApi, ANonMocfOrACutOneOpensAndIsJudgedAsMocfinfoVerifiesIt) {
   }
 }
 
-TEST(MocfApi, ARefusedBuildSaysWhatMocfbuildSaysAndLeavesTheMocfAsItWas) {
+// Refused, either leaves the MOCF as it was and says what the program says;
+// a refused command line is followed by the usage, which the API leaves out.
+TEST(MocfApi, ARefusedBuildOrAppendSaysWhatTheProgramSaysAndLeavesTheMocfAsItWas) {
   const Scratch s;
-  const std::string ex = Example(s), before = Read(ex), list = s / "l.list";
+  const std::string ex = s.ex, before = Read(ex), list = s / "l.list", empty = s / "empty.txt";
   Write(s / "p.txt", "7\n");
   Write(s / "ms.txt", "M=1;\n");
+  Write(empty, "// nothing\n");
   const std::string first = "-f p.txt -t CompatProd\n", menu = "-f ms.txt --type MenuSettings\n";
-  const struct { std::string list; int code, line; } cases[] = {
+  const struct { std::string list; int code, line; } builds[] = {
       {first + "// c\n-f no.txt -t user\n", MOCF_EREFUSED, 3},
       {first + "-f p.txt -t user -m o.mocf\n", MOCF_EREFUSED, 2},
       {"\"open\n", MOCF_EREFUSED, 1},
       {first + menu + menu, MOCF_EFAILED, 3}};
-  for (const auto& c : cases) {
+  for (const auto& c : builds) {
     SCOPED_TRACE(c.list);
     Write(list, c.list);
-    const Ran program = Shell(s.dir, kBuild + " -d -m '" + ex + "' '" + list + "' 2>&1 >/dev/null");
+    const Ran program = Shell(s.dir, kBuild + "-d -m '" + ex + "' '" + list + "' 2>&1 >/dev/null");
     EXPECT_EQ(c.code, mocf_build(list.c_str(), ex.c_str(), MOCF_FRESH, nullptr, nullptr));
     EXPECT_EQ(std::make_tuple(c.code, program.status, c.line, program.out), LastError());
     EXPECT_EQ(c.code, Thrown([&] { mocf::build(list, ex, true); }));
@@ -235,18 +228,12 @@ TEST(MocfApi, ARefusedBuildSaysWhatMocfbuildSaysAndLeavesTheMocfAsItWas) {
   }
   // mocfbuild follows its words for a list it cannot read with its usage.
   const std::string none = s / "none.list";
-  const Ran program = Shell(s.dir, kBuild + " -m '" + ex + "' '" + none + "' 2>&1 >/dev/null");
+  const Ran unread = Shell(s.dir, kBuild + "-m '" + ex + "' '" + none + "' 2>&1 >/dev/null");
   EXPECT_EQ(MOCF_EIO, mocf_build(none.c_str(), ex.c_str(), 0, nullptr, nullptr));
-  const auto [_, status, line, message] = LastError();
-  EXPECT_TRUE(status == program.status && program.out.rfind(message + "usage: ", 0) == 0)
-      << message;
-}
-
-TEST(MocfApi, ARefusedAppendSaysWhatMocftoolSaysAndLeavesTheMocfAsItWas) {
-  const Scratch s;
-  const std::string ex = Example(s), before = Read(ex), empty = s / "empty.txt";
-  Write(empty, "// nothing\n");
-  const struct { const char *input, *type; unsigned flags; const char *part, *args; } cases[] = {
+  const std::string unreadWhy = std::get<3>(LastError());
+  EXPECT_TRUE(std::get<1>(LastError()) == unread.status &&
+              unread.out.rfind(unreadWhy + "usage: ", 0) == 0) << unreadWhy;
+  const struct { const char *input, *type; unsigned flags; const char *part, *args; } appends[] = {
       {"no.txt", "user", 0, nullptr, "-f no.txt -t user"},
       {empty.c_str(), "bogus", 0, nullptr, "-f % -t bogus"},
       {empty.c_str(), "CompatProd", 0, nullptr, "-f % -t CompatProd"},
@@ -254,9 +241,8 @@ TEST(MocfApi, ARefusedAppendSaysWhatMocftoolSaysAndLeavesTheMocfAsItWas) {
       {empty.c_str(), "binary", 0, nullptr, "-f % --type binary"},
       {empty.c_str(), "object", 0, nullptr, "-f % -t object"},
       {empty.c_str(), "MenuSettings", 0, nullptr, "-f % --type MenuSettings"},
-      {empty.c_str(), "CustomDefaults", MOCF_FRESH, nullptr, "-f % -t CustomDefaults -d"},
-  };
-  for (const auto& c : cases) {
+      {empty.c_str(), "CustomDefaults", MOCF_FRESH, nullptr, "-f % -t CustomDefaults -d"}};
+  for (const auto& c : appends) {
     SCOPED_TRACE(c.args);
     const int code = mocf_append(ex.c_str(), c.input, c.type, c.flags, c.part, nullptr);
     const auto [_, status, line, message] = LastError();
@@ -266,10 +252,9 @@ TEST(MocfApi, ARefusedAppendSaysWhatMocftoolSaysAndLeavesTheMocfAsItWas) {
     }));
     std::string args = c.args;
     if (const size_t at = args.find('%'); at != std::string::npos) args.replace(at, 1, empty);
-    const Ran program = Shell(s.dir, kTool + " -m '" + ex + "' " + args + " 2>/dev/null");
+    const Ran program = Shell(s.dir, kTool + "-m '" + ex + "' " + args + " 2>/dev/null");
     EXPECT_EQ(std::make_tuple(program.status == 1 ? MOCF_EREFUSED : MOCF_EFAILED, program.status, 0),
               std::make_tuple(code, status, line));
-    // A refused command line is followed by the usage, which the API leaves out.
     const std::string usage = program.status == 1 ? "mocftool:  $ProjectRevision" : "";
     EXPECT_NE("", message);
     EXPECT_EQ(message + usage,
@@ -280,7 +265,7 @@ TEST(MocfApi, ARefusedAppendSaysWhatMocftoolSaysAndLeavesTheMocfAsItWas) {
 
 TEST(MocfApi, BuildsAndAppendsWriteTheProgramsBytes) {
   const Scratch s;
-  const std::string ex = Read(Example(s)), api = s / "api.mocf", tool = s / "tool.mocf";
+  const std::string ex = Read(s.ex), api = s / "api.mocf", tool = s / "tool.mocf";
   std::vector<std::tuple<int, uint64_t, uint64_t>> seen, wrapped;
   const mocf_progress_fn record = [](void* p, int line, uint64_t written, uint64_t total) {
     static_cast<decltype(seen)*>(p)->emplace_back(line, written, total);
@@ -295,8 +280,10 @@ TEST(MocfApi, BuildsAndAppendsWriteTheProgramsBytes) {
               [&](const mocf::Progress& p) { wrapped.emplace_back(p.line, p.written, p.total); });
   EXPECT_TRUE(seen == wrapped && ex == Read(s / "wrapped.mocf"));
   // Run by run, each compared with the tool's; keys may come from a part number alone.
-  // A user file is stored under the name given, which must be a plain one.
-  const InFolder in(kExamples);
+  // A user file is stored under the name given, which must be a plain one; relative
+  // paths given to the API mean what they mean to a program run there.
+  const fs::path was = fs::current_path();
+  fs::current_path(kExamples);
   const struct { const char *input, *type; unsigned flags; const char *part, *tag, *args; } runs[] = {
       {"products.txt", "CompatProd", MOCF_FRESH, nullptr, nullptr, "-t CompatProd -d"},
       {"welcome.txt", "user", 0, nullptr, nullptr, "-t user"},
@@ -305,16 +292,16 @@ TEST(MocfApi, BuildsAndAppendsWriteTheProgramsBytes) {
       {nullptr, "SwKeys", 0, "12345678901234567890", 0, "--type SwKeys --PartNum 12345678901234567890"},
       {"custom_defaults.txt", "customdefaults", 0, nullptr, nullptr, "-T CUSTOMDEFAULTS"},
       {"welcome.txt", "binary", 0, nullptr, "0x70000001", "--type binary --tag 0x70000001"},
-      {"welcome.txt", "user", 0, nullptr, nullptr, "-t user"},
-  };
+      {"welcome.txt", "user", 0, nullptr, nullptr, "-t user"}};
   for (const auto& run : runs) {
     SCOPED_TRACE(run.args);
-    ASSERT_EQ(0, mocf_append(api.c_str(), run.input, run.type, run.flags, run.part, run.tag))
+    EXPECT_EQ(0, mocf_append(api.c_str(), run.input, run.type, run.flags, run.part, run.tag))
         << mocf_error_last()->message;
-    const std::string file = run.input ? " -f " + std::string(run.input) + " " : " ";
-    ASSERT_EQ(0, Shell(kExamples, kTool + " -m '" + tool + "'" + file + run.args).status);
+    const std::string file = run.input ? "-f " + std::string(run.input) + " " : "";
+    EXPECT_EQ(0, Shell(kExamples, kTool + "-m '" + tool + "' " + file + run.args).status);
     EXPECT_TRUE(Read(tool) == Read(api));
   }
+  fs::current_path(was);
   EXPECT_EQ("12345678901234567890", mocf::File::open(api).partNumber(7));
 }
 
@@ -322,14 +309,14 @@ TEST(MocfApi, BuildsAndAppendsWriteTheProgramsBytes) {
 // what either hands out stays put while it lives, whatever is asked meanwhile.
 TEST(MocfApi, RecordBytesAreWhatMocfinfoExtractsFromTheFileOrACopyOfIt) {
   const Scratch s;
-  const std::string ex = Example(s), bytes = Read(ex);
+  const std::string bytes = Read(s.ex);
   auto buffer = std::make_unique<char[]>(bytes.size());
   bytes.copy(buffer.get(), bytes.size());
   mocf_file* memory = nullptr;
-  ASSERT_EQ(0, mocf_open_memory(&memory, buffer.get(), bytes.size(), ex.c_str()));
+  ASSERT_EQ(0, mocf_open_memory(&memory, buffer.get(), bytes.size(), s.ex.c_str()));
   std::fill_n(buffer.get(), bytes.size(), '\xEE');
   buffer.reset();
-  const Handle handles[] = {Open(ex), Handle(memory, mocf_close)};
+  const Handle handles[] = {Open(s.ex), Handle(memory, mocf_close)};
   std::vector<std::pair<const unsigned char*, std::string>> kept;
   for (int n = 1; n <= 8; ++n) {
     std::string whole;
@@ -343,18 +330,13 @@ TEST(MocfApi, RecordBytesAreWhatMocfinfoExtractsFromTheFileOrACopyOfIt) {
       const std::string want = *option ? Read(s / "want") : whole.substr(8);
       if (part == MOCF_PART_RECORD) whole = want;
       for (const Handle& f : handles) {
-        const unsigned char* data = nullptr;
-        uint64_t size = 0;
-        ASSERT_EQ(0, mocf_record_data(f.get(), n, part, &data, &size));
-        const unsigned char* all = nullptr;
-        uint64_t total = 0;
-        ASSERT_EQ(0, mocf_bytes(f.get(), &all, &total));
+        const unsigned char *data = nullptr, *all = nullptr;
+        uint64_t size = 0, total = 0;
         mocf_record r{};
-        ASSERT_EQ(0, mocf_record_get(f.get(), n, &r));
+        ASSERT_EQ(0, mocf_record_data(f.get(), n, part, &data, &size) +
+                         mocf_bytes(f.get(), &all, &total) + mocf_record_get(f.get(), n, &r));
         EXPECT_TRUE(total == mocf_size(f.get()) && data + size <= all + total);
-        if (part == MOCF_PART_RECORD) {
-          EXPECT_EQ(all + r.offset, data);
-        }
+        EXPECT_TRUE(part != MOCF_PART_RECORD || all + r.offset == data);
         kept.emplace_back(data, Str(data, size));
         std::string read;
         char chunk[5];
@@ -376,7 +358,7 @@ TEST(MocfApi, RecordBytesAreWhatMocfinfoExtractsFromTheFileOrACopyOfIt) {
 
 TEST(MocfApi, UnpackGivesInputsThatRebuildTheMocfOrSaysWhyAsMocfinfo) {
   const Scratch s;
-  const std::string ex = Example(s), u = s / "u", tail = s / "tail.mocf";
+  const std::string ex = s.ex, u = s / "u", tail = s / "tail.mocf";
   Write(tail, Read(ex) + "xyz");
   ASSERT_EQ(0, mocf_unpack(Open(ex).get(), u.c_str())) << mocf_error_last()->message;
   ASSERT_EQ(0, mocf_build((u + "/records.list").c_str(), (s / "again.mocf").c_str(), MOCF_FRESH,
@@ -387,8 +369,7 @@ TEST(MocfApi, UnpackGivesInputsThatRebuildTheMocfOrSaysWhyAsMocfinfo) {
     EXPECT_EQ(code, mocf_unpack(Open(file).get(), u.c_str()));
     const auto [_, status, line, message] = LastError();
     if (code == MOCF_ENOTEXACT) fs::rename(u, s / "api");
-    const Ran program =
-        Shell(s.dir, kInfo + " --unpack '" + u + "' '" + file + "' 2>&1 >/dev/null");
+    const Ran program = Shell(s.dir, kInfo + "--unpack '" + u + "' '" + file + "' 2>&1 >/dev/null");
     EXPECT_EQ(std::make_tuple(program.status, program.out), std::make_tuple(status, message));
     fs::remove_all(u);
   }
@@ -396,36 +377,6 @@ TEST(MocfApi, UnpackGivesInputsThatRebuildTheMocfOrSaysWhyAsMocfinfo) {
   EXPECT_FALSE(mocf::File::open(tail).unpack(u, &why));
   EXPECT_EQ(Read(s / "api/records.list"), Read(u + "/records.list"));
   EXPECT_NE(std::string::npos, why.find(" cannot be rebuilt exactly: ")) << why;
-}
-
-// Walk states are kept every 1024 records: any order of reaching them,
-// across those marks, gives what the walk in order gives.
-TEST(MocfApi, RecordsReachedInAnyOrderAreThoseOfTheWalk) {
-  const Scratch s;
-  std::string list = "-f p.txt -t CompatProd\n";
-  for (int i = 0; i < 3000; ++i) list += "-f u" + std::to_string(i % 7) + " -t user\n";
-  Write(s / "l.list", list);
-  Write(s / "p.txt", "7\n");
-  for (int i = 0; i < 7; ++i) Write(s / ("u" + std::to_string(i)), std::string(i * 3, 'a' + i));
-  ASSERT_EQ(0, Shell(s.dir, kBuild + " -d -m big.mocf l.list").status);
-  const Handle walked = Open(s / "big.mocf"), f = Open(s / "big.mocf");
-  const int count = mocf_record_count(walked.get());
-  ASSERT_EQ(3003, count);
-  const auto get = [](mocf_file* file, int n) {
-    mocf_record r{};
-    const unsigned char* data = nullptr;
-    uint64_t size = 0;
-    EXPECT_EQ(0, mocf_record_get(file, n, &r) +
-                     mocf_record_data(file, n, MOCF_PART_CONTENT, &data, &size));
-    return std::make_tuple(Fields(r), Str(data, size));
-  };
-  std::vector<decltype(get(nullptr, 0))> records(1);
-  for (int n = 1; n <= count; ++n) records.push_back(get(walked.get(), n));
-  std::vector<int> order = {3003, 1, 2049, 1025, 1024, 2048, 2047, 1026, 3, 3002, 1023, 2050, 1};
-  for (int n = count; n >= 1; --n) order.push_back(n);
-  std::mt19937 rng(7);
-  for (int i = 0; i < 2000; ++i) order.push_back(1 + static_cast<int>(rng() % count));
-  for (int n : order) ASSERT_EQ(records[n], get(f.get(), n)) << n;
 }
 
 }  // namespace

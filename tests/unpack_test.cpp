@@ -5,7 +5,6 @@
 // touches nothing beside the folder it was asked to fill.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -17,17 +16,16 @@
 #include <string>
 #include <vector>
 
-#include "Json.h"
 #include "Mocfbuild.h"
 #include "Mocfinfo.h"
-#include "mocf/mocf.h"
 #include "test_util.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
-using testutil::Sh, testutil::Str, testutil::TempDir, testutil::Tree, testutil::U32;
+using testutil::Sh, testutil::Str, testutil::TempDir, testutil::Tree, testutil::U32,
+    testutil::WriteFile;
 
 std::string Read(const std::string& path) { return Str(testutil::ReadFile(path)); }
 std::string Fmt(const char* format, uint32_t v) {
@@ -38,6 +36,9 @@ std::string Rec(uint32_t tag, const std::string& value, const std::vector<std::s
   std::vector<testutil::Bytes> nested;
   for (const std::string& k : kids) nested.emplace_back(k.begin(), k.end());
   return Str(testutil::Rec(tag, value, nested));
+}
+std::string Sealed(const std::string& image) {
+  return Str(testutil::Seal(testutil::Bytes(image.begin(), image.end())));
 }
 
 // Serialised: both change the process's folder while they work.
@@ -52,12 +53,6 @@ int Call(bool info, const std::vector<std::string>& args, std::string* pErr) {
 }
 int Unpack(const std::string& dir, const std::string& file, std::string* pErr) {
   return Call(true, {"--unpack", dir, file}, pErr);
-}
-int Rebuild(const std::string& list, const std::string& mocf, std::string* pErr) {
-  return Call(false, {"-d", "-m", mocf, list}, pErr);
-}
-std::string Sealed(const std::string& image) {
-  return Str(testutil::Seal(testutil::Bytes(image.begin(), image.end())));
 }
 
 // Sh for scripts run while another thread may be in the folder an
@@ -74,31 +69,58 @@ std::string Shell(const std::string& dir, const std::string& script) {
   return out;
 }
 
-// The lines of records.list that hold a run.
-std::vector<std::string> Runs(const std::string& dir) {
+// The lines of dir's records.list that hold a run. The folder must hold the
+// list and exactly the files they name, and, given the MOCF they came from,
+// the list must rebuild it byte for byte.
+std::vector<std::string> Runs(const std::string& dir, const std::string& made = "",
+                              const std::string& context = "") {
   std::vector<std::string> runs;
+  std::set<std::string> named = {"records.list"}, found;
   std::istringstream in(Read(dir + "/records.list"));
-  for (std::string line; std::getline(in, line);)
-    if (line.rfind("//", 0) != 0) runs.push_back(line);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("//", 0) == 0) continue;
+    runs.push_back(line);
+    const size_t at = line.find("-f ");
+    if (at != std::string::npos) named.insert(line.substr(at + 3, line.find(' ', at + 3) - at - 3));
+  }
+  for (const auto& e : fs::directory_iterator(dir)) found.insert(e.path().filename().string());
+  EXPECT_EQ(named, found) << context;
+  if (!made.empty()) {
+    const TempDir again;
+    std::string err;
+    EXPECT_EQ(0, Call(false, {"-d", "-m", again.File("m"), dir + "/records.list"}, &err)) << err;
+    EXPECT_TRUE(made == Read(again.File("m"))) << context;
+  }
   return runs;
 }
 
-// The folder holds the list and exactly the files its lines name.
-void ExpectOnlyNamedFiles(const std::string& dir, const std::vector<std::string>& runs) {
-  std::set<std::string> named = {"records.list"}, found;
-  for (const std::string& run : runs) {
-    const size_t at = run.find("-f ");
-    if (at != std::string::npos) named.insert(run.substr(at + 3, run.find(' ', at + 3) - at - 3));
-  }
-  for (const auto& e : fs::directory_iterator(dir)) found.insert(e.path().filename().string());
-  EXPECT_EQ(named, found);
+// The example as mocfbuild makes it, in t's example.mocf.
+std::string Example(const TempDir& t) {
+  std::string err;
+  EXPECT_EQ(0, Call(false, {"-d", "-m", t.File("example.mocf"),
+                            MOCF_SOURCE_DIR "/examples/example.list"}, &err)) << err;
+  return Read(t.File("example.mocf"));
 }
 
+// A folder that cannot be filled, or a file that cannot be read, stops
+// before anything is written; an empty folder is taken as it is.
 TEST(Unpack, TheExampleComesBackAsItsListAndRebuildsIdentically) {
   const TempDir t;
-  const std::string examples = MOCF_SOURCE_DIR "/examples", mocf = t.File("example.mocf");
+  const std::string examples = MOCF_SOURCE_DIR "/examples/", mocf = t.File("example.mocf");
+  const std::string made = Example(t);
+  fs::create_directories(t.File("full/sub"));
+  WriteFile(t.File("full/keep"), "kept");
+  WriteFile(t.File("plain"), "a file");
+  const std::string before = Tree(t.path());
   std::string err;
-  ASSERT_EQ(0, Rebuild(examples + "/example.list", mocf, &err)) << err;
+  for (const std::string dir : {"full", "no/such/dir", "plain"}) {
+    EXPECT_EQ(2, Unpack(t.File(dir), mocf, &err)) << dir;
+    EXPECT_EQ(0u, err.rfind("mocfinfo: cannot unpack into " + t.File(dir) + ": ", 0)) << err;
+  }
+  EXPECT_EQ(2, Unpack(t.File("u"), t.File("none.mocf"), &err));
+  EXPECT_EQ("mocfinfo: cannot read " + t.File("none.mocf") + ": No such file or directory\n", err);
+  EXPECT_EQ(before, Tree(t.path()));
+  fs::create_directory(t.File("u"));
   ASSERT_EQ(0, Unpack(t.File("u"), mocf, &err)) << err;
   EXPECT_EQ("", err);
   EXPECT_EQ("// " + mocf +
@@ -115,23 +137,20 @@ TEST(Unpack, TheExampleComesBackAsItsListAndRebuildsIdentically) {
                 "// record 8: custom defaults \"Display.Brightness=50;Audio.Volume=3@\"\n"
                 "-f 08-custom-defaults.txt -t CustomDefaults\n",
             Read(t.File("u/records.list")));
-  ExpectOnlyNamedFiles(t.File("u"), Runs(t.File("u")));
+  Runs(t.File("u"), made);
   EXPECT_EQ("6699\n4100\n", Read(t.File("u/03-products.txt")));
-  EXPECT_EQ(Read(examples + "/welcome.txt"), Read(t.File("u/welcome.txt")));
-  EXPECT_EQ(Read(examples + "/firmware.obj"), Read(t.File("u/05-firmware.obj")));
-  ASSERT_EQ(0, Rebuild(t.File("u/records.list"), t.File("again.mocf"), &err)) << err;
-  EXPECT_TRUE(Read(mocf) == Read(t.File("again.mocf")));
+  EXPECT_EQ(Read(examples + "welcome.txt"), Read(t.File("u/welcome.txt")));
+  EXPECT_EQ(Read(examples + "firmware.obj"), Read(t.File("u/05-firmware.obj")));
 }
 
 // The records of a container, each whole without its padding, and back.
 std::vector<std::string> Split(const std::string& image) {
   std::vector<std::string> records;
-  for (size_t at = 8; at + 8 <= image.size();) {
-    uint32_t length = 0;
+  for (size_t at = 8, length; at + 8 <= image.size(); at += 8 + (length + 3) / 4 * 4) {
+    length = 0;
     for (int i = 3; i >= 0; --i)
       length = length << 8 | static_cast<unsigned char>(image[at + 4 + i]);
     records.push_back(image.substr(at, 8 + length));
-    at += 8 + (length + 3) / 4 * 4;
   }
   return records;
 }
@@ -141,15 +160,11 @@ std::string Join(const std::vector<std::string>& records) {
   return Sealed("MOCF" + U32(static_cast<uint32_t>(body.size())) + body);
 }
 
-std::string ExampleMocf() {
-  const TempDir t;
-  std::string err;
-  EXPECT_EQ(0, Rebuild(MOCF_SOURCE_DIR "/examples/example.list", t.File("m"), &err)) << err;
-  return Read(t.File("m"));
-}
-
+// With bytes after its container, the list rebuilds the MOCF as far as the
+// container goes.
 TEST(Unpack, WhatNoListCanGiveBackIsSaidAndEveryReachableRecordStillWritten) {
-  const std::string example = ExampleMocf();
+  const TempDir ex;
+  const std::string example = Example(ex);
   const std::vector<std::string> r = Split(example);  // version, hash, products, user, fw, ...
   ASSERT_EQ(8u, r.size());
   const auto with = [&](size_t i, const std::string& record) {
@@ -163,8 +178,7 @@ TEST(Unpack, WhatNoListCanGiveBackIsSaidAndEveryReachableRecordStillWritten) {
   badDigest[0x20] ^= 1;
   const std::string clash = Rec(2, U32(2) + U32(1) + U32(2));
   const std::string longName = Rec(0x60000002, "", {Rec(0, std::string(300, 'n') + "\0"s), Rec(1, "hi")});
-  struct Case { const char* name; std::string image, why; size_t runs; };
-  const std::vector<Case> cases = {
+  const struct { const char* name; std::string image, why; size_t runs; } cases[] = {
       {"version 01 00", with(0, Rec(0, "\1\0"s)), "not the version record every build writes", 6},
       {"version 00 00 00", with(0, Rec(0, "\0\0\0"s)), "not the version record every build", 6},
       {"a length past the end", pastEnd, "records the walk cannot reach", 2},
@@ -179,62 +193,34 @@ TEST(Unpack, WhatNoListCanGiveBackIsSaidAndEveryReachableRecordStillWritten) {
       {"a name too long for a file", Join({r[0], r[1], r[2], r[3], longName}), "record 5", 3},
       {"a clash a later firmware lifts", Join({r[0], r[1], clash, r[3], r[4], r[5], r[6], r[7]}),
        "records.list:6:", 6}};
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const TempDir t;
-    testutil::WriteFile(t.File("m.mocf"), c.image);
+    WriteFile(t.File("m.mocf"), c.image);
     const std::string before = Tree(t.path());
     const std::string out = Sh(t.path(), "'" MOCFINFO_PATH "' --unpack u m.mocf");
-    ASSERT_GE(out.size(), 9u);
-    EXPECT_EQ("[exit 1]\n", out.substr(out.size() - 9));
+    ASSERT_TRUE(out.size() > 9 && out.substr(out.size() - 9) == "[exit 1]\n") << out;
     EXPECT_NE(std::string::npos, out.find(c.why)) << out;
     std::istringstream lines(out.substr(0, out.size() - 9));
     for (std::string line; std::getline(lines, line);)
       EXPECT_EQ(0u, line.rfind("mocfinfo: m.mocf cannot be rebuilt exactly: ", 0)) << line;
     ASSERT_TRUE(fs::exists(t.File("u/records.list"))) << out;
-    EXPECT_EQ(c.runs, Runs(t.File("u")).size()) << Read(t.File("u/records.list"));
-    ExpectOnlyNamedFiles(t.File("u"), Runs(t.File("u")));
+    const bool tail = c.image.compare(0, example.size(), example) == 0;
+    EXPECT_EQ(c.runs, Runs(t.File("u"), tail ? example : "").size())
+        << Read(t.File("u/records.list"));
     fs::remove_all(t.File("u"));
     EXPECT_EQ(before, Tree(t.path()));
   }
-  // The list builds the MOCF as far as the container goes.
-  const TempDir t;
-  testutil::WriteFile(t.File("m.mocf"), example + "xyz");
-  std::string err;
-  EXPECT_EQ(1, Unpack(t.File("u"), t.File("m.mocf"), &err));
-  ASSERT_EQ(0, Rebuild(t.File("u/records.list"), t.File("again.mocf"), &err)) << err;
-  EXPECT_TRUE(example == Read(t.File("again.mocf")));
-}
-
-TEST(Unpack, AFolderThatCannotBeFilledOrAFileThatCannotBeReadStopsBeforeWriting) {
-  const TempDir t;
-  testutil::WriteFile(t.File("m.mocf"), ExampleMocf());
-  fs::create_directories(t.File("full/sub"));
-  testutil::WriteFile(t.File("full/keep"), "kept");
-  testutil::WriteFile(t.File("plain"), "a file");
-  const std::string before = Tree(t.path());
-  std::string err;
-  for (const std::string dir : {"full", "no/such/dir", "plain"}) {
-    EXPECT_EQ(2, Unpack(t.File(dir), t.File("m.mocf"), &err)) << dir;
-    EXPECT_EQ(0u, err.rfind("mocfinfo: cannot unpack into " + t.File(dir) + ": ", 0)) << err;
-  }
-  EXPECT_EQ(2, Unpack(t.File("u"), t.File("none.mocf"), &err));
-  EXPECT_EQ("mocfinfo: cannot read " + t.File("none.mocf") + ": No such file or directory\n", err);
-  EXPECT_EQ(before, Tree(t.path()));
-  // An empty folder is taken as it is.
-  fs::create_directory(t.File("empty"));
-  EXPECT_EQ(0, Unpack(t.File("empty"), t.File("m.mocf"), &err)) << err;
 }
 
 // MOCFs runs made, whose records need an eye for what a plain line can do
 // or for what the list's own rules let a line say.
 TEST(Unpack, ExactMocfsComeBackWhateverTheirTextsAndFileNameHold) {
   const TempDir t;
-  testutil::WriteFile(t.File("p.txt"), "6699\n");
-  testutil::WriteFile(t.File("k.txt"), "K=1;\n");
-  testutil::WriteFile(t.File("a.txt"), "user bytes");
-  testutil::WriteFile(t.File("long.bin"), "FIMPNM" + std::string(21, 'q') + ".\0"s);
-  testutil::WriteFile(t.File("none.bin"), "FIMPNM.\0"s);
+  for (const auto& [file, text] : std::map<std::string, std::string>{
+           {"p.txt", "6699\n"}, {"k.txt", "K=1;\n"}, {"a.txt", "user bytes"},
+           {"long.bin", "FIMPNM" + std::string(21, 'q') + ".\0"s}, {"none.bin", "FIMPNM.\0"s}})
+    WriteFile(t.File(file), text);
   ASSERT_EQ("[exit 0]\n", Sh(t.path(), testutil::ToolRuns({
       "m.mocf -d -f p.txt -t CompatProd", "m.mocf --type SwKeys --PartNum FIMPNM1 -f k.txt",
       "m.mocf -f a.txt -t user", "long.mocf -d -f p.txt -t CompatProd",
@@ -243,8 +229,8 @@ TEST(Unpack, ExactMocfsComeBackWhateverTheirTextsAndFileNameHold) {
   // A user file whose padding is not zero: only the record whole gives it.
   std::string padded = Read(t.File("m.mocf"));
   padded.back() = 'P';
-  testutil::WriteFile(t.File("m.mocf"), Sealed(padded));
-  testutil::WriteFile(t.File("new\nline.mocf"), Sealed(padded));  // the list's first comment
+  WriteFile(t.File("m.mocf"), Sealed(padded));
+  WriteFile(t.File("new\nline.mocf"), Sealed(padded));  // the list's first comment
   const std::vector<std::string> m = {"-f 03-products.txt -t CompatProd",
                                       "--type SwKeys --PartNum FIMPNM1 -f 04-sw-keys.txt",
                                       "-f 05-user-file.obj -t object"};
@@ -258,7 +244,7 @@ TEST(Unpack, ExactMocfsComeBackWhateverTheirTextsAndFileNameHold) {
     SCOPED_TRACE(file);
     fs::remove_all(t.File("u"));
     EXPECT_EQ("[exit 0]\n", Sh(t.path(), "'" MOCFINFO_PATH "' --unpack u '" + file + "'"));
-    EXPECT_EQ(lines, Runs(t.File("u")));
+    EXPECT_EQ(lines, Runs(t.File("u"), Read(t.File(file))));
   }
 }
 
@@ -304,10 +290,11 @@ std::vector<Run_t> MakeCase(unsigned seed, const std::string& dir) {
                     (R(6) ? "" : "/* old\n K=1; */\n");
     }
     const int p = R(parts.size());
+    const std::string no = slashes ? "" : "-f %-";
     kinds.push_back({"-f " + file + " --type MenuSettings",
-                     slashes ? "" : "-f %-menu-settings.txt --type MenuSettings"});
+                     no.empty() ? "" : no + "menu-settings.txt --type MenuSettings"});
     kinds.push_back({"-f " + file + " -t CustomDefaults",
-                     slashes ? "" : "-f %-custom-defaults.txt -t CustomDefaults"});
+                     no.empty() ? "" : no + "custom-defaults.txt -t CustomDefaults"});
     kinds.push_back({"--type SwKeys --PartNum '" + parts[p] + "' -f " + file,
                      slashes || typed[p].empty() ? "" : "--type SwKeys --PartNum " + typed[p] +
                                                             " -f %-sw-keys.txt"});
@@ -334,15 +321,15 @@ std::vector<Run_t> MakeCase(unsigned seed, const std::string& dir) {
   same["u.bin"] = Rec(0x60000002, "", {Rec(0, binName + "\0"s), Rec(1, "bin")}).substr(8);
   kinds.push_back({"--type binary --tag 0x60000002 -f u.bin", "", binName});
   // Texts only a binary record can bring; a plain line makes some of them.
+  const std::string menu = "-f %-menu-settings.", keys = "-f %-software-keys.obj -t object",
+                    defaults = "-f %-custom-defaults.txt -t CustomDefaults";
   const std::vector<std::string> text = std::vector<std::vector<std::string>>{
-      {"60000005", "K=1.\0"s, "-f %-menu-settings.txt --type MenuSettings"},
-      {"60000005", " K=1.\0"s, "-f %-menu-settings.obj -t object"},
-      {"60000005", "K=1.\0\0\xff"s, "-f %-menu-settings.obj -t object"},
-      {"60000004", "K=1;@\0"s, "-f %-custom-defaults.txt -t CustomDefaults"},
-      {"60000004", "K//1@\0"s, "-f %-custom-defaults.txt -t CustomDefaults"},
-      {"60000003", "FIMPNMX.\0"s, "--type SwKeys --PartNum X"},
-      {"60000003", "FIMPNM.\0"s, "-f %-software-keys.obj -t object"},
-      {"60000003", "FIMPNM" + std::string(21, 'q') + ".\0"s, "-f %-software-keys.obj -t object"}}[R(8)];
+      {"60000005", "K=1.\0"s, menu + "txt --type MenuSettings"},
+      {"60000005", " K=1.\0"s, menu + "obj -t object"},
+      {"60000005", "K=1.\0\0\xff"s, menu + "obj -t object"},
+      {"60000004", "K=1;@\0"s, defaults}, {"60000004", "K//1@\0"s, defaults},
+      {"60000003", "FIMPNMX.\0"s, "--type SwKeys --PartNum X"}, {"60000003", "FIMPNM.\0"s, keys},
+      {"60000003", "FIMPNM" + std::string(21, 'q') + ".\0"s, keys}}[R(8)];
   same["t.bin"] = text[1];
   kinds.push_back({"--type binary --tag 0x" + text[0] + " -f t.bin", text[2]});
   for (const uint32_t tag : {0u, 1u, 2u, 0x60000006u, 0x12345678u, 0xFFFFFFFFu}) {
@@ -354,9 +341,9 @@ std::vector<Run_t> MakeCase(unsigned seed, const std::string& dir) {
   const std::string folders[] = {dir + "/in1", dir + "/in2"};
   for (const std::string& folder : folders) {
     fs::create_directories(folder);
-    for (const auto& [file, bytes] : same) testutil::WriteFile(folder + "/" + file, bytes);
-    for (const std::string& name : names) testutil::WriteFile(folder + "/" + name, Junk(80));
-    testutil::WriteFile(folder + "/b.bin", Junk(50));
+    for (const auto& [file, bytes] : same) WriteFile(folder + "/" + file, bytes);
+    for (const std::string& name : names) WriteFile(folder + "/" + name, Junk(80));
+    WriteFile(folder + "/b.bin", Junk(50));
   }
   std::vector<Run_t> runs = {{"-d -f p.txt -t CompatProd", "-f %-products.txt -t CompatProd"}};
   for (int n = R(10); n > 0; --n) runs.push_back(kinds[R(kinds.size())]);
@@ -364,44 +351,10 @@ std::vector<Run_t> MakeCase(unsigned seed, const std::string& dir) {
   return runs;
 }
 
-// The C API's verdict and records are mocfinfo --json's: the fragments it
-// prints for them, in order, and no other record.
-void ExpectApiAsJson(const std::string& path, const std::string& context) {
-  std::string json;
-  Call(true, {"--json", path}, &json);
-  mocf_file* file = nullptr;
-  ASSERT_EQ(0, mocf_open(&file, path.c_str())) << context;
-  const auto Or = [](const char* text) { return text ? mocfinfo::JsonString(text) : "null"; };
-  std::vector<std::string> fragments = {std::string("\"valid\": ") +
-      (mocf_valid(file) ? "true" : "false") + ", \"reason\": " + Or(mocf_reason(file))};
-  const int count = mocf_record_count(file);
-  for (int n = 1; n <= count; ++n) {
-    mocf_record r{};
-    EXPECT_EQ(0, mocf_record_get(file, n, &r)) << context;
-    fragments.push_back("\n  {\"index\": " + std::to_string(r.number) + ", \"offset\": " +
-                        std::to_string(r.offset) + ", \"tag\": " + std::to_string(r.tag) +
-                        ", \"length\": " + std::to_string(r.length) + ", \"kind\": " +
-                        mocfinfo::JsonString(r.kind) +  // version, hash, products: "read"
-                        (r.tag > 2 ? "" : r.read ? ", \"read\": true" : ", \"read\": false"));
-  }
-  fragments.push_back((count ? "\n]" : "]") + ", \"stop\": "s + Or(mocf_walk_stop(file)) + "}\n");
-  mocf_close(file);
-  size_t at = 0;
-  for (const std::string& fragment : fragments) {
-    at = json.find(fragment, at);
-    ASSERT_NE(std::string::npos, at) << fragment << "\nnot in order in\n" << json << context;
-  }
-  int records = 0;
-  for (size_t i = 0; (i = json.find("\n  {\"index\": ", i)) != std::string::npos; ++i) ++records;
-  EXPECT_EQ(count, records) << json << context;
-}
-
-struct Tally_t { std::atomic<int> cases{0}, records{0}, predicted{0}, objects{0}, refused{0}; };
-
-void UnpackCase(unsigned seed, Tally_t* pTally) {
+void UnpackCase(unsigned seed) {
   const TempDir t;
   const std::vector<Run_t> runs = MakeCase(seed, t.path());
-  std::string script = "true", context = "seed " + std::to_string(seed) + "\n";
+  std::string script = "true", context = "seed " + std::to_string(seed) + "\n", err;
   for (const Run_t& run : runs)
     script += "; cd '" + run.folder + "' && '" MOCFTOOL_PATH "' -m ../m.mocf " + run.args +
               " >/dev/null; echo \"@@$?\"";
@@ -411,11 +364,9 @@ void UnpackCase(unsigned seed, Tally_t* pTally) {
   for (size_t i = 0, at = 0; i < runs.size(); ++i, ++at) {
     at = printed.find("@@", at);
     ASSERT_NE(std::string::npos, at) << context << printed;
-    context += runs[i].args + (printed.compare(at, 4, "@@0\n") ? " (refused)\n" : "\n");
-    if (printed.compare(at, 4, "@@0\n")) {
-      ++pTally->refused;
-      continue;
-    }
+    const bool refused = printed.compare(at, 4, "@@0\n") != 0;
+    context += runs[i].args + (refused ? " (refused)\n" : "\n");
+    if (refused) continue;
     const Run_t& run = runs[i];
     std::string line = run.user.empty() ? run.line
                        : run.user != "records.list" && seen.insert(run.user).second
@@ -427,40 +378,23 @@ void UnpackCase(unsigned seed, Tally_t* pTally) {
       line.replace(percent, 1, Fmt("%02u", static_cast<uint32_t>(expected.size()) + 3));
     expected.push_back(line);
   }
-  std::string err;
-  const std::string dir = t.File("u");
-  ASSERT_EQ(0, Unpack(dir, t.File("m.mocf"), &err)) << err << context;
+  const std::string made = Read(t.File("m.mocf"));
+  ASSERT_EQ(0, Unpack(t.File("u"), t.File("m.mocf"), &err)) << err << context;
   EXPECT_EQ("", err) << context;
-  const std::vector<std::string> lines = Runs(dir);
-  ASSERT_EQ(expected.size(), lines.size()) << Read(dir + "/records.list") << context;
+  const std::vector<std::string> lines = Runs(t.File("u"), made, context);
+  ASSERT_EQ(expected.size(), lines.size()) << Read(t.File("u/records.list")) << context;
   for (size_t i = 0; i < lines.size(); ++i) {
     EXPECT_TRUE(expected[i].empty() || expected[i] == lines[i])
         << "expected: " << expected[i] << "\nwritten: " << lines[i] << "\n" << context;
-    pTally->predicted += !expected[i].empty();
-    pTally->objects += lines[i].find("-t object") != std::string::npos;
   }
-  ExpectOnlyNamedFiles(dir, lines);
-  ASSERT_EQ(0, Rebuild(dir + "/records.list", t.File("again.mocf"), &err)) << err << context;
-  EXPECT_TRUE(Read(t.File("m.mocf")) == Read(t.File("again.mocf"))) << context;
-  // Cut anywhere, it is judged and walked alike too.
-  const std::string made = Read(t.File("m.mocf"));
-  testutil::WriteFile(t.File("cut.mocf"), made.substr(0, seed % made.size()));
-  for (const char* file : {"m.mocf", "cut.mocf"}) ExpectApiAsJson(t.File(file), context);
-  ++pTally->cases;
-  pTally->records += static_cast<int>(lines.size());
 }
 
 // Most of a case is mocftool runs; four cases are made at a time. Case c
-// has seed 20260301 + c. Each MOCF, whole and cut, also reads through the C
-// API as mocfinfo --json lists it.
+// has seed 20260301 + c.
 TEST(Unpack, EveryMocfMadeByRunsComesBackAsPlainLinesAndRebuildsIdentically) {
   const char* pCases = std::getenv("MOCF_UNPACK_CASES");
-  Tally_t tally;
   testutil::RunCases(pCases ? std::atoi(pCases) : 100,
-                     [&](int c) { UnpackCase(20260301u + static_cast<unsigned>(c), &tally); });
-  std::printf("%d cases: %d records, %d as the predicted line, %d as object files; %d runs "
-              "refused by mocftool and left out\n", tally.cases.load(), tally.records.load(),
-              tally.predicted.load(), tally.objects.load(), tally.refused.load());
+                     [](int c) { UnpackCase(20260301u + static_cast<unsigned>(c)); });
 }
 
 // Inputs over 1 MiB that are the image's own bytes are checked by their
@@ -485,12 +419,10 @@ TEST(Unpack, LargeRecordsComeBackAsTheirLinesAndRebuildIdentically) {
     const TempDir t;
     fs::create_directories(t.File("in2"));
     const std::string bytes = Junk(user);
-    testutil::WriteFile(t.File("big.bin"), bytes);
-    testutil::WriteFile(t.File("in2/big.bin"), Junk(user + 6));
-    testutil::WriteFile(t.File("tag.bin"), Junk((2 << 20) + 3));
-    testutil::WriteFile(t.File("fw.obj"), fw);
-    testutil::WriteFile(t.File("extra.obj"), extra);
-    testutil::WriteFile(t.File("p.txt"), "6699\n");
+    for (const auto& [file, data] : std::map<std::string, std::string>{
+             {"big.bin", bytes}, {"in2/big.bin", Junk(user + 6)}, {"tag.bin", Junk((2 << 20) + 3)},
+             {"fw.obj", fw}, {"extra.obj", extra}, {"p.txt", "6699\n"}})
+      WriteFile(t.File(file), data);
     ASSERT_EQ("[exit 0]\n", Sh(t.path(), testutil::ToolRuns({"m.mocf -d -f p.txt -t CompatProd",
         "m.mocf -f big.bin -t user", "m.mocf --type binary --tag 0x7000000A -f tag.bin",
         "m.mocf -f fw.obj -t object", "m.mocf -f extra.obj -t object"}) + " && cd in2 && " +
@@ -503,12 +435,9 @@ TEST(Unpack, LargeRecordsComeBackAsTheirLinesAndRebuildIdentically) {
                                         "-f 06-firmware.obj -t object",
                                         "-f 07-user-file.obj -t object",
                                         "-f 08-user-file.obj -t object"}),
-              Runs(t.File("u")));
-    ExpectOnlyNamedFiles(t.File("u"), Runs(t.File("u")));
+              Runs(t.File("u"), Read(t.File("m.mocf"))));
     EXPECT_TRUE(fs::exists(t.File("u/big.bin")) && bytes == Read(t.File("u/big.bin")));
     EXPECT_TRUE(fw == Read(t.File("u/06-firmware.obj")));
-    ASSERT_EQ(0, Rebuild(t.File("u/records.list"), t.File("again.mocf"), &err)) << err;
-    EXPECT_TRUE(Read(t.File("m.mocf")) == Read(t.File("again.mocf")));
   }
 }
 
