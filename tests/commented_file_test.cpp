@@ -38,11 +38,9 @@ TEST(CommentedFile, CommentAndBlankRules) {
   EXPECT_FALSE(missing.ReadLine(&line));  // a failed stream ends the read
 }
 
-namespace {
-
 // Each content line as "N:line " with the number GetLineNumber gives right
 // after it, then "end N", "fail N" or "long N" with the number then.
-std::string Numbered(const std::string& text, size_t limit,
+static std::string Numbered(const std::string& text, size_t limit,
                      uint64_t maxBytes = CCommentedFile::kMaxBytes) {
   CCommentedFile file;
   if (!file.Open(testutil::Put("numbered.txt", text).c_str())) return "unopened";
@@ -59,8 +57,6 @@ std::string Numbered(const std::string& text, size_t limit,
   const char* how = ok ? "end " : file.LineTooLong() ? "long " : "fail ";
   return out + how + std::to_string(file.GetLineNumber());
 }
-
-}  // namespace
 
 TEST(CommentedFile, LineNumbersAndLengthLimits) {
   for (const size_t limit : {std::string::npos, size_t{8}}) {

@@ -4,8 +4,6 @@
 
 #include "test_util.h"
 
-namespace {
-
 TEST(Gen6Parsers, FirmwareVersionAndData) {
   // Products [7], version "2.1", data 01..05; first cut short to the products record.
   testutil::Bytes record = testutil::FromHex(
@@ -17,13 +15,9 @@ TEST(Gen6Parsers, FirmwareVersionAndData) {
   EXPECT_FALSE(CFirmwareParser(CTlv::AtByte(record.data())).GetSwVersion(&pVersion));
   EXPECT_FALSE(CFirmwareParser(CTlv::AtByte(record.data())).GetFwData(&pData, &length));
   EXPECT_TRUE(pVersion == nullptr && pData == nullptr && length == 0);
-
   record[4] = 0x2c;
   CFirmwareParser parser(CTlv::AtByte(record.data()));
-  ASSERT_TRUE(parser.GetSwVersion(&pVersion));
-  ASSERT_TRUE(parser.GetFwData(&pData, &length));
+  ASSERT_TRUE(parser.GetSwVersion(&pVersion) && parser.GetFwData(&pData, &length));
   EXPECT_STREQ(pVersion, "2.1");
   EXPECT_EQ(testutil::ToHex(pData, length), "0102030405");
 }
-
-}  // namespace

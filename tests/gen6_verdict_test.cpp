@@ -7,48 +7,43 @@
 
 #include <filesystem>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "Coding.h"
 #include "MocfCreator.h"
 #include "ObjectRecordBuilder.h"
 #include "test_util.h"
 
-namespace {
-
 using namespace std::string_literals;
-using testutil::Bytes;
-using testutil::Rec;
+using testutil::Bytes, testutil::Rec, testutil::U32;
 
-uint64_t Padded(const Bytes& record) { return (record.size() + 3) & ~uint64_t{3}; }
+static uint64_t Padded(const Bytes& record) { return (record.size() + 3) & ~uint64_t{3}; }
 
 // The image with the record appended as the tool appends it: padded, the
 // container's Length grown, the digest stored again.
-Bytes Grown(Bytes image, const Bytes& record) {
+static Bytes Grown(Bytes image, const Bytes& record) {
   image.insert(image.end(), record.begin(), record.end());
   image.resize(image.size() + Padded(record) - record.size());
   coding::EncodeFixed32(&image[4], static_cast<uint32_t>(image.size() - CTlv::kHeaderSize));
   return testutil::Seal(std::move(image));
 }
 
-// The version and hash records alone, as a new MOCF starts.
-Bytes EmptyMocf() {
-  return Grown(Grown(testutil::FromHex("4d4f4346 00000000"), Rec(0, "\0\0"s)),
-               Rec(1, std::string(20, '\0')));
+// The records one by one on an empty container; by default the version and
+// hash records alone, as a new MOCF starts.
+static Bytes Image(const std::vector<Bytes>& records = {Rec(0, "\0\0"s),
+                                                        Rec(1, std::string(20, '\0'))}) {
+  Bytes image = testutil::FromHex("4d4f4346 00000000");
+  for (const Bytes& record : records) image = Grown(image, record);
+  return image;
 }
 
-struct Verdict_t {
-  bool Valid;
-  std::string Reason;
-};
-Verdict_t FullCheck(const Bytes& image) {
+// Whether the whole image passes, and why not.
+static std::pair<bool, std::string> FullCheck(const Bytes& image) {
   CGen6MocfParser parser(CTlv::AtByte(image.data()), image.size());
   return {parser.IsValid(), parser.GetReason()};
 }
 
 // Taken a record at a time, as an image read in place is.
-bool TakeAll(const Bytes& image) {
+static bool TakeAll(const Bytes& image) {
   CGen6Verdict verdict;
   bool took = true;
   CTlvContainerParser walk(CTlv::AtByte(image.data()), image.size());
@@ -57,14 +52,9 @@ bool TakeAll(const Bytes& image) {
   return took && verdict.HoldsTogether();
 }
 
-std::string Le32(uint32_t v) {
-  return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
-          static_cast<char>(v >> 24)};
-}
-
-std::string ProductList(const std::vector<uint32_t>& ids) {
-  std::string value = Le32(static_cast<uint32_t>(ids.size()));
-  for (uint32_t id : ids) value += Le32(id);
+static std::string ProductList(const std::vector<uint32_t>& ids) {
+  std::string value = U32(static_cast<uint32_t>(ids.size()));
+  for (uint32_t id : ids) value += U32(id);
   return value;
 }
 
@@ -76,11 +66,10 @@ constexpr unsigned int kFw0 = 0x60000000, kUser = 0x60000002, kKeys = 0x60000003
 // products rule late.
 class CRandomRecords {
  public:
-  explicit CRandomRecords(unsigned seed) : m_Rng(seed) {}
   int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(m_Rng); }
 
   Bytes CompatProd(bool bad) {
-    const std::string malformed[] = {Le32(3) + Le32(1) + Le32(2), "\1\0"s, "", Le32(0) + Le32(1)};
+    const std::string malformed[] = {U32(3) + U32(1) + U32(2), "\1\0"s, "", U32(0) + U32(1)};
     std::vector<uint32_t> ids;
     for (uint32_t id : {1u, 2u, 3u, 4u, 9u})
       if (Pick(3) == 0) ids.push_back(id);
@@ -89,60 +78,47 @@ class CRandomRecords {
 
   Bytes Next() {
     const bool bad = Pick(7) == 0;
-    const std::string data = Data();
+    // Lengths that give every amount of padding.
+    std::string data(Pick(10), '\0');
+    for (char& c : data) c = static_cast<char>(Pick(256));
     const unsigned int text = kKeys + Pick(3);
     const std::string end = text == kDefaults ? "@" : ".", wrong = text == kDefaults ? "." : "@";
     const std::string good[] = {"a.txt", "Az09_.()", std::string(57, 'n'), ""};
     const std::string badNames[] = {std::string(58, 'n'), "a b", "d/a", "a\x80"};
     const Bytes name = Rec(0, (bad ? badNames : good)[Pick(4)] + '\0');
     const Bytes products = Rec(3, ProductList({1, 3})), version = Rec(2, "1.0\0"s);
+    const Bytes users[] = {Rec(kUser, "", {name, Rec(1, data)}), Rec(kUser, "", {name}),
+                           Rec(kUser, "", {Rec(1, data), name}), Rec(kUser, ""),
+                           Rec(kUser, "", {Rec(0, "a.txt")})};
+    const std::string texts[] = {"AZ ~" + end + '\0' + data, "A\tB" + end + '\0',
+                                 "A\x80" + end + '\0', "AB" + end, "\0"s, "AB" + wrong + '\0'};
+    const Bytes parts[][3] = {{products, version, Rec(1, data)},
+                              {version, products, Rec(1, data)},
+                              {Rec(3, U32(2) + U32(1)), version, Rec(1, data)},
+                              {products, version, products}};
+    const unsigned int tags[] = {0x60000006, 0x50000001, 0x7FFFFFFF, 3, 0x12345};
+    const int which = bad ? 1 + Pick(3) : 0, count = bad && Pick(3) == 0 ? 2 : 3;
     switch (Pick(7)) {
-      case 0: {
-        const Bytes users[] = {Rec(kUser, "", {name, Rec(1, data)}), Rec(kUser, "", {name}),
-                               Rec(kUser, "", {Rec(1, data), name}), Rec(kUser, ""),
-                               Rec(kUser, "", {Rec(0, "a.txt")})};
-        return users[bad ? Pick(5) : 0];
-      }
-      case 1: {
-        const std::string texts[] = {"AZ ~" + end + '\0' + data, "A\tB" + end + '\0',
-                                     "A\x80" + end + '\0', "AB" + end, "\0"s, "AB" + wrong + '\0'};
-        return Rec(text, texts[bad ? 1 + Pick(5) : 0]);
-      }
-      case 2: {
-        const Bytes parts[][3] = {{products, version, Rec(1, data)},
-                                  {version, products, Rec(1, data)},
-                                  {Rec(3, Le32(2) + Le32(1)), version, Rec(1, data)},
-                                  {products, version, products}};
-        const int which = bad ? 1 + Pick(3) : 0, count = bad && Pick(3) == 0 ? 2 : 3;
-        return Rec(kFw0 + Pick(2), "", std::vector<Bytes>(parts[which], parts[which] + count));
-      }
+      case 0: return users[bad ? Pick(5) : 0];
+      case 1: return Rec(text, texts[bad ? 1 + Pick(5) : 0]);
+      case 2: return Rec(kFw0 + Pick(2), "", {parts[which], parts[which] + count});
       case 3:
         if (bad) return Rec(Pick(2) ? 0x50000000 : 0x46434F4D, data);
         return Rec(Pick(2) ? 0 : 1, Pick(2) ? "\0\0"s : std::string(Pick(2) ? 20 : 3, '\0'));
       case 4: return CompatProd(Pick(2));  // never the first here, so never checked
-      default: {
-        const unsigned int tags[] = {0x60000006, 0x50000001, 0x7FFFFFFF, 3, 0x12345};
-        return Rec(tags[Pick(5)], data);
-      }
+      default: return Rec(tags[Pick(5)], data);
     }
   }
 
  private:
-  // Lengths that give every amount of padding.
-  std::string Data() {
-    std::string data(Pick(10), '\0');
-    for (char& c : data) c = static_cast<char>(Pick(256));
-    return data;
-  }
-
-  std::mt19937 m_Rng;
+  std::mt19937 m_Rng{20240611};
 };
 
 TEST(Gen6VerdictTest, EachAppendSaysWhatTheWholeCheckSays) {
-  CRandomRecords records(20240611);
+  CRandomRecords records;
   int steps = 0, refused = 0, restarts = 0;
   for (int sequence = 0; sequence < 1000; ++sequence) {
-    Bytes image = EmptyMocf();
+    Bytes image = Image();
     CGen6Verdict verdict;
     verdict.Start(image.data(), image.size());
     for (int step = 0; step < 20; ++step, ++steps) {
@@ -158,13 +134,13 @@ TEST(Gen6VerdictTest, EachAppendSaysWhatTheWholeCheckSays) {
                                ? records.CompatProd(records.Pick(6) == 0)
                                : records.Next();
       const Bytes next = Grown(image, record);
-      const Verdict_t whole = FullCheck(next);
-      const bool valid = verdict.Append(CTlv::AtByte(record.data()), Padded(record));
-      EXPECT_EQ(whole.Valid, TakeAll(next)) << whole.Reason;
-      ASSERT_EQ(whole.Valid, valid) << "sequence " << sequence << " step " << step << ": "
-                                    << whole.Reason << " / " << testutil::ToHex(record);
+      const auto [valid, reason] = FullCheck(next);
+      EXPECT_EQ(valid, TakeAll(next)) << reason;
+      ASSERT_EQ(valid, verdict.Append(CTlv::AtByte(record.data()), Padded(record)))
+          << "sequence " << sequence << " step " << step << ": " << reason << " / "
+          << testutil::ToHex(record);
       if (!valid) {
-        EXPECT_EQ(whole.Reason, verdict.GetReason()) << testutil::ToHex(record);
+        EXPECT_EQ(reason, verdict.GetReason()) << testutil::ToHex(record);
         ++refused;
         break;
       }
@@ -190,8 +166,7 @@ TEST(Gen6VerdictTest, AUserFileStandInIsJudgedAsTheRealRecord) {
     ~InDir_t() { std::filesystem::current_path(was); }
   } inDir;
   std::filesystem::current_path(dir.path());
-  const Bytes base = Grown(EmptyMocf(), Rec(2, ProductList({1, 4})));
-  const Bytes badMenu = Rec(kMenu, "ABC@\0"s);
+  const Bytes base = Grown(Image(), Rec(2, ProductList({1, 4}))), badMenu = Rec(kMenu, "ABC@\0"s);
   const std::string names[] = {"a.txt", "Az09_.()", std::string(57, 'n'), std::string(58, 'n'),
                                "a-b", "a b", "d/a", "a\x80"};
   std::vector<std::string> reasons;
@@ -204,17 +179,17 @@ TEST(Gen6VerdictTest, AUserFileStandInIsJudgedAsTheRealRecord) {
     ASSERT_TRUE(CreateRecordForEmptyInput(&params, &standIn));
     ASSERT_LT(standIn.Get()->size(), real.Get()->size());
     const Bytes withReal = Grown(base, *real.Get());
-    const Verdict_t whole = FullCheck(withReal);
+    const auto whole = FullCheck(withReal);
     CGen6Verdict verdict;
     verdict.Start(base.data(), base.size());
-    EXPECT_EQ(whole.Valid,
+    EXPECT_EQ(whole.first,
               verdict.Append(CTlv::AtByte(standIn.Get()->data()), Padded(*real.Get())));
-    EXPECT_EQ(whole.Reason, verdict.GetReason());
+    EXPECT_EQ(whole.second, verdict.GetReason());
     // The next record is placed after the real record, not the stand-in.
-    const Verdict_t after = whole.Valid ? FullCheck(Grown(withReal, badMenu)) : whole;
-    EXPECT_TRUE(!whole.Valid || !verdict.Append(CTlv::AtByte(badMenu.data()), Padded(badMenu)));
-    EXPECT_EQ(after.Reason, verdict.GetReason());
-    reasons.push_back(after.Reason);
+    const auto after = whole.first ? FullCheck(Grown(withReal, badMenu)) : whole;
+    EXPECT_TRUE(!whole.first || !verdict.Append(CTlv::AtByte(badMenu.data()), Padded(badMenu)));
+    EXPECT_EQ(after.second, verdict.GetReason());
+    reasons.push_back(after.second);
   }
   // The numbers and offsets of the places, counted by hand: the empty MOCF
   // takes 0x30 bytes, its compatible products 0x14, a.txt's record 0x28.
@@ -236,11 +211,8 @@ TEST(Gen6VerdictTest, RecordsTakenOneByOneHoldWhenTheImageIsOneToAppendTo) {
       {version, hash, Rec(2, ProductList({1, 2})), menu}, {version, hash},
       {Rec(3, "\0"s), hash, products}};
   for (const std::vector<Bytes>& records : images) {
-    Bytes image = testutil::FromHex("4d4f4346 00000000");
-    for (const Bytes& record : records) image = Grown(image, record);
+    const Bytes image = Image(records);
     EXPECT_EQ(CMocfCreator::IsAdoptable(image.data(), image.size(), true), TakeAll(image))
         << &records - images;
   }
 }
-
-}  // namespace

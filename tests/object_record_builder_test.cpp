@@ -1,14 +1,12 @@
+#include "ObjectRecordBuilder.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <filesystem>
-#include <string>
 
-#include "ObjectRecordBuilder.h"
 #include "test_util.h"
 
-using testutil::Build;
-using testutil::Ok;
+using testutil::Build, testutil::Ok;
 
 static std::string PutHex(const std::string& hex) {
   const testutil::Bytes bytes = testutil::FromHex(hex);
@@ -28,18 +26,11 @@ TEST(ObjectRecordBuilderTest, ObjectFileMustHoldOneUnpaddedRecord) {
   }
 }
 
-TEST(ObjectRecordBuilderTest, BinaryAndUserFilesTakeAnyBytes) {
+// Binary files take any bytes; an input too large to read, or a type not
+// known, is refused.
+TEST(ObjectRecordBuilderTest, BinaryTakesAnyBytesUnreadableOrUnknownIsRefused) {
   EXPECT_EQ(Ok("00000000 00000000"), Build(Binary, PutHex(""), "", 0));
   EXPECT_EQ(Ok("ffffffff 05000000 0d0a00ff1a"), Build(Binary, PutHex("0d0a00ff1a"), "", ~0u));
-  // The name is stored as typed, even with a directory part that no MOCF accepts.
-  const std::filesystem::path saved = std::filesystem::current_path();
-  std::filesystem::current_path(std::filesystem::path(PutHex("")).parent_path());
-  EXPECT_EQ(Ok("02000060 18000000 00000000 05000000 2e2f696e00000000 01000000 00000000"),
-            Build(UserFile, "./in"));
-  std::filesystem::current_path(saved);
-}
-
-TEST(ObjectRecordBuilderTest, UnreadableInputsAndUnknownTypesAreRefused) {
   const std::string sparse = testutil::Put("sparse", "");
   std::filesystem::resize_file(sparse, std::uintmax_t{1} << 31);
   EXPECT_EQ("failed / Can't read Object File\n", Build(Object, sparse));
@@ -51,11 +42,14 @@ TEST(ObjectRecordBuilderTest, UnreadableInputsAndUnknownTypesAreRefused) {
 }
 
 // The head, the file's bytes and the padding make exactly the record the
-// builder makes, padded; any other type has no head and says nothing.
+// builder makes, padded; any other type has no head and says nothing. A
+// user file's name is stored as typed, even with a directory part that no
+// MOCF accepts.
 TEST(ObjectRecordBuilderTest, HeadAndFileBytesMakeTheWholePaddedRecord) {
-  const std::string dir = std::filesystem::path(testutil::Put("x", "")).parent_path().string();
   const std::filesystem::path saved = std::filesystem::current_path();
-  std::filesystem::current_path(dir);
+  std::filesystem::current_path(std::filesystem::path(PutHex("")).parent_path());
+  EXPECT_EQ(Ok("02000060 18000000 00000000 05000000 2e2f696e00000000 01000000 00000000"),
+            Build(UserFile, "./in"));
   for (FileType_t type : {UserFile, Binary}) {
     for (const char* name : {"a", "ab", "abc", "abcd"}) {
       for (size_t size = 0; size < 6; ++size) {

@@ -1,73 +1,53 @@
 // The platform module's temporary files: invisible until committed, gone
 // when abandoned, and a commit leaves exactly the target behind; and files
 // seen in place, which must read as the file whatever became of the pages.
+// That a commit keeps the target's mode is checked in replace_file_test.
 #include <gtest/gtest.h>
 #ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
 
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <memory>
-#include <string>
 
 #include "Platform.h"
 #include "test_util.h"
 
-namespace {
+using testutil::Bytes;
 
-std::string Listing(const std::string& directory) {
+static std::string Listing(const std::string& directory) {
   std::string names;
   for (const auto& entry : std::filesystem::directory_iterator(directory))
     names += entry.path().filename().string() + " ";
   return names;
 }
 
-// Abandoned, the temporary leaves nothing; committed, exactly the target
-// with its bytes and mode. None is made in a missing directory, and a lock
-// on a missing file makes none either.
-TEST(PlatformTest, TemporaryLeavesNothingOrOnCommitExactlyTheTargetWithItsMode) {
+// Abandoned, the temporary leaves nothing; committed, exactly the target.
+// None is made in a missing directory, and a lock on a missing file makes
+// none either. Rewriting the head of an image already written, as the
+// digest is stored last, must neither move nor cut the end the image goes
+// on from; written around the cache, an aligned run of whole blocks, an
+// unaligned one and a short end all land where they were sent.
+TEST(PlatformTest, TemporaryLeavesNothingOrOnCommitExactlyTheImageInOrder) {
   testutil::TempDir dir;
   const std::string m = dir.File("m");
   testutil::WriteFile(m, "old");
-  std::filesystem::permissions(m, std::filesystem::perms(0604));
   EXPECT_FALSE(platform::CTempFile::CreateBeside(dir.File("none/m")));
   { const platform::CFileLock lock(dir.File("missing")); }
-  const testutil::Bytes old = {'o', 'l', 'd'}, bytes(3 << 20, 0x5A);
-  for (const bool commit : {false, true}) {
-    auto file = platform::CTempFile::CreateBeside(m);
-    ASSERT_TRUE(file && file->Write(bytes.data(), bytes.size()));
-    if (commit) {
-      ASSERT_TRUE(file->CopyModeFrom(m) && file->Commit(m));
-    }
-    file.reset();
-    EXPECT_EQ("m ", Listing(dir.path())) << commit;
-    EXPECT_EQ(commit ? bytes : old, testutil::ReadFile(m)) << commit;
-  }
-#ifndef _WIN32  // Windows keeps no such bits
-  EXPECT_EQ(std::filesystem::perms(0604),
-            std::filesystem::status(m).permissions() & std::filesystem::perms::mask);
-#endif
-}
-
-// Rewriting the head of an image already written, as the digest is stored
-// last, must neither move nor cut the end the image goes on from. Written
-// around the cache, an aligned run of whole blocks, an unaligned one and a
-// short end all land where they were sent.
-TEST(PlatformTest, WriteAtAndWriteThroughKeepTheImageInOrder) {
-  testutil::TempDir dir;
-  testutil::WriteFile(dir.File("m"), "old");
-  auto file = platform::CTempFile::CreateBeside(dir.File("m"));
+  const Bytes big(3 << 20, 0x5A);
+  auto file = platform::CTempFile::CreateBeside(m);
+  ASSERT_TRUE(file && file->Write(big.data(), big.size()));
+  file = platform::CTempFile::CreateBeside(m);  // the first abandoned
+  EXPECT_EQ("old", testutil::Str(testutil::ReadFile(m)));
   ASSERT_TRUE(file);
   const auto* p = reinterpret_cast<const unsigned char*>("abcdefXYgh");
   ASSERT_TRUE(file->Write(p, 6) && file->WriteAt(1, p + 6, 2) && file->Write(p + 8, 2));
   ASSERT_TRUE(file->WriteAt(7, p + 6, 1));
   // Page-aligned memory, as the image writer's ring gives it.
   const size_t kBlock = 4096, kSize = 3 * kBlock + 100;
-  testutil::Bytes expected(kSize), memory(kSize + kBlock);
+  Bytes expected(kSize), memory(kSize + kBlock);
   for (size_t i = 0; i < kSize; ++i) expected[i] = static_cast<unsigned char>(i * 7 + i / 4096);
   unsigned char* pBlocks =
       memory.data() + (kBlock - reinterpret_cast<uintptr_t>(memory.data()) % kBlock) % kBlock;
@@ -75,8 +55,10 @@ TEST(PlatformTest, WriteAtAndWriteThroughKeepTheImageInOrder) {
   ASSERT_TRUE(file->WriteThrough(kBlock, pBlocks + kBlock, 2 * kBlock + 100));
   ASSERT_TRUE(file->WriteThrough(100, pBlocks + 100, kBlock - 100));
   ASSERT_TRUE(file->WriteAt(0, expected.data(), 100));
-  ASSERT_TRUE(file->Commit(dir.File("m")));
-  EXPECT_EQ(expected, testutil::ReadFile(dir.File("m")));
+  ASSERT_TRUE(file->Commit(m));
+  file.reset();
+  EXPECT_EQ(expected, testutil::ReadFile(m));
+  EXPECT_EQ("m ", Listing(dir.path()));
 }
 
 // Windows builds put large images together in memory and map nothing.
@@ -89,18 +71,14 @@ TEST(PlatformTest, ViewOfAReservedTemporaryShowsLaterWrites) {
   auto file = platform::CTempFile::CreateBeside(dir.File("m"));
   ASSERT_TRUE(file && file->Reserve(9));
   const std::unique_ptr<platform::CFileView> view = file->Map();
-  ASSERT_TRUE(view);
-  ASSERT_EQ(9u, view->Size());
+  ASSERT_TRUE(view && view->Size() == 9);
   const auto* p = reinterpret_cast<const unsigned char*>("abcd");
   ASSERT_TRUE(file->Write(p, 4) && file->WriteAt(4, p + 1, 3) && file->WriteAt(1, p, 1));
   EXPECT_EQ(std::string("aacdbcd\0\0", 9), std::string(view->Data(), view->Data() + view->Size()));
 }
 
-#endif
-
-#ifndef _WIN32
 // Pages of the process in memory now, or -1 where the system does not say.
-long ResidentPages() {
+static long ResidentPages() {
   std::ifstream statm("/proc/self/statm");
   long size = -1, resident = -1;
   return statm >> size >> resident ? resident : -1;
@@ -111,17 +89,15 @@ long ResidentPages() {
 // else is mapped, and a FIFO nobody writes to must not hold the reader up.
 TEST(PlatformTest, MapFileShowsARegularFileWhateverBecameOfItsPagesAndNothingElse) {
   testutil::TempDir dir;
-  testutil::Bytes bytes((32 << 20) + 5);
-  for (size_t i = 0; i < bytes.size(); ++i)
-    bytes[i] = static_cast<unsigned char>(i * 31 + i / 4093);
+  Bytes bytes((32 << 20) + 5);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(i * 31 + i / 409);
   testutil::WriteFile(dir.File("m"), bytes);
   const std::unique_ptr<platform::CFileView> view = platform::MapFile(dir.File("m"), "", 2);
   if (!platform::IsDurable()) {
     EXPECT_FALSE(view);
     GTEST_SKIP() << "the portable build does not map files";
   }
-  ASSERT_TRUE(view);
-  ASSERT_EQ(bytes.size(), view->Size());
+  ASSERT_TRUE(view && view->Size() == bytes.size());
   const long before = ResidentPages();
   EXPECT_EQ(0, std::memcmp(bytes.data(), view->Data(), bytes.size()));
   const long read = ResidentPages();
@@ -150,7 +126,7 @@ TEST(PlatformTest, MapFileShowsARegularFileWhateverBecameOfItsPagesAndNothingEls
 TEST(PlatformTest, AFileCutShortUnderItsViewEndsTheRunWithTheGivenWordsAndStatus) {
   if (!platform::IsDurable()) GTEST_SKIP() << "the portable build does not map files";
   testutil::TempDir dir;
-  testutil::WriteFile(dir.File("m"), testutil::Bytes(3 << 16, 7));
+  testutil::WriteFile(dir.File("m"), Bytes(3 << 16, 7));
   EXPECT_EXIT(
       {
         const auto view = platform::MapFile(dir.File("m"), "m: cut short while read\n", 7);
@@ -161,5 +137,3 @@ TEST(PlatformTest, AFileCutShortUnderItsViewEndsTheRunWithTheGivenWordsAndStatus
       testing::ExitedWithCode(7), "^m: cut short while read\n$");
 }
 #endif
-
-}  // namespace

@@ -7,10 +7,8 @@
 
 #include "test_util.h"
 
-namespace {
-
 // The words in brackets, or "error: <why>".
-std::string Split(const std::string& line) {
+static std::string Split(const std::string& line) {
   std::vector<std::string> words = {"stale"};
   std::string why, out;
   if (!SplitWords(line, &words, &why)) return "error: " + why;
@@ -19,7 +17,7 @@ std::string Split(const std::string& line) {
 }
 
 // Every run as "N:word|word ", then "end" or "N: <error>".
-std::string ReadPath(const std::string& path) {
+static std::string ReadPath(const std::string& path) {
   CRunList list;
   if (!list.Open(path.c_str())) return "unopened";
   std::string out;
@@ -38,9 +36,9 @@ std::string ReadPath(const std::string& path) {
   return out + first + (list.Next(&run) || end() != first ? " then more" : "");
 }
 
-std::string ReadList(const std::string& text) { return ReadPath(testutil::Put("list", text)); }
-
-}  // namespace
+static std::string ReadList(const std::string& text) {
+  return ReadPath(testutil::Put("list", text));
+}
 
 TEST(RunList, SplitWords) {
   EXPECT_EQ(Split("-f \"my file.txt\"  -t\t\tuser"), "[-f][my file.txt][-t][user]");

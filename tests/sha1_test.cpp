@@ -6,15 +6,13 @@
 
 #include "test_util.h"
 
-namespace {
-
 // Digests of bytes 7, 8, 9, ... from the system sha1sum.
 const char kEmpty[] = "da39a3ee5e6b4b0d3255bfef95601890afd80709";
 const char kFirst300[] = "f6e9b7e2cb74b622740d17f39688615df1d24770";
 
 // Digest of the first n bytes of 7, 8, 9, ...: `first` of them in one piece,
 // then the rest in pieces of `piece`.
-std::string Digest(size_t n, size_t first = 0, size_t piece = 300) {
+static std::string Digest(size_t n, size_t first = 0, size_t piece = 300) {
   testutil::Bytes msg(300);
   std::iota(msg.begin(), msg.end(), 7);
   CSha1 sha;
@@ -79,4 +77,3 @@ TEST(Sha1, EnginesAgreeAtEveryLengthAndSplit) {
   SHA1SelectEngine(SHA1EngineAuto);
 }
 
-}  // namespace

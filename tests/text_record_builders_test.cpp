@@ -1,12 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "test_util.h"
 
-using testutil::Build;
-using testutil::Ok;
-using testutil::Put;
+using testutil::Build, testutil::Ok, testutil::Put;
 
 TEST(TextRecordBuildersTest, SettingsKeysAndProductRecords) {
   const std::string abc = Put("abc", "// settings\nABC\n");
@@ -17,6 +13,7 @@ TEST(TextRecordBuildersTest, SettingsKeysAndProductRecords) {
   EXPECT_EQ(Ok("02000000 08000000 01000000 07000000"), Build(CompatProd, Put("p", "7\n")));
 }
 
+// Failures add the reader's text, then the builder's.
 TEST(TextRecordBuildersTest, FailuresAddTheReadersTextThenTheBuilders) {
   const std::string comments = Put("comments", "// only a comment\n\n/* and\n a block */\n");
   const std::string empty = "failed / Error in Menu Settings File (empty file).\n";

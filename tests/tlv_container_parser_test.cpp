@@ -18,14 +18,6 @@ static std::vector<size_t> Walk(const Bytes& in) {
   return offsets;
 }
 
-TEST(TlvParserTest, PaddingRule) {
-  // The header at 4 * i has the i-th of the Lengths 0, 1, 2, 3, 4, 5, 0xFFFFFFFF.
-  const auto b = FromHex("00000000 00000000 01000000 02000000 03000000 04000000 05000000 ffffffff");
-  const int padding[] = {0, 3, 2, 1, 0, 3, 1};
-  for (int i = 0; i < 7; ++i)
-    EXPECT_EQ(padding[i], CTlvContainerParser::CalcNumPaddingBytes(CTlv::AtByte(&b[4 * i]))) << i;
-}
-
 TEST(TlvParserTest, FindRecordTakesTheFirstAndLeavesTheWalkAlone) {
   const std::string twoRecords = "05000000 00000000 09000000 00000000";  // tags 5 and 9
   const Bytes b = FromHex("11000000 20000000" + twoRecords + twoRecords);
