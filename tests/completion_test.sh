@@ -21,10 +21,9 @@ expect() {
   COMPREPLY=()
   "_${COMP_WORDS[0]}" || true  # compgen fails when nothing matches
   got=$(printf '%s\n' "${COMPREPLY[@]}" | sort | tr '\n' ' ' | sed 's/ $//')
-  if [ "$got" != "$want" ]; then
-    echo "FAIL: '$line' gives '$got', expected '$want'" >&2
-    failures=$((failures + 1))
-  fi
+  [ "$got" = "$want" ] && return
+  echo "FAIL: '$line' gives '$got', expected '$want'" >&2
+  failures=$((failures + 1))
 }
 
 expect "mocftool -" "--PartNum --tag --type -d -f -m -t"

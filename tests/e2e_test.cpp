@@ -121,6 +121,8 @@ TEST_F(E2eTest, RefusalsSayWhyOnStandardErrorAndKeepTheirOutput) {
       {"", "-f d -t user", refusedArgs, "mocftool: cannot read d: Is a directory\n"},
       {"", "-f in --type binary --tag 0x60000010x", "[exit 0]\n",
        "mocftool: --tag \"0x60000010x\" is read as 0x60000010: reading stopped at \"x\"\n"},
+      {"", "-f in -t user -m d", "[exit 2]\n", "mocftool: d cannot be a MOCF: it is not a regular "
+       "file (a directory, a device, a FIFO or a loop of links)\n"},  // the last -m counts
   };
   for (const auto& c : cases) {
     SetUp();
@@ -134,10 +136,6 @@ TEST_F(E2eTest, RefusalsSayWhyOnStandardErrorAndKeepTheirOutput) {
       EXPECT_EQ(c.out, out) << c.command;
     }
   }
-  EXPECT_NE(std::string::npos,
-            Sh(kTool + " -m d -f in -t user").find("[exit 2]")) << "a folder as the MOCF";
-  EXPECT_EQ("mocftool: d cannot be a MOCF: it is not a regular file (a directory, a device, a "
-            "FIFO or a loop of links)\n", testutil::ShReasons());
 }
 
 TEST_F(E2eTest, AppendsEveryRecordKindRunByRunThenRefusesWithoutChange) {
@@ -256,20 +254,17 @@ TEST_F(E2eTest, EveryHashTaggedRecordIsLeftOutOfTheDigest) {
   EXPECT_EQ("[exit 0]\n", Run("-f in -t user"));
 }
 
-TEST_F(E2eTest, UnwritableMocfIsLeftAlone) {
+// As uid 65534, where root owns all and the modes alone decide: a
+// read-only file in a writable directory could be renamed over, a writable
+// file in a read-only one not. Then threads a large append cannot have (a
+// process limit): it is made on the one thread there is, with the same
+// bytes, and never hangs.
+TEST_F(E2eTest, AsAnotherUserUnwritableMocfIsLeftAloneAndOneThreadSuffices) {
   SKIP_IF(NoNobody());
-  // Root owns all and the modes alone decide. A read-only file in a writable
-  // directory could be renamed over, a writable file in a read-only one not.
   for (const char* modes : {"755 444", "777 444", "755 666"}) {
     Sh(std::string("set -- ") + modes + "; chmod 755 . && chmod $1 d && chmod $2 d/m.mocf");
     ExpectRefused("-f in -t user", kFailed, kNobody);
   }
-}
-
-// Threads a large append cannot have (a process limit, as uid 65534): it is
-// made on the one thread there is, with the same bytes, and never hangs.
-TEST_F(E2eTest, LargeAppendWithoutItsThreadsIsMadeOnOne) {
-  SKIP_IF(NoNobody());
   Sh("mkdir t && chmod 777 t && echo 7 >t/p && head -c 3000000 /dev/urandom >t/big");
   const std::string tool = kNobody + " " + tool_ + " -m ";
   ASSERT_EQ("[exit 0]\n", Sh("cd t && " + tool + "a -f p -t CompatProd -d && " + tool +
@@ -331,10 +326,25 @@ TEST_F(E2eTest, KilledLockHolderBlocksNobody) {
                "timeout 20 " + kTool + " -m l/x -f in -t user; echo after $?; ls -A d"));
 }
 
-// The new image is flushed before it is renamed over the MOCF, and the
-// directory after, or a power cut could leave an empty or older file.
-TEST_F(E2eTest, FlushesImageBeforeRenameAndDirectoryAfter) {
-  SKIP_IF(Lacks("strace", "does not flush", true));
+// Only a regular file can be a MOCF: a loop of links, a FIFO or a directory
+// is refused at once, and stays as it was.
+TEST_F(E2eTest, MocfPathsThatNameNoFileAreRefusedAtOnce) {
+  SKIP_IF(Lacks("FIFOs, devices and Unix links", "does not follow links"));
+  Sh("ln -s b a; ln -s a b; mkfifo f; mkdir dir; echo '-f in -t CompatProd' >list");
+  const std::string before = Sh("ls -l a b f dir");
+  for (const std::string path : {"a", "f", "dir"})
+    EXPECT_EQ(kFailed, Sh("timeout 20 " + kTool + " -d -f in -t CompatProd -m " + path)) << path;
+  EXPECT_EQ(before, Sh("ls -l a b f dir"));
+  const std::string built = Sh("timeout 20 " + testutil::kBuild + " -m f list");
+  EXPECT_NE(std::string::npos, built.find("not a regular file")) << built;
+  EXPECT_EQ("[exit 2]\n", built.substr(built.size() - 9));
+}
+
+// Steps strace shows or breaks. The new image is flushed before it is
+// renamed over the MOCF, and the directory after, or a power cut could leave
+// an empty or older file.
+TEST_F(E2eTest, StepsSeenAndBrokenUnderStraceLeaveTheMocfWhole) {
+  SKIP_IF(Lacks("strace", "does not flush, lock or read inputs in parts", true));
   // strace -y names each descriptor's file: the new image has no name yet,
   // or its temporary one; once renamed it is the MOCF's, which is no step.
   ASSERT_EQ("[exit 0]\n", Run("-f in -t user", Strace("-f -y -o trace -e trace=openat,fsync,"
@@ -352,26 +362,8 @@ TEST_F(E2eTest, FlushesImageBeforeRenameAndDirectoryAfter) {
              : std::regex_search(file, std::regex("/d/(#|m\\.mocf\\.tmp)")) ? "flush-image " : "";
   }
   EXPECT_EQ("create flush-image rename flush-directory ", steps);
-}
-
-// Only a regular file can be a MOCF: a loop of links, a FIFO or a directory
-// is refused at once, and stays as it was.
-TEST_F(E2eTest, MocfPathsThatNameNoFileAreRefusedAtOnce) {
-  SKIP_IF(Lacks("FIFOs, devices and Unix links", "does not follow links"));
-  Sh("ln -s b a; ln -s a b; mkfifo f; mkdir dir; echo '-f in -t CompatProd' >list");
-  const std::string before = Sh("ls -l a b f dir");
-  for (const std::string path : {"a", "f", "dir"})
-    EXPECT_EQ(kFailed, Sh("timeout 20 " + kTool + " -d -f in -t CompatProd -m " + path)) << path;
-  EXPECT_EQ(before, Sh("ls -l a b f dir"));
-  const std::string built = Sh("timeout 20 " + testutil::kBuild + " -m f list");
-  EXPECT_NE(std::string::npos, built.find("not a regular file")) << built;
-  EXPECT_EQ("[exit 2]\n", built.substr(built.size() - 9));
-}
-
-// A large input that reads short once it is being read ends the run with
-// the MOCF as it was: a second attempt would store whatever it then finds.
-TEST_F(E2eTest, InputReadingShortMidRunFailsInsteadOfStartingAgain) {
-  SKIP_IF(Lacks("strace", "reads inputs whole", true));
+  // A large input that reads short once it is being read ends the run with
+  // the MOCF as it was: a second attempt would store whatever it then finds.
   Sh("head -c 8M /dev/urandom >big; cp d/m.mocf saved");
   // The main thread reads the input; the first large read is of its bytes.
   ASSERT_EQ("[exit 0]\n", Run("-f big -t user", Strace("-o trace -e trace=read")));
@@ -382,23 +374,8 @@ TEST_F(E2eTest, InputReadingShortMidRunFailsInsteadOfStartingAgain) {
   ExpectRefused("-f big -t user", kFailed,
                 Strace("-o /dev/null -e inject=read:retval=0:when=" +
                        std::to_string(std::stoi(first) + 1)));
-}
-
-// Another program, one that does not lock, renames its file over the MOCF
-// while a run flushes: the run fails and the other program's file stands.
-TEST_F(E2eTest, MocfReplacedByAnotherProgramMidRunIsLeftToIt) {
-  SKIP_IF(Lacks("strace", "does not lock", true));
-  testutil::WriteFile(dir_.File("u"), "user");
-  EXPECT_EQ("Error creating MOCF\nstatus 2\nm.mocf\ntheirs\n[exit 0]\n",
-            Sh(Strace("-f -o /dev/null -e inject=fsync:delay_enter=1500000:when=1") + kTool +
-               " -m d/m.mocf -f u -t user & sleep 0.5; echo theirs >d/new; mv d/new d/m.mocf;"
-               "wait $!; echo status $?; ls -A d; cat d/m.mocf"));
-}
-
-// A run killed after its new image got a name, before the rename, leaves
-// that file behind; the next run on the MOCF removes it.
-TEST_F(E2eTest, TemporaryFileOfAKilledRunGoesWithTheNextRun) {
-  SKIP_IF(Lacks("strace", "has no such step", true));
+  // A run killed after its new image got a name, before the rename, leaves
+  // that file behind; the next run on the MOCF removes it.
   testutil::WriteFile(dir_.File("u"), "user");
   EXPECT_EQ("[exit 137]\n", Sh(Strace("-f -o /dev/null -e inject=rename:signal=SIGKILL") + kTool +
                                " -m d/m.mocf -f u -t user 2>/dev/null"));
@@ -406,4 +383,11 @@ TEST_F(E2eTest, TemporaryFileOfAKilledRunGoesWithTheNextRun) {
   // A name alike whose maker is alive (this shell) is another run's, and stays.
   EXPECT_EQ("[exit 0]\n", Sh("touch d/m.mocf.tmp$PPID-1; " + kTool + " -m d/m.mocf -f u -t user"));
   EXPECT_EQ("m.mocf\n1\n[exit 0]\n", Sh("ls d | grep -v tmp$PPID-1; ls d | grep -c tmp"));
+  // Another program, one that does not lock, renames its file over the MOCF
+  // while a run flushes: the run fails and the other program's file stands.
+  EXPECT_EQ("Error creating MOCF\nstatus 2\nm.mocf\ntheirs\n[exit 0]\n",
+            Sh("rm d/m.mocf.tmp*; " +
+               Strace("-f -o /dev/null -e inject=fsync:delay_enter=1500000:when=1") + kTool +
+               " -m d/m.mocf -f u -t user & sleep 0.5; echo theirs >d/new; mv d/new d/m.mocf;"
+               "wait $!; echo status $?; ls -A d; cat d/m.mocf"));
 }

@@ -26,10 +26,7 @@ head -c $((4 << 20)) /dev/urandom >large.bin
 
 tries=0 old=0 new=0 flagged=0
 others=()
-flag() {
-  flagged=$((flagged + 1))
-  echo "FLAGGED: $*" >&2
-}
+flag() { flagged=$((flagged + 1)); echo "FLAGGED: $*" >&2; }
 
 # The calls a run makes: "name count", the count being the most times one
 # thread makes it (strace counts each thread's calls apart).

@@ -2,11 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -27,8 +25,7 @@ TempDir::TempDir() {
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::filesystem::path candidate =
         std::filesystem::temp_directory_path() / ("mocftest-" + std::to_string(random()));
-    std::error_code ec;
-    if (std::filesystem::create_directory(candidate, ec)) {
+    if (std::error_code ec; std::filesystem::create_directory(candidate, ec)) {
       path_ = candidate.generic_string();
       return;
     }

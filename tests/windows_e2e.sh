@@ -18,10 +18,7 @@ export WINEDEBUG=-all
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 failures=0
-fail() {
-  failures=$((failures + 1))
-  echo "FAIL: $*" >&2
-}
+fail() { failures=$((failures + 1)); echo "FAIL: $*" >&2; }
 # Program NAME of system SYS (linux or windows), run with the rest.
 run() {
   local sys="$1" name="$2"
@@ -60,18 +57,16 @@ for ends in lf crlf; do
 done
 
 # Refused and failed runs end with the same statuses.
-dir="$work/lf"
-for args in "-m x.mocf" "-m x.mocf -f products.txt -t nosuchtype" \
-  "-m x.mocf -f missing.txt -t user" "-m linux.mocf -f products.txt -t CompatProd" \
-  "-m linux.mocf -f menu_settings.txt --type MenuSettings" "-m . -d -f products.txt -t CompatProd"; do
-  a=$(cd "$dir" && status run linux mocftool $args)
-  b=$(cd "$dir" && status run windows mocftool $args)
-  [ "$a" = "$b" ] || fail "mocftool $args: status $a on Linux, $b on Windows"
-done
-for args in "--verify linux.mocf" "--verify missing.mocf" "--record 99 -o - linux.mocf" "--bad"; do
-  a=$(cd "$dir" && status run linux mocfinfo $args)
-  b=$(cd "$dir" && status run windows mocfinfo $args)
-  [ "$a" = "$b" ] || fail "mocfinfo $args: status $a on Linux, $b on Windows"
+cd "$work/lf"
+for args in "mocftool -m x.mocf" "mocftool -m x.mocf -f products.txt -t nosuchtype" \
+  "mocftool -m x.mocf -f missing.txt -t user" \
+  "mocftool -m linux.mocf -f products.txt -t CompatProd" \
+  "mocftool -m linux.mocf -f menu_settings.txt --type MenuSettings" \
+  "mocftool -m . -d -f products.txt -t CompatProd" "mocfinfo --verify linux.mocf" \
+  "mocfinfo --verify missing.mocf" "mocfinfo --record 99 -o - linux.mocf" "mocfinfo --bad"; do
+  a=$(status run linux $args)
+  b=$(status run windows $args)
+  [ "$a" = "$b" ] || fail "$args: status $a on Linux, $b on Windows"
 done
 
 # Memory running out ends in the unexpected error and nothing written: the
