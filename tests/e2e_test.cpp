@@ -364,16 +364,11 @@ TEST_F(E2eTest, StepsSeenAndBrokenUnderStraceLeaveTheMocfWhole) {
   EXPECT_EQ("create flush-image rename flush-directory ", steps);
   // A large input that reads short once it is being read ends the run with
   // the MOCF as it was: a second attempt would store whatever it then finds.
-  Sh("head -c 8M /dev/urandom >big; cp d/m.mocf saved");
-  // The main thread reads the input; the first large read is of its bytes.
-  ASSERT_EQ("[exit 0]\n", Run("-f big -t user", Strace("-o trace -e trace=read")));
-  Sh("cp saved d/m.mocf");
-  const std::string first =
-      Sh("awk -F', ' '/^read/ { n++; if ($NF + 0 >= 1048576) { print n; exit } }' trace");
-  ASSERT_NE("[exit 0]\n", first);
+  // strace -P counts the input's reads alone: a sanitizer's own reads at
+  // start vary in number from run to run.
+  Sh("head -c 8M /dev/urandom >big");
   ExpectRefused("-f big -t user", kFailed,
-                Strace("-o /dev/null -e inject=read:retval=0:when=" +
-                       std::to_string(std::stoi(first) + 1)));
+                Strace("-P \"$PWD/big\" -o /dev/null -e trace=read -e inject=read:retval=0:when=2"));
   // A run killed after its new image got a name, before the rename, leaves
   // that file behind; the next run on the MOCF removes it.
   testutil::WriteFile(dir_.File("u"), "user");
