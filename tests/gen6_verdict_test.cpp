@@ -5,12 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <random>
 
 #include "Coding.h"
 #include "MocfCreator.h"
-#include "ObjectRecordBuilder.h"
 #include "test_util.h"
 
 using namespace std::string_literals;
@@ -152,51 +150,6 @@ TEST(Gen6VerdictTest, EachAppendSaysWhatTheWholeCheckSays) {
   EXPECT_GT(steps, 4000);
   EXPECT_GT(refused, 800);
   EXPECT_GT(restarts, 600);
-}
-
-// The checks of a user file never read its data, so the record built for
-// an empty input stands in for it, the real record's size keeping later
-// records where they will be.
-TEST(Gen6VerdictTest, AUserFileStandInIsJudgedAsTheRealRecord) {
-  testutil::TempDir dir;
-  std::filesystem::create_directory(dir.File("d"));
-  // A user file is stored under its name as given, so it is given bare.
-  struct InDir_t {
-    std::filesystem::path was = std::filesystem::current_path();
-    ~InDir_t() { std::filesystem::current_path(was); }
-  } inDir;
-  std::filesystem::current_path(dir.path());
-  const Bytes base = Grown(Image(), Rec(2, ProductList({1, 4}))), badMenu = Rec(kMenu, "ABC@\0"s);
-  const std::string names[] = {"a.txt", "Az09_.()", std::string(57, 'n'), std::string(58, 'n'),
-                               "a-b", "a b", "d/a", "a\x80"};
-  std::vector<std::string> reasons;
-  for (const std::string& name : names) {
-    SCOPED_TRACE(name);
-    testutil::WriteFile(name, "12345");
-    const InParams_t params = {name.c_str(), "", UserFile, 0};
-    CTlvContainerCreator real, standIn;
-    ASSERT_TRUE(CreateUserFileRecord(name.c_str(), &real));
-    ASSERT_TRUE(CreateRecordForEmptyInput(&params, &standIn));
-    ASSERT_LT(standIn.Get()->size(), real.Get()->size());
-    const Bytes withReal = Grown(base, *real.Get());
-    const auto whole = FullCheck(withReal);
-    CGen6Verdict verdict;
-    verdict.Start(base.data(), base.size());
-    EXPECT_EQ(whole.first,
-              verdict.Append(CTlv::AtByte(standIn.Get()->data()), Padded(*real.Get())));
-    EXPECT_EQ(whole.second, verdict.GetReason());
-    // The next record is placed after the real record, not the stand-in.
-    const auto after = whole.first ? FullCheck(Grown(withReal, badMenu)) : whole;
-    EXPECT_TRUE(!whole.first || !verdict.Append(CTlv::AtByte(badMenu.data()), Padded(badMenu)));
-    EXPECT_EQ(after.second, verdict.GetReason());
-    reasons.push_back(after.second);
-  }
-  // The numbers and offsets of the places, counted by hand: the empty MOCF
-  // takes 0x30 bytes, its compatible products 0x14, a.txt's record 0x28.
-  EXPECT_EQ("record 5 (menu settings at 0x6C): the text ends with '@' (0x40), not '.' (0x2E)",
-            reasons[0]);
-  EXPECT_EQ(0u, reasons[3].rfind("record 4 (user file at 0x44): the file name \"nnn", 0))
-      << reasons[3];
 }
 
 // The records that must stand first and second, checked where they stand.
