@@ -17,7 +17,6 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <random>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -31,10 +30,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 using namespace testutil;
-
-std::string ShQuote(const std::string& s) {
-  return "'" + std::regex_replace(s, std::regex("'"), "'\\''") + "'";
-}
 
 // The bytes, or a word no MOCF starts with for a path that names nothing.
 std::string State(const std::string& path) {
@@ -59,67 +54,11 @@ std::string Firmware(uint32_t tag, std::vector<uint32_t> order, size_t data, uin
   return Str(Rec(tag, "", nested));
 }
 
-const std::vector<std::string> kUsers = {
-    "a.txt", "B_(1).bin", "e.txt", std::string(53, 'n') + ".txt", std::string(54, 'n') + ".txt",
-    "bad-name.txt", "sub/x.txt", "name with space.txt", "back\\slash.txt", "q\"uote.txt"};
-
-// Random inputs of every kind, and lines of every kind built from them as
-// words first, then written out with blanks, quotes and comments around.
-class CaseMaker {
+// Lines of every kind made from random runs as words first, then written
+// out with blanks, quotes and comments around.
+class CaseMaker : public RandomInputs {
  public:
-  explicit CaseMaker(unsigned seed) : rng_(seed) {}
-  int R(size_t n) { return static_cast<int>(rng_() % n); }
-  bool P(int percent) { return R(100) < percent; }
-  std::string Pick(const std::vector<std::string>& v) { return v[R(v.size())]; }
-  std::string Junk(int max) {
-    std::string s(R(max + 1), '\0');
-    for (char& c : s) c = static_cast<char>(R(256));
-    return s;
-  }
-  // "0X" is no hex prefix for a tag: it reads as decimal 0.
-  std::string Number(uint32_t v, bool tag = false) {
-    char hex[16];
-    std::snprintf(hex, sizeof hex, P(50) ? "%x" : "%X", v);
-    return P(45) ? std::to_string(v) : (tag && P(5) ? "0X" : "0x") + std::string(hex);
-  }
-  std::string Products(bool clash) {
-    std::string s = P(30) ? "// products\n" : "";
-    const int first = 1 + R(3);
-    if (clash) s += Number(first) + "\n  " + Number(first % 3 + 1) + " \r\n";
-    for (int n = R(3); n > 0; --n) s += Number(P(10) ? 1 + R(3) : R(1 << 20)) + "\n";
-    return s + (P(20) ? "/* retired\n 99 */\n" : "");
-  }
-  std::string Settings(bool bad) {
-    std::string s = P(30) ? "// settings\n" : "";
-    for (int n = 1 + R(3); n > 0; --n)
-      s += "  K" + std::to_string(R(100)) + "=" + std::to_string(R(999)) + ";\n";
-    return s + (!bad ? "" : P(50) ? "Bad=\xC3\xA9;\n" : "Bad=a\tb;\n");
-  }
-  void WriteInputs(const std::string& in) {
-    fs::create_directories(in + "/sub");
-    const auto put = [&](const std::string& name, const std::string& text) {
-      WriteFile(in + "/" + name, text);
-    };
-    for (const std::string& name : kUsers) put(name, name == "e.txt" ? "" : Junk(100));
-    put("p0.txt", Products(P(15)));
-    put("p1.txt", Products(true));
-    put("p_bad.txt", Pick({"12 13\n", "-5\n", "7x\n", "0x\n"}));
-    put("ms.txt", Settings(false));
-    put("my settings.txt", Settings(false));
-    put("ms_bad.txt", Settings(true));
-    put("ms_none.txt", "// nothing\n");
-    const uint32_t product = P(50) ? 1 + R(3) : 4660;
-    put("fw.obj", Firmware(0x60000000, {3, 2, 1}, R(40), product));
-    put("fw_alt.obj", Firmware(0x60000001, {3, 2, 1}, R(40), product));
-    put("fw_order.obj", Firmware(0x60000000, {2, 3, 1}, R(40), product));
-    const std::string unknown = Str(Rec(0x7000000A + R(5), Junk(30)));
-    put("unk.obj", unknown);
-    put("badlen.obj",
-        unknown.substr(0, 4) + U32(unknown.size() - (P(50) ? 4 : 9)) + unknown.substr(8));
-    put("blob.bin", Junk(64));
-    put("ms_raw.bin", "A=1.\0"s);
-    put("prod.bin", U32(P(80) ? 1 : 2) + U32(R(3) + 1));  // a count, then the products
-  }
+  CaseMaker(unsigned seed, const std::string& in) : RandomInputs(seed, {in}) {}
   // Not a valid MOCF: junk, or a valid one spoilt.
   std::string Spoilt(std::string b) {
     switch (R(5)) {
@@ -138,39 +77,14 @@ class CaseMaker {
     for (char& c : w) c = static_cast<char>(how == 0 ? toupper(c) : how == 1 ? tolower(c) : c);
     return w;
   }
-  // One line's words; *pForbidden when they hold -m or -d.
-  std::vector<std::string> Words(int kind, bool* pForbidden) {
+  // The run's words in another order and case, now and then refused;
+  // *pForbidden when they hold -m or -d.
+  std::vector<std::string> Words(const Run_t& run, bool* pForbidden) {
     std::vector<std::vector<std::string>> pairs;
     const auto opt = [&](std::string o, std::string v) { pairs.push_back({Odd(o), v}); };
-    const std::string settings =
-        P(80) ? Pick({"ms.txt", "my settings.txt"}) : Pick({"ms_bad.txt", "ms_none.txt"});
-    const uint32_t oddTags[] = {0x60000005, 0x60000002, 2, 1, 0, 0x50000000};
-    switch (kind) {
-      case 0:
-        opt("-f", P(80) ? "p0.txt" : Pick({"p1.txt", "p_bad.txt"}));
-        opt("-t", Odd("CompatProd"));
-        break;
-      case 1:
-        opt("-f", P(90) ? Pick({"a.txt", "B_(1).bin", "e.txt", kUsers[3]}) : Pick(kUsers));
-        opt("-t", Odd("user"));
-        break;
-      case 2:
-        opt("-f", P(75) ? Pick({"fw.obj", "fw_alt.obj", "unk.obj"})
-                        : Pick({"fw_order.obj", "badlen.obj"}));
-        opt("-t", Odd("object"));
-        break;
-      case 3: opt("-f", settings); opt("-t", Odd("CustomDefaults")); break;
-      case 4: opt("-f", settings); opt("--type", Odd("MenuSettings")); break;
-      case 5:
-        if (P(75)) opt("-f", settings);
-        opt("--type", Odd("SwKeys"));
-        opt("--PartNum", Pick({"0400-1234", "X", "04 00", std::string(20, 'p')}));
-        break;
-      default:
-        opt("-f", P(70) ? "blob.bin" : Pick({"ms_raw.bin", "prod.bin"}));
-        opt("--type", Odd("binary"));
-        opt("--tag", Number(P(80) ? 0x70000001 + R(3) : oddTags[R(6)], true));
-    }
+    for (size_t i = 0; i + 1 < run.words.size(); i += 2)
+      opt(run.words[i], run.words[i][1] == 't' || run.words[i] == "--type" ? Odd(run.words[i + 1])
+                                                                           : run.words[i + 1]);
     for (size_t i = pairs.size(); i > 1; --i) std::swap(pairs[i - 1], pairs[R(i)]);
     if (P(5)) pairs.insert(pairs.begin(), {"-f", "missing.txt"});  // the last -f counts
     std::vector<std::string> tail;
@@ -199,7 +113,7 @@ class CaseMaker {
     std::string line = P(20) ? " \t" : "";
     for (size_t i = 0; i < words.size(); ++i) {
       const std::string& w = words[i];
-      const bool must = w.empty() || w.find_first_of(" \t\"") != std::string::npos;
+      const bool must = w.empty() || std::regex_search(w, std::regex("[ \t\"]|/[*/]"));
       const size_t cut = must ? 0 : P(90) ? w.size() + 1 : R(w.size() + 1);
       line += (i ? Pick({" ", " ", "\t", "  \t "}) : "") + w.substr(0, cut);
       if (cut <= w.size())
@@ -217,17 +131,16 @@ class CaseMaker {
     block.push_back(Pick({"*/", "end */ -f a.txt -t user"}));
     return block;
   }
-
- private:
-  std::mt19937 rng_;
 };
 
 // Valid MOCFs made by mocftool runs, to append to.
 std::vector<std::string> MakeBases() {
   const TempDir dir;
-  CaseMaker(1).WriteInputs(dir.path());
   WriteFile(dir.File("p.txt"), "0x1A2B\n4100\n");
   WriteFile(dir.File("p12.txt"), "1\n2\n");
+  WriteFile(dir.File("a.txt"), "A");
+  WriteFile(dir.File("ms.txt"), "K=1;\n");
+  WriteFile(dir.File("fw.obj"), Firmware(0x60000000, {3, 2, 1}, 9, 2));
   EXPECT_EQ("[exit 0]\n", Sh(dir.path(), ToolRuns({"a -d -f p.txt -t CompatProd",
       "a -f a.txt -t user", "b -d -f p12.txt -t CompatProd", "b -f fw.obj -t object",
       "c -d -f p.txt -t CompatProd", "c -f ms.txt --type MenuSettings",
@@ -239,10 +152,9 @@ std::vector<std::string> MakeBases() {
 // mocfbuild from the case folder into out2.mocf, both from the same start;
 // true when every line succeeded.
 bool DiffCase(unsigned seed, const std::vector<std::string>& bases) {
-  CaseMaker maker(seed);
   const TempDir dir;
   const std::string in = dir.File("in");
-  maker.WriteInputs(in);
+  CaseMaker maker(seed, in);
   const bool d = maker.P(40);
   const int draw = maker.R(20);
   const int startKind = draw < 6 ? 0 : draw < 9 ? 1 : 2;  // none, not a MOCF, a valid MOCF
@@ -254,12 +166,14 @@ bool DiffCase(unsigned seed, const std::vector<std::string>& bases) {
   // Each run's output ends in "@@ status"; mocfbuild's in "@@ build status".
   std::string list, runs = "(cd in || exit";
   std::vector<int> numbers;
-  const int kinds[] = {1, 1, 1, 1, 1, 1, 1, 2, 3, 4, 5, 6, 6, 6, 6};
   for (int i = 0, count = 1 + maker.R(8); i < count; ++i) {
     for (const std::string& line : maker.Noise()) list += line + "\n";
     const bool fresh = i == 0 && (d || !startKind);
     bool forbidden = false;
-    const auto words = maker.Words(maker.P(fresh ? 90 : 3) ? 0 : kinds[maker.R(15)], &forbidden);
+    size_t kind = 0;  // a comment marker in a part number: no list line can give it
+    if (!maker.P(fresh ? 90 : 3))
+      do kind = maker.R(maker.kinds.size()); while (maker.kinds[kind].words[3] == "x/*y");
+    const auto words = maker.Words(maker.kinds[kind], &forbidden);
     list += maker.Line(words) + "\n";
     numbers.push_back(static_cast<int>(std::count(list.begin(), list.end(), '\n')));
     if (forbidden) break;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,7 @@ std::string Ok(const std::string& hex);
 // four bytes; its Length covers them all. Children go in as they are, so
 // one may claim more bytes than it brings.
 Bytes Rec(unsigned int tag, const std::string& value, const std::vector<Bytes>& children = {});
+std::string RecS(uint32_t tag, const std::string& value, const std::vector<std::string>& kids = {});
 // The image with the digest its records call for stored in its first hash
 // record, as the tool finishes an image. At least 8 bytes.
 Bytes Seal(Bytes image);
@@ -106,5 +108,42 @@ std::string U32(uint32_t value);
 std::string Tree(const std::string& dir);
 // one(0), one(1) ... one(count - 1) on four threads, until a test fails.
 void RunCases(int count, const std::function<void(int)>& one);
+// A word as a shell reads it back.
+std::string ShQuote(const std::string& word);
+
+// Random choices: a seed makes the same case on every system.
+class Random {
+ public:
+  explicit Random(unsigned seed) : rng_(seed) {}
+  int R(size_t n) { return static_cast<int>(rng_() % n); }
+  bool P(int percent) { return R(100) < percent; }
+  std::string Pick(const std::vector<std::string>& v) { return v[R(v.size())]; }
+  std::string Junk(int max);  // up to max bytes, a fifth of them NUL
+  // A number as a person might write it; "0X" is no hex prefix for a tag.
+  std::string Number(uint32_t v, bool tag = false);
+
+ private:
+  std::mt19937 rng_;
+};
+
+// One mocftool run of a random MOCF, its words after -m MOCF in pairs, and
+// the line mocfinfo --unpack should give back for it: % for the record's
+// number, "" where not foretold; a user file's line depends on the names
+// seen before it.
+struct Run_t {
+  std::vector<std::string> words;
+  std::string line, user;
+};
+
+// Random inputs of every kind, the same in each folder but for the user
+// files' bytes, and the runs they allow: kinds[0] the product list, then
+// the runs any MOCF may hold, then from kinds[plain] on those only a list
+// can name (names a list line must quote, inputs refused).
+class RandomInputs : public Random {
+ public:
+  RandomInputs(unsigned seed, const std::vector<std::string>& folders);
+  std::vector<Run_t> kinds;
+  size_t plain = 0;
+};
 
 }  // namespace testutil

@@ -24,18 +24,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
-using testutil::Sh, testutil::Str, testutil::TempDir, testutil::Tree, testutil::U32,
+using testutil::RecS, testutil::Sh, testutil::Str, testutil::TempDir, testutil::Tree, testutil::U32,
     testutil::WriteFile;
 
 std::string Read(const std::string& path) { return Str(testutil::ReadFile(path)); }
 std::string Fmt(const char* format, uint32_t v) {
   char t[16];
   return std::string(t, std::snprintf(t, sizeof t, format, v));
-}
-std::string Rec(uint32_t tag, const std::string& value, const std::vector<std::string>& kids = {}) {
-  std::vector<testutil::Bytes> nested;
-  for (const std::string& k : kids) nested.emplace_back(k.begin(), k.end());
-  return Str(testutil::Rec(tag, value, nested));
 }
 std::string Sealed(const std::string& image) {
   return Str(testutil::Seal(testutil::Bytes(image.begin(), image.end())));
@@ -176,11 +171,12 @@ TEST(Unpack, WhatNoListCanGiveBackIsSaidAndEveryReachableRecordStillWritten) {
   pastEnd[0xA8 + 7] = '\x7f';  // the firmware record's Length: past the container's end
   badPadding[0x13A] = 'P';     // after the 58 bytes of the menu settings
   badDigest[0x20] ^= 1;
-  const std::string clash = Rec(2, U32(2) + U32(1) + U32(2));
-  const std::string longName = Rec(0x60000002, "", {Rec(0, std::string(300, 'n') + "\0"s), Rec(1, "hi")});
+  const std::string clash = RecS(2, U32(2) + U32(1) + U32(2));
+  const std::string longName =
+      RecS(0x60000002, "", {RecS(0, std::string(300, 'n') + "\0"s), RecS(1, "hi")});
   const struct { const char* name; std::string image, why; size_t runs; } cases[] = {
-      {"version 01 00", with(0, Rec(0, "\1\0"s)), "not the version record every build writes", 6},
-      {"version 00 00 00", with(0, Rec(0, "\0\0\0"s)), "not the version record every build", 6},
+      {"version 01 00", with(0, RecS(0, "\1\0"s)), "not the version record every build writes", 6},
+      {"version 00 00 00", with(0, RecS(0, "\0\0\0"s)), "not the version record every build", 6},
       {"a length past the end", pastEnd, "records the walk cannot reach", 2},
       {"bytes after the container", example + "xyz", "bytes 0x1AC to 0x1AF follow the", 6},
       {"non-zero padding", Sealed(badPadding),
@@ -248,116 +244,20 @@ TEST(Unpack, ExactMocfsComeBackWhateverTheirTextsAndFileNameHold) {
   }
 }
 
-// One mocftool run of a random MOCF and the line it should come back as,
-// % for the record's number, "" where this test does not predict it; a
-// user file's line depends on the names seen before it.
-struct Run_t {
-  Run_t(std::string a, std::string l, std::string u = "") : args(a), line(l), user(u) {}
-  std::string args, line, user, folder;
-};
-
-// The inputs of a random MOCF in two folders, their user files alike in
-// name and not in bytes, and the runs that make it from them.
-std::vector<Run_t> MakeCase(unsigned seed, const std::string& dir) {
-  std::mt19937 rng(seed);
-  const auto R = [&](size_t n) { return static_cast<int>(rng() % n); };
-  const auto Pick = [&](const std::vector<std::string>& v) { return v[R(v.size())]; };
-  const auto Junk = [&](int max) {
-    std::string s(R(max + 1), '\0');
-    for (char& c : s) c = R(5) ? static_cast<char>(R(256)) : '\0';
-    return s;
-  };
-  const std::vector<std::string> names = {"a.txt", "B_(1).bin", "...", "records.list", "x",
-                                          "(" + std::string(52, 'n') + ").t"};  // 57 letters
-  std::map<std::string, std::string> same;  // inputs alike in both folders
-  std::vector<Run_t> kinds;
-  for (int n = 1 + R(3); n > 0; --n)
-    same["p.txt"] += Pick({"", "  ", "// p\n"}) +
-                     Pick({"6699", "0x1A2B", "1", "2", std::to_string(rng() >> 1)}) + "\n";
-  // Settings: blanks around lines, comments, ';;', lines joined, where a
-  // '/' at the join can make a comment marker of the joined text.
-  const std::vector<std::string> parts = {"0400-1234", "X", "04 00", std::string(20, 'p'),
-                                          "a\"b\\", "p;q.", "x/*y"};
-  const std::vector<std::string> typed = {"0400-1234", "X", "\"04 00\"", parts[3],
-                                          "\"a\\\"b\\\\\"", "p;q.", ""};  // "": not typeable
-  for (int i = 0; i < 3; ++i) {
-    const std::string file = "s" + std::to_string(i) + ".txt";
-    bool slashes = false;
-    for (int n = 1 + R(3); n > 0; --n) {
-      if (R(10) == 0) same[file] += Pick({"A=/\n/B;\n", "A=/\n*B;\n", "/\n/C;\n"}), slashes = true;
-      same[file] += Pick({"", "  ", "\t", "// c\n"}) + "K" + std::to_string(R(99)) + "=" +
-                    std::to_string(R(999)) + Pick({";", ";", ";;", ""}) + " \n" +
-                    (R(6) ? "" : "/* old\n K=1; */\n");
-    }
-    const int p = R(parts.size());
-    const std::string no = slashes ? "" : "-f %-";
-    kinds.push_back({"-f " + file + " --type MenuSettings",
-                     no.empty() ? "" : no + "menu-settings.txt --type MenuSettings"});
-    kinds.push_back({"-f " + file + " -t CustomDefaults",
-                     no.empty() ? "" : no + "custom-defaults.txt -t CustomDefaults"});
-    kinds.push_back({"--type SwKeys --PartNum '" + parts[p] + "' -f " + file,
-                     slashes || typed[p].empty() ? "" : "--type SwKeys --PartNum " + typed[p] +
-                                                            " -f %-sw-keys.txt"});
-  }
-  for (size_t p = 0; p < parts.size(); ++p)
-    kinds.push_back({"--type SwKeys --PartNum '" + parts[p] + "'",
-                     typed[p].empty() ? "" : "--type SwKeys --PartNum " + typed[p]});
-  const uint32_t product = std::vector<uint32_t>{6699, 1, 2}[R(3)];
-  for (uint32_t tag : {0x60000000u, 0x60000001u}) {
-    std::vector<std::string> kids = {Rec(3, U32(1) + U32(product)), Rec(2, "1.2\0"s),
-                                     Rec(1, Junk(40))};
-    if (R(3) == 0) std::swap(kids[R(3)], kids[R(3)]);
-    const std::string file = "fw" + std::to_string(tag & 1) + ".obj";
-    same[file] = Rec(tag, "", kids);
-    kinds.push_back({"-f " + file + " -t object", "-f %-firmware.obj -t object"});
-  }
-  const std::string unknown = Pick({"7000000A", "60000006", "12345678"});
-  same["unk.obj"] = Rec(std::stoul(unknown, nullptr, 16), Junk(30), {Rec(1, Junk(9))});
-  kinds.push_back({"-f unk.obj -t object",
-                   "--type binary --tag 0x" + unknown + " -f %-tag-" + unknown + ".bin"});
-  const std::string objName = Pick(names), binName = Pick(names);
-  same["uo.obj"] = Rec(0x60000002, "", {Rec(0, objName + "\0"s), Rec(1, Junk(30))});
-  kinds.push_back({"-f uo.obj -t object", "", objName});
-  same["u.bin"] = Rec(0x60000002, "", {Rec(0, binName + "\0"s), Rec(1, "bin")}).substr(8);
-  kinds.push_back({"--type binary --tag 0x60000002 -f u.bin", "", binName});
-  // Texts only a binary record can bring; a plain line makes some of them.
-  const std::string menu = "-f %-menu-settings.", keys = "-f %-software-keys.obj -t object",
-                    defaults = "-f %-custom-defaults.txt -t CustomDefaults";
-  const std::vector<std::string> text = std::vector<std::vector<std::string>>{
-      {"60000005", "K=1.\0"s, menu + "txt --type MenuSettings"},
-      {"60000005", " K=1.\0"s, menu + "obj -t object"},
-      {"60000005", "K=1.\0\0\xff"s, menu + "obj -t object"},
-      {"60000004", "K=1;@\0"s, defaults}, {"60000004", "K//1@\0"s, defaults},
-      {"60000003", "FIMPNMX.\0"s, "--type SwKeys --PartNum X"}, {"60000003", "FIMPNM.\0"s, keys},
-      {"60000003", "FIMPNM" + std::string(21, 'q') + ".\0"s, keys}}[R(8)];
-  same["t.bin"] = text[1];
-  kinds.push_back({"--type binary --tag 0x" + text[0] + " -f t.bin", text[2]});
-  for (const uint32_t tag : {0u, 1u, 2u, 0x60000006u, 0x12345678u, 0xFFFFFFFFu}) {
-    const std::string hex = Fmt("%08X", tag);
-    kinds.push_back({"--type binary --tag " + std::to_string(tag) + " -f b.bin",
-                     "--type binary --tag 0x" + hex + " -f %-tag-" + hex + ".bin"});
-  }
-  for (const std::string& name : names) kinds.push_back({"-f '" + name + "' -t user", "", name});
-  const std::string folders[] = {dir + "/in1", dir + "/in2"};
-  for (const std::string& folder : folders) {
-    fs::create_directories(folder);
-    for (const auto& [file, bytes] : same) WriteFile(folder + "/" + file, bytes);
-    for (const std::string& name : names) WriteFile(folder + "/" + name, Junk(80));
-    WriteFile(folder + "/b.bin", Junk(50));
-  }
-  std::vector<Run_t> runs = {{"-d -f p.txt -t CompatProd", "-f %-products.txt -t CompatProd"}};
-  for (int n = R(10); n > 0; --n) runs.push_back(kinds[R(kinds.size())]);
-  for (Run_t& run : runs) run.folder = folders[R(2)];
-  return runs;
-}
-
+// Random runs from two folders, their user files alike in name and not in
+// bytes: each record must come back as the line foretold for its run.
 void UnpackCase(unsigned seed) {
   const TempDir t;
-  const std::vector<Run_t> runs = MakeCase(seed, t.path());
+  testutil::RandomInputs in(seed, {t.File("in1"), t.File("in2")});
+  std::vector<testutil::Run_t> runs = {in.kinds[0]};
+  for (int n = in.R(10); n > 0; --n) runs.push_back(in.kinds[in.R(in.plain)]);
   std::string script = "true", context = "seed " + std::to_string(seed) + "\n", err;
-  for (const Run_t& run : runs)
-    script += "; cd '" + run.folder + "' && '" MOCFTOOL_PATH "' -m ../m.mocf " + run.args +
-              " >/dev/null; echo \"@@$?\"";
+  for (size_t i = 0; i < runs.size(); ++i) {
+    script += "; cd in" + std::to_string(1 + in.R(2)) + " && '" MOCFTOOL_PATH "' -m ../m.mocf" +
+              (i ? "" : " -d");
+    for (const std::string& w : runs[i].words) script += " " + testutil::ShQuote(w);
+    script += " >/dev/null; echo \"@@$?\"; cd ..";
+  }
   const std::string printed = Shell(t.path(), script);
   std::vector<std::string> expected;
   std::set<std::string> seen;
@@ -365,9 +265,10 @@ void UnpackCase(unsigned seed) {
     at = printed.find("@@", at);
     ASSERT_NE(std::string::npos, at) << context << printed;
     const bool refused = printed.compare(at, 4, "@@0\n") != 0;
-    context += runs[i].args + (refused ? " (refused)\n" : "\n");
+    for (const std::string& w : runs[i].words) context += w + " ";
+    context += refused ? "(refused)\n" : "\n";
     if (refused) continue;
-    const Run_t& run = runs[i];
+    const testutil::Run_t& run = runs[i];
     std::string line = run.user.empty() ? run.line
                        : run.user != "records.list" && seen.insert(run.user).second
                            ? "-f " + run.user + " -t user"
@@ -409,12 +310,12 @@ TEST(Unpack, LargeRecordsComeBackAsTheirLinesAndRebuildIdentically) {
     for (char& c : s) c = static_cast<char>(rng());
     return s;
   };
-  const std::string fw = Rec(0x60000000, "", {Rec(3, U32(1) + U32(6699)), Rec(2, "1.2\0"s),
-                                              Rec(1, Junk((3 << 19) + 2))});
+  const std::string fw = RecS(0x60000000, "", {RecS(3, U32(1) + U32(6699)), RecS(2, "1.2\0"s),
+                                              RecS(1, Junk((3 << 19) + 2))});
   // A record after the data, which the tool never writes: the head is the
   // tool's, the record is not, and only the record whole gives it back.
   const std::string extra =
-      Rec(0x60000002, "", {Rec(0, "odd.bin\0"s), Rec(1, Junk(5 << 19)), Rec(7, "x")});
+      RecS(0x60000002, "", {RecS(0, "odd.bin\0"s), RecS(1, Junk(5 << 19)), RecS(7, "x")});
   for (const size_t user : {size_t{3} << 20, (size_t{3} << 20) + 1}) {
     SCOPED_TRACE(user);
     const TempDir t;
