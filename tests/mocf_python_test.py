@@ -35,10 +35,37 @@ def stderr_lines(result):
     return result.stderr.decode().splitlines()
 
 
+def random_list(folder, rng):
+    # Runs over fresh inputs in any order: user files of any name and bytes,
+    # texts, software keys and the sample firmware; only user files repeat.
+    def put(name, data):
+        (folder / name).write_bytes(data)
+        return name
+    products = "\n".join(str(rng.randrange(1, 70000)) for _ in range(rng.randint(1, 4)))
+    lines = ["-f %s -t CompatProd" % put("products.txt", products.encode())]
+    kinds = rng.sample(["--type MenuSettings", "-t CustomDefaults", "--type SwKeys", "object"],
+                       rng.randint(0, 4)) + ["user"] * rng.randint(0, 5)
+    rng.shuffle(kinds)
+    for n, kind in enumerate(kinds):
+        if kind == "user":
+            data = bytes(rng.getrandbits(8) for _ in range(rng.choice([1, 7, 300, 5000])))
+            name = put("u%d%s.bin" % (n, rng.choice(["", "_x", "(2)"])), data)
+            lines.append('-f "%s" -t user' % name)
+        elif kind == "object":
+            lines.append('-f "%s" -t object' % os.path.join(EXAMPLES, "firmware.obj"))
+        else:
+            text = "".join("K%d.v%d=%d;\n" % (n, i, rng.randrange(999)) for i in range(3))
+            part = " --PartNum 04%02d-1" % n if "SwKeys" in kind else ""
+            lines.append("-f %s %s%s" % (put("t%d.txt" % n, text.encode()), kind, part))
+    return put("runs.list", ("\n".join(lines) + "\n").encode())
+
+
 @pytest.fixture(scope="module")
 def mocfs(tmp_path_factory):
     # The example; copies of it with the user file's data tag broken and cut
-    # short, which the binding shows in part; and a file that is no MOCF.
+    # short, which the binding shows in part; a file that is no MOCF; then
+    # random MOCFs built by mocfbuild, each with a copy that has one bit
+    # flipped.
     folder = tmp_path_factory.mktemp("mocfs")
     assert run("mocfbuild", "-d", "-m", folder / "0.mocf", "example.list",
                cwd=EXAMPLES).returncode == 0
@@ -47,7 +74,17 @@ def mocfs(tmp_path_factory):
     (folder / "1.mocf").write_bytes(data)
     (folder / "2.mocf").write_bytes(data[:300])
     (folder / "3.mocf").write_bytes(open(os.path.join(HERE, "..", "README.md"), "rb").read())
-    return [str(folder / ("%d.mocf" % n)) for n in range(4)]
+    paths = [str(folder / ("%d.mocf" % n)) for n in range(4)]
+    rng = random.Random(int(os.environ.get("MOCF_PY_SEED", "7")))
+    for n in range(int(os.environ.get("MOCF_PY_CASES", "12"))):
+        inputs, made = tmp_path_factory.mktemp("random"), folder / ("r%d.mocf" % n)
+        listed = random_list(inputs, rng)
+        assert run("mocfbuild", "-d", "-m", made, listed, cwd=inputs).returncode == 0, listed
+        data = bytearray(made.read_bytes())
+        data[rng.randrange(len(data))] ^= 1 << rng.randrange(8)
+        (folder / ("f%d.mocf" % n)).write_bytes(data)
+        paths += [str(made), str(folder / ("f%d.mocf" % n))]
+    return paths
 
 
 # The fields of mocfinfo --json the binding names otherwise.
