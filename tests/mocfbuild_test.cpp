@@ -18,6 +18,7 @@
 #include <csignal>
 #include <filesystem>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -88,8 +89,9 @@ class CaseMaker : public RandomInputs {
     for (size_t i = pairs.size(); i > 1; --i) std::swap(pairs[i - 1], pairs[R(i)]);
     if (P(5)) pairs.insert(pairs.begin(), {"-f", "missing.txt"});  // the last -f counts
     std::vector<std::string> tail;
-    *pForbidden = false;
+    *pForbidden = altered = false;
     if (P(5)) {
+      altered = true;
       switch (R(11)) {
         case 0: pairs.back() = {"-t", "bogus"}; break;
         case 1: pairs.erase(pairs.begin()); break;
@@ -121,6 +123,7 @@ class CaseMaker : public RandomInputs {
     }
     return line + (P(20) ? "  " : "") + (P(10) ? "\r" : "");
   }
+  bool altered = false;  // the last words were changed from the run's
   // Lines that hold no run; a block comment drops its first and last
   // lines whole, whatever else they hold.
   std::vector<std::string> Noise() {
@@ -148,6 +151,31 @@ std::vector<std::string> MakeBases() {
   return {State(dir.File("a")), State(dir.File("b")), State(dir.File("c"))};
 }
 
+// out1.mocf, made by runs, comes back from mocfinfo --unpack as a list
+// that rebuilds it byte for byte. Given the runs that made it all, each
+// record comes back as the line foretold for its run, up to one whose words
+// were changed.
+void ExpectUnpacked(const TempDir& dir, const std::vector<const Run_t*>& runs,
+                    const std::string& context) {
+  ASSERT_EQ("[exit 0]\n", Sh(dir.path(), kInfo + " --unpack u out1.mocf")) << context;
+  const auto lines = UnpackedRuns(dir.File("u"), State(dir.File("out1.mocf")), context);
+  if (runs.empty() || !runs[0]) return;
+  ASSERT_EQ(runs.size(), lines.size()) << context;
+  std::set<std::string> seen;
+  for (size_t i = 0; i < runs.size() && runs[i]; ++i) {
+    const Run_t& run = *runs[i];
+    std::string line = run.user.empty() ? run.line
+                       : run.user != "records.list" && seen.insert(run.user).second
+                           ? "-f " + run.user + " -t user"
+                           : "-f %-user-file.obj -t object";
+    seen.insert(run.user);
+    if (const size_t at = line.find('%'); at != std::string::npos)
+      line.replace(at, 1, (i < 7 ? "0" : "") + std::to_string(i + 3));
+    EXPECT_TRUE(line.empty() || line == lines[i])
+        << "expected: " << line << "\nwritten: " << lines[i] << "\n" << context;
+  }
+}
+
 // One random list, built run by run from in/ into out1.mocf and by
 // mocfbuild from the case folder into out2.mocf, both from the same start;
 // true when every line succeeded.
@@ -166,6 +194,7 @@ bool DiffCase(unsigned seed, const std::vector<std::string>& bases) {
   // Each run's output ends in "@@ status"; mocfbuild's in "@@ build status".
   std::string list, runs = "(cd in || exit";
   std::vector<int> numbers;
+  std::vector<const Run_t*> planned;
   for (int i = 0, count = 1 + maker.R(8); i < count; ++i) {
     for (const std::string& line : maker.Noise()) list += line + "\n";
     const bool fresh = i == 0 && (d || !startKind);
@@ -174,6 +203,7 @@ bool DiffCase(unsigned seed, const std::vector<std::string>& bases) {
     if (!maker.P(fresh ? 90 : 3))
       do kind = maker.R(maker.kinds.size()); while (maker.kinds[kind].words[3] == "x/*y");
     const auto words = maker.Words(maker.kinds[kind], &forbidden);
+    planned.push_back(maker.altered ? nullptr : &maker.kinds[kind]);
     list += maker.Line(words) + "\n";
     numbers.push_back(static_cast<int>(std::count(list.begin(), list.end(), '\n')));
     if (forbidden) break;
@@ -214,6 +244,11 @@ bool DiffCase(unsigned seed, const std::vector<std::string>& bases) {
   EXPECT_EQ(inBefore, Tree(in)) << context;
   const size_t ran = printed.size();
   const int lastStatus = ran ? printed.back().second : 0;
+  const size_t made = lastStatus ? ran - 1 : ran;
+  if (made || startKind == 2) {
+    planned.resize(made);
+    ExpectUnpacked(dir, d || !startKind ? planned : std::vector<const Run_t*>{nullptr}, context);
+  }
   if (ran == numbers.size() && lastStatus == 0) {
     const std::regex tag("mocftool: --tag ");
     EXPECT_EQ(0, buildStatus) << context;
@@ -334,7 +369,9 @@ std::pair<int, std::string> Call(const std::vector<std::string>& args) {
 }
 
 // Each list is refused at its line, or the command line is refused; the
-// MOCF and the folder stay as they were. Runs one after another would each
+// MOCF and the folder stay as they were. (A missing input, an open quote and
+// -m in a list: the documentation test; lines among comments and quotes:
+// the random lists.) Runs one after another would each
 // read what the one before wrote; a build writes the MOCF once, so a line
 // that reads it is refused, however it names it, also through another name.
 TEST(Mocfbuild, RefusedListsAndCommandLinesWriteNothing) {
@@ -352,9 +389,6 @@ TEST(Mocfbuild, RefusedListsAndCommandLinesWriteNothing) {
     std::string list, want;
     int status;
   } lists[] = {
-      {first + "// c\n\n-f no.txt -t user\n",
-       ":4: Can't find the input file (no.txt)!\n:4: cannot read no.txt: No such file or "
-       "directory\n", 1},
       {first + "-f sub -t user\n",
        ":2: Can't find the input file (sub)!\n:2: cannot read sub: Is a directory\n", 1},
       {first + "-f a.txt\0 -t user\n"s, ":2: a NUL byte in the line\n", 1},
@@ -362,9 +396,6 @@ TEST(Mocfbuild, RefusedListsAndCommandLinesWriteNothing) {
        ":2: Compatible Products input file can only be specified along with the -d option (or "
        "input MOCF can't exist).\n:2: only the list's first line can be the product list; "
        "mocfbuild -d starts the MOCF afresh from it (a list cannot hold -d)\n", 1},
-      {first + "/* one */\n\"*/\n-f \"a.txt -t user\n", ":4: an unterminated quote\n", 1},
-      {first + "-f a.txt -t user -M o.mocf\n",
-       ":2: -m has no place in a list: the MOCF is named once, on mocfbuild's command line\n", 1},
       {first + "-f a.txt -D -t user\n",
        ":2: -d has no place in a list: give it to mocfbuild, which then starts the MOCF afresh "
        "for the first line\n", 1},

@@ -10,6 +10,7 @@
 #include <iterator>
 #include <map>
 #include <random>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -181,6 +182,31 @@ std::string ShQuote(const std::string& word) {
   for (const char c : word) out += c == '\'' ? "'\\''" : std::string(1, c);
   return out + "'";
 }
+
+#ifndef _WIN32
+std::vector<std::string> UnpackedRuns(const std::string& dir, const std::string& made,
+                                      const std::string& context) {
+  std::vector<std::string> runs;
+  std::set<std::string> named = {"records.list"}, found;
+  std::istringstream in(Str(ReadFile(dir + "/records.list")));
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("//", 0) == 0) continue;
+    runs.push_back(line);
+    const size_t at = line.find("-f ");
+    if (at != std::string::npos) named.insert(line.substr(at + 3, line.find(' ', at + 3) - at - 3));
+  }
+  for (const auto& e : std::filesystem::directory_iterator(dir))
+    found.insert(e.path().filename().string());
+  EXPECT_EQ(named, found) << context;
+  if (!made.empty()) {
+    const TempDir again;
+    EXPECT_EQ("[exit 0]\n", Sh(again.path(), kBuild + " -d -m m " + ShQuote(dir + "/records.list")))
+        << context;
+    EXPECT_TRUE(made == Str(ReadFile(again.File("m")))) << context;
+  }
+  return runs;
+}
+#endif
 
 std::string Random::Junk(int max) {
   std::string s(R(max + 1), '\0');

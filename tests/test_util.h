@@ -110,6 +110,11 @@ std::string Tree(const std::string& dir);
 void RunCases(int count, const std::function<void(int)>& one);
 // A word as a shell reads it back.
 std::string ShQuote(const std::string& word);
+// The lines of dir's records.list, as mocfinfo --unpack wrote it, that hold
+// a run. The folder must hold the list and exactly the files they name,
+// and, given the MOCF they came from, the list must rebuild it byte for byte.
+std::vector<std::string> UnpackedRuns(const std::string& dir, const std::string& made = "",
+                                      const std::string& context = "");
 
 // Random choices: a seed makes the same case on every system.
 class Random {
