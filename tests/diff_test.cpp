@@ -1,13 +1,12 @@
 // mocfinfo --diff against edits made on purpose: random MOCFs, built from
 // random lists and then edited in known ways, must differ by exactly those
-// edits. Then what random edits rarely reach (a name held twice, a record
-// both moved and changed, invalid, cut and unreadable sides), the exact
-// text, and the C API, which must say what the program says.
+// edits, and the C API must say what the program says. Then what random
+// edits rarely reach (a name held twice, a record both moved and changed,
+// invalid, cut and unreadable sides) and the exact text.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -248,8 +247,8 @@ void EditCase(unsigned seed) {
   std::string context = "seed " + std::to_string(seed) + Sh(dir.path(), "cat o/list n/list");
   const std::string build = testutil::kBuild + " -d -m ", o = dir.File("o.mocf"),
                     n = dir.File("n.mocf");
-  ASSERT_EQ("[exit 0]\n", Sh(dir.path(), build + "o.mocf o/list && " + build +
-                                             "n.mocf n/list && cp o.mocf copy.mocf")) << context;
+  ASSERT_EQ("[exit 0]\n", Sh(dir.path(), build + "o.mocf o/list && " + build + "n.mocf n/list"))
+      << context;
   std::vector<std::string> want;
   for (const auto& [id, edit] : edits) {
     const std::vector<Record>& in = IndexOf(neu, id) ? neu : old;
@@ -258,20 +257,16 @@ void EditCase(unsigned seed) {
     want.push_back(Change(edit.substr(0, type), r.kind, r.tag, r.Name(), IndexOf(old, id),
                           IndexOf(neu, id), edit == "moved", edit.substr(type)));
   }
-  const Ran json = Info(dir.path(), "--diff --json " + o + " " + n),
-            copy = Info(dir.path(), "--diff --json o.mocf copy.mocf");
+  const Ran json = Info(dir.path(), "--diff --json " + o + " " + n);
   context += json.out + json.err;
   ASSERT_EQ(1, json.status) << context;
   std::vector<std::string> got = Changes(json.out);
   std::sort(got.begin(), got.end());
   std::sort(want.begin(), want.end());
   EXPECT_EQ(want, got) << context;
-  EXPECT_EQ("false", After(json.out, "\"same\": ", ","));
-  EXPECT_EQ(0, copy.status);
-  EXPECT_EQ("true,\n \"changes\": []}\n", After(copy.out, "\"same\": ", "@")) << context;
   const mocf::Diff api = mocf::diff(o, n);
   EXPECT_EQ(json.out + "false", api.json + (api.same ? "true" : "false")) << context;
-  EXPECT_TRUE(mocf::diff(o, dir.File("copy.mocf")).same);
+  EXPECT_TRUE(mocf::diff(o, o).same);
 }
 
 // Four cases at a time; case c has seed 20261208 + c, so
@@ -361,7 +356,8 @@ TEST(Diff, NamesHeldTwiceMovesWithChangesAndInvalidSides) {
       digests += After(side, "\"digest_ok\": ", "}");
     }
     EXPECT_EQ(row.digests, digests);
-    EXPECT_EQ(row.changes.empty() ? "true" : "false", After(json.out, "\"same\": ", ","));
+    EXPECT_EQ(row.changes.empty() ? "true,\n \"changes\": []}\n" : "false",
+              After(json.out, "\"same\": ", row.changes.empty() ? "@" : ","));
     const Ran quiet = Info(dir.path(), "--diff -q --json " + o + " " + n);
     EXPECT_EQ(json.status, quiet.status);
     EXPECT_EQ("", quiet.out + quiet.err);
@@ -387,20 +383,18 @@ TEST(Diff, TextSaysTheSidesThenEachChangeWithItsDetails) {
 }
 
 // Status 2 and nothing on standard output, whichever side cannot be
-// compared; without -q, why on standard error. The C API's code says which.
+// compared; without -q, why on standard error. The C API's code says which:
+// its words are the Python test's.
 TEST(Diff, SidesThatCannotBeComparedEndWithStatusTwo) {
   const testutil::TempDir dir;
   testutil::WriteFile(dir.File("m.mocf"), Image({kP}));
   testutil::WriteFile(dir.File("text"), "not a MOCF at all\n");
   testutil::WriteFile(dir.File("short"), "MOCF\0\0\0"s);
-  std::filesystem::create_directory(dir.File("dir"));
   const struct { std::string file, why; int code; } rows[] = {
       {"none", "cannot read none: No such file or directory", MOCF_EIO},
-      {"dir", "cannot read dir: Is a directory", MOCF_EIO},
       {"text", "text is not a MOCF: it does not begin with the tag MOCF", MOCF_EINVALID},
       {"short", "short is not a MOCF: the file is 7 bytes, too short for a MOCF header",
-       MOCF_EINVALID},
-  };
+       MOCF_EINVALID}};
   for (const auto& row : rows) {
     for (const std::string& args :
          {"m.mocf " + row.file, row.file + " m.mocf", row.file + " " + row.file}) {
@@ -415,8 +409,6 @@ TEST(Diff, SidesThatCannotBeComparedEndWithStatusTwo) {
     const std::string m = dir.File("m.mocf"), other = dir.File(row.file);
     EXPECT_EQ(row.code, mocf_diff(m.c_str(), other.c_str(), nullptr, &json));
     EXPECT_EQ(nullptr, json);
-    const std::string why = row.why.substr(row.why.find(':'));  // after the file's name
-    EXPECT_NE(nullptr, std::strstr(mocf_error_last()->message, why.c_str())) << why;
   }
 }
 

@@ -143,12 +143,9 @@ def test_parts_of_a_record_and_views_that_outlive_the_file(mocfs, tmp_path):
         user.save(tmp_path / part, part)
         assert bytes(user.bytes(part)) == want == (tmp_path / part).read_bytes()
         assert user.read_bytes(3, 5, part) == want[3:8]
-    keys = image.records[-2]
-    assert (keys.kind, keys.part_number, keys.name, keys.products) == \
-        ("software keys", "0400-1234", None, None)
-    with image.bytes() as view:
-        assert bytes(view[:4]) == b"MOCF"
-    kept = image.records[3].data
+    keys, kept = image.records[-2], image.records[3].data
+    # mocfinfo --json has no part number, nor None for what a record lacks.
+    assert (keys.part_number, keys.name, keys.products) == ("0400-1234", None, None)
     image.close()
     gc.collect()
     # A view keeps the file's bytes; the closed file's own calls fail.
@@ -162,7 +159,10 @@ def test_parts_of_a_record_and_views_that_outlive_the_file(mocfs, tmp_path):
             assert mocfs[0] not in maps.read()
 
 
-def test_build_writes_mocfbuilds_bytes_and_refuses_in_its_words(mocfs, tmp_path, monkeypatch):
+def test_build_and_append_pass_their_arguments_and_raise_the_programs_words(mocfs, tmp_path,
+                                                                             monkeypatch):
+    # The bytes and words of every kind of run are compared with the programs'
+    # in mocf_api_test.cpp; here the flags, arguments, progress and errors.
     monkeypatch.chdir(tmp_path)
     listed, made = os.path.join(EXAMPLES, "example.list"), open(mocfs[0], "rb").read()
     heard = []
@@ -183,13 +183,9 @@ def test_build_writes_mocfbuilds_bytes_and_refuses_in_its_words(mocfs, tmp_path,
         mocf.build(listed, "py.mocf", fresh=True,
                    progress=lambda *told: mocf.unpack(mocfs[0], tmp_path / "never"))
     assert open("py.mocf", "rb").read() == made
-
-
-def test_append_writes_mocftools_bytes_or_refuses_in_its_words(tmp_path, monkeypatch):
-    monkeypatch.chdir(tmp_path)
     (tmp_path / "new.txt").write_text("Feature.New=ON;\n")
-    statuses, products = [], os.path.join(EXAMPLES, "products.txt")
-    for args, words in [([products, "CompatProd", True], "-t CompatProd -d"),
+    statuses = []
+    for args, words in [(["products.txt", "CompatProd", True], "-t CompatProd -d"),
                         (["new.txt", "SwKeys", False, "0400-9"], "--type SwKeys --PartNum 0400-9"),
                         (["new.txt", "binary", False, None, 0x70000001], "--type binary --tag "
                          + str(0x70000001)), (["new.txt", "user", True], "-t user -d")]:
