@@ -80,20 +80,19 @@ TEST(FollowingDigestTest, MatchesTheImageHashedAtOnceWhateverTheStepsOrSaysItSto
 // followers are done with that one, still gets the digest of the whole (the
 // image writer's ring of six chunks seldom makes a follower wait).
 TEST(FollowingDigestTest, WriterThatUsesItsMemoryAgainWaitsForTheSlowestFollower) {
-  const size_t kChunk = 1 << 20, kChunks = 6;
-  Bytes image(kChunk * kChunks), ring(2 * kChunk);
+  const size_t kChunk = 1 << 20;
+  Bytes image(6 * kChunk), ring(2 * kChunk);
   for (size_t i = 0; i < image.size(); ++i)
     image[i] = static_cast<unsigned char>(i * 13 + i / kChunk);
   CWriteProgress progress;
-  const uint64_t oldEnd = 3 * kChunk + 5;
-  CFollowingDigest whole(&progress, {ring.data(), {}, image.size(), {{100, 200}}, ring.size()});
-  CFollowingDigest old(&progress, {ring.data(), {}, oldEnd, {{100, 200}}, ring.size()});
-  for (size_t i = 0; i < kChunks; ++i) {
+  CFollowingDigest whole(&progress, {ring.data(), {}, image.size(), {{100, 200}}, ring.size()}),
+      old(&progress, {ring.data(), {}, 3 * kChunk + 5, {{100, 200}}, ring.size()});
+  for (size_t i = 0; i < 6; ++i) {
     if (i >= 2) progress.WaitReleased((i - 1) * kChunk);
     std::memcpy(ring.data() + i % 2 * kChunk, image.data() + i * kChunk, kChunk);
     progress.Advance((i + 1) * kChunk);
   }
   progress.Close();
   EXPECT_EQ(Expected(image, {}, image.size(), {{100, 200}}), Got(whole));
-  EXPECT_EQ(Expected(image, {}, oldEnd, {{100, 200}}), Got(old));
+  EXPECT_EQ(Expected(image, {}, 3 * kChunk + 5, {{100, 200}}), Got(old));
 }

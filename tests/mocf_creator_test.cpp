@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "Gen6MocfParser.h"
 #include "test_util.h"
 
 using namespace std::string_literals;
@@ -10,7 +11,7 @@ using testutil::Bytes, testutil::FromHex, testutil::Rec, testutil::Seal;
 // What a new MOCF holds, its digest and an appended record's padding are
 // the bytes E2eTest's runs are checked against, with sha1sum's digest.
 constexpr unsigned int kMocf = 0x46434F4D, kUser = 0x60000002, kFw = 0x60000000, kMenu = 0x60000005,
-                       kDefaults = 0x60000004;
+                       kDefaults = 0x60000004, kFw1 = 0x60000001, kKeys = 0x60000003;
 
 static std::string Reason(const Bytes& image) {
   std::string reason = "(accepted)";
@@ -60,7 +61,6 @@ TEST(MocfCreatorTest, EveryRefusalSaysWhichRuleFailsAndWhere) {
     std::string reason;
   };
   const Case cases[] = {
-      {Bytes(good.begin(), good.begin() + 7), "the file is 7 bytes, too few for a MOCF header (8)"},
       {longer, "the file is 121 bytes, its header says 8 + 112"},
       {wrongTag, "the container's tag is 0x46434F4E, not 0x46434F4D (\"MOCF\")"},
       {Rec(kMocf, ""), "the MOCF holds no records; a version record must come first"},
@@ -94,7 +94,7 @@ TEST(MocfCreatorTest, EveryRefusalSaysWhichRuleFailsAndWhere) {
        "+ 4 * 2"},
       {image({user}, {version, hash}),
        "there is no compatible-products record (tag 0x2); every MOCF needs one"},
-      {image({user}, {version, hash, products123}),
+      {image({Rec(0x50000000, "")}, {version, hash, products123}),
        "the compatible products name more than one of products 1, 2 and 3, and the MOCF holds "
        "object records but no firmware record (tag 0x60000000)"},
       {image({Rec(0x50000000, "")}),
@@ -146,5 +146,52 @@ TEST(MocfCreatorTest, EveryRefusalSaysWhichRuleFailsAndWhere) {
     // container (which hashing them finds) with it, and no other.
     const bool hashing = c.image == badDigest || c.reason.rfind(unfilled, 0) == 0;
     EXPECT_EQ(hashing, CMocfCreator().InitTrustingDigest(Bytes(c.image)));
+  }
+}
+
+// The rules' other edges, and what they let pass, after a product list of
+// the products given.
+TEST(MocfCreatorTest, RulesLetPassWhatTheyAllow) {
+  const Bytes name = Rec(0, "a.txt\0"s), data = Rec(1, "\1\2\3"s), version = Rec(2, "1.0\0"s);
+  const Bytes products = FromHex("03000000 08000000 01000000 07000000");
+  const Bytes user = Rec(kUser, "", {name, data}), fw0 = Rec(kFw, "", {products, version, data});
+  const Bytes fw1 = Rec(kFw1, "", {products, version, data}), menu = Rec(kMenu, "ABC.\0"s);
+  const Bytes keys = Rec(kKeys, "ABC.\0"s), defaults = Rec(kDefaults, "ABC@\0"s);
+  auto named = [&](const std::string& n) { return Rec(kUser, "", {Rec(0, n + '\0'), data}); };
+  // clang-format off
+  struct Case { std::vector<Bytes> records; bool valid; std::vector<unsigned int> products = {}; };
+  const Case cases[] = {
+      {{user}, false, {1, 3}}, {{user, fw0}, true, {1, 3}},
+      {{user, fw1}, false, {1, 3}}, {{}, true, {1, 2, 3}}, {{user}, true, {1, 4}},
+      {{named(std::string(57, 'n'))}, true}, {{named("Az09_.()")}, true}, {{named("a-b")}, false},
+      {{named("d/a")}, false}, {{named("a\x80")}, false}, {{Rec(kMenu, "A\x80.\0"s)}, false},
+      {{Rec(kMenu, ".\0"s)}, true}, {{Rec(kUser, "")}, false},
+      {{Rec(kFw, "", {FromHex("03000000 08000000 02000000 07000000"), version, data})}, false},
+      {{menu, keys, defaults}, true}, {{user, user}, true}, {{fw0, fw1}, true}, {{fw1, fw1}, false},
+      {{user, Rec(kMocf, "")}, false}, {{Rec(0x4FFFFFFF, "")}, true, {1, 2}},
+      {{Rec(0x60000006, "\xff"), Rec(0x60000006, ""), Rec(0x50000001, "")}, true},
+      // The last nested record claims more than its object record holds; or
+      // fills it, with no room for its padding.
+      {{Rec(kUser, "", {name, FromHex("01000000 64000000 010203")})}, false},
+      {{FromHex("02000060 15000000 00000000 02000000 6100 0000 01000000 01000000 41")}, true},
+      {{Rec(kFw, "", {products, version, FromHex("01000000 40000000")})}, false},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    CCompatProdCreator compat;
+    compat.Set(&c.products);
+    std::vector<Bytes> records = {Rec(0, "\0\0"s), Rec(1, std::string(20, '\0')), *compat.Get()};
+    records.insert(records.end(), c.records.begin(), c.records.end());
+    // Copied to a block of exactly its size, where AddressSanitizer sees a
+    // read past the last record.
+    const Bytes image = Seal(Rec(kMocf, "", records)), exact = image;
+    EXPECT_EQ(c.valid, Reason(exact) == "(accepted)") << "case " << (&c - cases);
+  }
+  // Menu settings, and no other kind, make a MOCF a system update.
+  for (const bool m : {false, true}) {  // with menu settings or without
+    const Bytes image = Seal(Rec(kMocf, "", {Rec(0, "\0\0"s), Rec(1, std::string(20, '\0')),
+                                             Rec(2, "\0\0\0\0"s), user, fw0, keys, defaults,
+                                             m ? menu : user}));
+    EXPECT_EQ(m, CGen6MocfParser(CTlv::AtByte(image.data()), image.size()).IsSystemUpdateMocf());
   }
 }

@@ -62,14 +62,6 @@ TEST(MocfParserTest, BrokenCutOrMisshapenImagesAreRefused) {
   }
 }
 
-// Object records start at tag 0x50000000: the header at 4 * i has the i-th
-// of the tags 0x4FFFFFFF, 0x50000000, 0xFFFFFFFF, "MOCF".
-TEST(MocfParserTest, ObjectRecordsStartAtTag0x50000000) {
-  const Bytes tags = FromHex("ffffff4f 00000050 ffffffff 4d4f4346 00000000");
-  for (int i = 0; i < 4; ++i)
-    EXPECT_EQ(i == 1 || i == 2, CMocfParser::IsObjectRecord(CTlv::AtByte(&tags[4 * i]))) << i;
-}
-
 // Appending records and storing a new Length must not change the digest
 // under the old header; a header claiming more than the buffer holds, or
 // records that do not fill it, is reported and nothing beyond is read.

@@ -177,6 +177,13 @@ void RunCases(int count, const std::function<void(int)>& one) {
   for (std::thread& worker : workers) worker.join();
 }
 
+std::pair<bool, std::string> Printed(const std::function<bool()>& call) {
+  testing::internal::CaptureStdout();
+  const bool ok = call();
+  std::fflush(stdout);
+  return {ok, testing::internal::GetCapturedStdout()};
+}
+
 std::string ShQuote(const std::string& word) {
   std::string out = "'";
   for (const char c : word) out += c == '\'' ? "'\\''" : std::string(1, c);

@@ -7,6 +7,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "FileType.h"
@@ -110,6 +111,8 @@ std::string Tree(const std::string& dir);
 void RunCases(int count, const std::function<void(int)>& one);
 // A word as a shell reads it back.
 std::string ShQuote(const std::string& word);
+// What a call printed on standard output, after what it returned.
+std::pair<bool, std::string> Printed(const std::function<bool()>& call);
 // The lines of dir's records.list, as mocfinfo --unpack wrote it, that hold
 // a run. The folder must hold the list and exactly the files they name,
 // and, given the MOCF they came from, the list must rebuild it byte for byte.

@@ -5,12 +5,13 @@
 using testutil::Build, testutil::Ok, testutil::Put;
 
 TEST(TextRecordBuildersTest, SettingsKeysAndProductRecords) {
-  const std::string abc = Put("abc", "// settings\nABC\n");
-  EXPECT_EQ(Ok("05000060 05000000 4142432e00"), Build(MenuSettings, abc));
-  EXPECT_EQ(Ok("04000060 05000000 4142434000"), Build(CustomDefaults, abc));
-  EXPECT_EQ(Ok("03000060 10000000 4142433b46494d504e4d313233342e00"), Build(SwKeys, abc, "1234"));
-  EXPECT_EQ(Ok("03000060 0c000000 46494d504e4d313233342e00"), Build(SwKeys, "", "1234"));
-  EXPECT_EQ(Ok("02000000 08000000 01000000 07000000"), Build(CompatProd, Put("p", "7\n")));
+  // Settings lines join as they are, stripped; only the very last ';' goes.
+  const std::string abc = Put("abc", "// settings\nA;;\n  BC;; \r\n");
+  EXPECT_EQ(Ok("05000060 08000000 413b3b42433b2e00"), Build(MenuSettings, abc));
+  EXPECT_EQ(Ok("04000060 08000000 413b3b42433b4000"), Build(CustomDefaults, abc));
+  EXPECT_EQ(Ok("03000060 13000000 413b3b42433b3b46494d504e4d313233342e00"),
+            Build(SwKeys, abc, "1234"));
+  EXPECT_EQ(Ok("05000060 02000000 2e00"), Build(MenuSettings, Put("semi", ";\n")));
 }
 
 // Failures add the reader's text, then the builder's.
@@ -20,6 +21,8 @@ TEST(TextRecordBuildersTest, FailuresAddTheReadersTextThenTheBuilders) {
   EXPECT_EQ(empty + "Error in Menu Settings file\n", Build(MenuSettings, comments));
   EXPECT_EQ(empty + "Error in Custom Defaults file\n", Build(CustomDefaults, comments));
   EXPECT_EQ(empty + "Error in SW Keys file\n", Build(SwKeys, comments, "1"));
+  EXPECT_EQ("failed / Error in Menu Settings File (bad format).\nError in Menu Settings file\n",
+            Build(MenuSettings, Put("open", "A=1;\n/* never closed\nB=2;\n")));
   EXPECT_EQ("failed / Error in Compatible Products File (bad format).\n"
             "Error in Compatible Products file\n",
             Build(CompatProd, Put("big", "7\n4294967296\n")));

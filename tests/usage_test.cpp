@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 #include "test_util.h"
+
+namespace {
+
+using testutil::Printed;
 
 TEST(ValidateArgs, FirstBrokenRuleIsReported) {
   const std::string in = testutil::Put("in.txt", "x"), old = testutil::Put("old.mocf", "x");
@@ -25,18 +27,12 @@ TEST(ValidateArgs, FirstBrokenRuleIsReported) {
       {{old, in, "", NoFileType}, "No file type specified!\n"},
       {{"", in, "", NoFileType}, "No MOCF output file specified!\n"}};
   for (const auto& [opts, message] : cases) {
-    testing::internal::CaptureStdout();
-    const bool ok = ValidateArgs(&opts);
-    std::fflush(stdout);
-    EXPECT_EQ(message, testing::internal::GetCapturedStdout());
-    EXPECT_EQ(message.empty(), ok) << message;
+    EXPECT_EQ(std::make_pair(message.empty(), message),
+              Printed([&] { return ValidateArgs(&opts); }));
   }
 }
 
 TEST(PrintUsage, ShowsProgramFileName) {
-  testing::internal::CaptureStdout();
-  PrintUsage("C:\\tools\\mocftool.exe");
-  std::fflush(stdout);
   EXPECT_EQ("mocftool.exe:  $ProjectRevision: Last Checkpoint: 1.6 $\n\n"
             "Usage:  mocftool.exe -m MocfFile -f InFile -t type [-d]\n"
             "\t-m: MOCF filename\n"
@@ -44,5 +40,7 @@ TEST(PrintUsage, ShowsProgramFileName) {
             "\t-t: File type:  user|CompatProd|object|CustomDefaults\n"
             "\t    Note:  CompatProd cannot be used when appending to an existing MOCF\n"
             "\t-d: Delete the contents of the MOCF before appending the Input File\n",
-            testing::internal::GetCapturedStdout());
+            Printed([] { return PrintUsage("C:\\tools\\mocftool.exe"), true; }).second);
 }
+
+}  // namespace
