@@ -4,23 +4,15 @@
 // rarely reach: large inputs, a file-size limit, lists that cannot be read
 // and command lines that are refused (builds beside runs on one MOCF: the
 // E2eTest suite).
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <csignal>
 #include <filesystem>
 #include <regex>
 #include <set>
 #include <sstream>
-#include <thread>
+#include <tuple>
 
 #include "Mocfbuild.h"
 #include "Platform.h"
@@ -449,70 +441,32 @@ TEST(Mocfbuild, RefusedListsAndCommandLinesWriteNothing) {
   EXPECT_EQ(linked, Tree(dir.path()));
 }
 
-// What a terminal shows until it holds `until`, closes, or 20 s pass.
-std::string Shown(int terminal, const std::string& until = "") {
-  std::string shown;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while ((until.empty() || shown.find(until) == std::string::npos) &&
-         std::chrono::steady_clock::now() < end) {
-    pollfd ready = {terminal, POLLIN, 0};
-    char bytes[256];
-    if (::poll(&ready, 1, 100) <= 0) continue;
-    const ssize_t got = ::read(terminal, bytes, sizeof bytes);
-    if (got <= 0) break;
-    shown.append(bytes, static_cast<size_t>(got));
-  }
-  return shown;
-}
-
 // Ctrl-C or SIGTERM while the progress line stands ends that line before
 // the build goes, by the signal; with no line standing, nothing is written.
+// The build's standard error is a terminal (script's), where each \n shows
+// as \r\n; the list comes down a pipe line by line, the build waiting for
+// the next, its progress standing once it took a second.
 TEST(Mocfbuild, AStopEndsTheProgressLineAndTheSignalEndsTheBuild) {
   if (!platform::IsDurable()) GTEST_SKIP() << "the portable build shows no progress";
   if (kProgramsUnderWine) GTEST_SKIP() << "Windows has no such signals";
   const TempDir dir;
   WriteFile(dir.File("p"), "7\n");
-  const std::string list = dir.File("l.list"), line = "\rmocfbuild: reading l.list:2";
-  const std::pair<int, bool> cases[] = {{SIGTERM, true}, {SIGINT, true}, {SIGTERM, false}};
-  for (const auto& [sig, shows] : cases) {
-    SCOPED_TRACE(std::to_string(sig) + (shows ? " shown" : " not shown"));
-    // The list comes down a pipe that never ends, line by line: the build
-    // waits for the next, its progress standing once it took a second.
-    ::unlink(list.c_str());
-    ASSERT_EQ(0, ::mkfifo(list.c_str(), 0600));
-    const int feed = ::open(list.c_str(), O_RDWR | O_CLOEXEC);
-    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_TRUE(feed >= 0 && terminal >= 0 && !::grantpt(terminal) && !::unlockpt(terminal));
-    const int side = ::open(::ptsname(terminal), O_RDWR | O_NOCTTY);
-    termios raw = {};
-    ASSERT_TRUE(side >= 0 && ::tcgetattr(side, &raw) == 0);
-    ::cfmakeraw(&raw);  // the bytes as written, with no \r before a \n
-    ::tcsetattr(side, TCSANOW, &raw);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      // The signals' usual actions, as an interactive shell gives them.
-      ::signal(SIGINT, SIG_DFL);
-      ::signal(SIGTERM, SIG_DFL);
-      if (::dup2(side, 2) == 2 && ::chdir(dir.path().c_str()) == 0)
-        ::execl(MOCFBUILD_PATH, "mocfbuild", "-d", "-m", "m.mocf", "l.list", nullptr);
-      ::_exit(127);
-    }
-    ::close(side);
-    const auto feedLine = [&](const std::string& text) {
-      ASSERT_EQ(static_cast<ssize_t>(text.size()), ::write(feed, text.data(), text.size()));
-    };
-    feedLine("-f p -t CompatProd\n");
-    std::this_thread::sleep_for(std::chrono::milliseconds(shows ? 1200 : 300));
-    if (shows) feedLine("-f p -t user\n");
-    std::string shown = shows ? Shown(terminal, line) : "";
-    ::kill(pid, sig);
-    shown += Shown(terminal);
-    int status = 0;
-    ASSERT_EQ(pid, ::waitpid(pid, &status, 0));
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
-    EXPECT_EQ(shows ? line + "\n" : "", shown);
-    ::close(terminal);
-    ::close(feed);
+  const std::string line = "\rmocfbuild: reading l.list:2\r\n";
+  const std::tuple<std::string, int, bool> cases[] = {
+      {"TERM", 143, true}, {"INT", 130, true}, {"TERM", 143, false}};
+  for (const auto& [sig, status, shows] : cases) {
+    const std::string feed =
+        "exec 3>l.list; echo '-f p -t CompatProd' >&3; " +
+        std::string(shows ? "sleep 1.2; echo '-f p -t user' >&3; for n in $(seq 400); do "
+                            "grep -q l.list:2 out && break; sleep 0.05; done"
+                          : "sleep 0.3") +
+        "; kill -" + sig + " $(cat pid); sleep 5";
+    EXPECT_EQ("status " + std::to_string(status) + "\n" + (shows ? line : "") + "[exit 0]\n",
+              Sh(dir.path(), "rm -f l.list out; mkfifo l.list; (" + feed + ") >/dev/null 2>&1 &"
+                             "script -qec \"echo \\$\\$ >pid; exec " + kBuild +
+                             " -d -m m.mocf l.list\" /dev/null </dev/null >out;"
+                             "echo status $?; kill $! 2>/dev/null; cat out"))
+        << sig << (shows ? " shown" : " not shown");
   }
 }
 
