@@ -244,7 +244,7 @@ void EditCase(unsigned seed) {
   const testutil::TempDir dir;
   Write(dir.File("o"), old);
   Write(dir.File("n"), neu);
-  std::string context = "seed " + std::to_string(seed) + Sh(dir.path(), "cat o/list n/list");
+  std::string context = "seed " + std::to_string(seed) + "\n" + Sh(dir.path(), "cat o/list n/list");
   const std::string build = testutil::kBuild + " -d -m ", o = dir.File("o.mocf"),
                     n = dir.File("n.mocf");
   ASSERT_EQ("[exit 0]\n", Sh(dir.path(), build + "o.mocf o/list && " + build + "n.mocf n/list"))
