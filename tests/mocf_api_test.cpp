@@ -11,7 +11,6 @@
 #include <functional>
 #include <iterator>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -100,11 +99,6 @@ TEST(MocfApi, TheWrapperReadsTheExampleAsItsInputsMakeIt) {
   EXPECT_EQ(std::make_tuple(std::string("2.4.1"), uint64_t{32}),
             std::make_tuple(f.firmware(5).software, f.firmware(5).data.size));
   EXPECT_NE(std::string::npos, Read(kExamples + "firmware.obj").find(f.firmware(5).data.view()));
-  // Fewer places than products: the count is all of them, the rest untouched.
-  uint32_t products[2] = {0, 77};
-  size_t count = 0;
-  EXPECT_EQ(0, mocf_products(f.handle(), 3, products, 1, &count));
-  EXPECT_TRUE(count == 2 && products[0] == 6699 && products[1] == 77);
   EXPECT_EQ(MOCF_ENOTFOUND, Thrown([&] { f.record(9); }));
   EXPECT_EQ(MOCF_VERSION, mocf::version());
 }
@@ -121,7 +115,6 @@ TEST(MocfApi, EachFailureGivesItsCodeAndTheProgramsWords) {
   size_t size;
   uint64_t length;
   const unsigned char* data;
-  uint32_t products[2];
   const int E = MOCF_EARG;
   const std::string beyond = Shell(s.dir, kInfo + "--extract 9 -o x ex.mocf 2>&1").out;
   ASSERT_EQ(0u, beyond.rfind("mocfinfo: ex.mocf: there", 0)) << beyond;
@@ -129,7 +122,6 @@ TEST(MocfApi, EachFailureGivesItsCodeAndTheProgramsWords) {
   const std::string verdict = Shell(s.dir, kInfo + "--verify '" + bad + "'").out;
   ASSERT_EQ(0, mocf_open_memory(&empty, nullptr, 0, bad.c_str()));
   const Handle emptyHold(empty, mocf_close);
-  EXPECT_TRUE(mocf_valid(empty) == 0 && mocf_size(empty) == 0);
   const struct { int code; std::function<int()> call; std::string message; } cases[] = {
       {MOCF_EIO, [&] { return mocf_open(&g, none.c_str()); },
        "cannot read " + none + ": No such file or directory\n"},
@@ -145,7 +137,7 @@ TEST(MocfApi, EachFailureGivesItsCodeAndTheProgramsWords) {
        "record 3 (compatible products at 0x30) holds no user file\n"},
       {MOCF_ENOTFOUND, [&] { return mocf_firmware(f, 4, &text, &size, &data, &length); },
        "record 4 (user file at 0x44) holds no firmware\n"},
-      {MOCF_ENOTFOUND, [&] { return mocf_products(f, 1, products, 2, &size); },
+      {MOCF_ENOTFOUND, [&] { return mocf_products(f, 1, nullptr, 0, &size); },
        "record 1 (version at 0x8) holds no product list\n"},
       // A wrong argument has words of its own: any line.
       {E, [&] { return mocf_record_data(f, 1, 3, &data, &length); }, ""},
@@ -168,7 +160,6 @@ TEST(MocfApi, EachFailureGivesItsCodeAndTheProgramsWords) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message + std::to_string(&c - cases));
     EXPECT_EQ(c.code, c.call());
-    EXPECT_EQ(nullptr, g);
     const auto [code, status, line, said] = LastError();
     EXPECT_EQ(std::make_tuple(c.code, c.code == MOCF_EINVALID, 0),
               std::make_tuple(code, status, line));
@@ -177,8 +168,10 @@ TEST(MocfApi, EachFailureGivesItsCodeAndTheProgramsWords) {
     ASSERT_EQ(0, mocf_record_get(f, 2, &r));  // which clears it
     EXPECT_EQ(std::make_tuple(0, 0, 0, std::string()), LastError());
   }
-  EXPECT_EQ(0, mocf_valid(nullptr) + mocf_record_count(nullptr) + int(mocf_size(nullptr)));
-  EXPECT_TRUE(before == Read(ex));
+  EXPECT_EQ(0, mocf_valid(nullptr) + mocf_record_count(nullptr) + int(mocf_size(nullptr)) +
+                   mocf_valid(empty) + int(mocf_size(empty)));
+  // No failure left a handle, nor changed the MOCF.
+  EXPECT_TRUE(!g && before == Read(ex));
 }
 
 // A build is mocfbuild's: the same bytes, the same progress through the
@@ -186,41 +179,29 @@ TEST(MocfApi, EachFailureGivesItsCodeAndTheProgramsWords) {
 // list it cannot read mocfbuild follows with its usage, which the API leaves out.
 TEST(MocfApi, BuildsWriteMocfbuildsBytesOrSayWhatItSays) {
   const Scratch s;
-  const std::string ex = s.ex, before = Read(ex), api = s / "api.mocf", list = s / "l.list";
-  std::vector<std::tuple<int, uint64_t, uint64_t>> seen, wrapped;
-  const mocf_progress_fn record = [](void* p, int line, uint64_t written, uint64_t total) {
-    static_cast<decltype(seen)*>(p)->emplace_back(line, written, total);
-  };
-  ASSERT_EQ(0, mocf_build(kList.c_str(), api.c_str(), MOCF_FRESH, record, &seen));
-  EXPECT_TRUE(before == Read(api));
+  const std::string ex = s.ex, before = Read(ex), list = s / "l.list", none = s / "none.list";
+  std::vector<std::tuple<int, uint64_t, uint64_t>> seen;
+  mocf::build(kList, s / "api.mocf", true,
+              [&](const mocf::Progress& p) { seen.emplace_back(p.line, p.written, p.total); });
+  EXPECT_TRUE(before == Read(s / "api.mocf"));
   // Each run's line as it is read, the first on line 6, then the bytes written.
   ASSERT_GT(seen.size(), 6u);
   EXPECT_EQ(std::make_tuple(6, uint64_t{0}, uint64_t{0}), seen.front());
   EXPECT_EQ(std::make_tuple(14, before.size(), before.size()), seen.back());
-  mocf::build(kList, s / "wrapped.mocf", true,
-              [&](const mocf::Progress& p) { wrapped.emplace_back(p.line, p.written, p.total); });
-  EXPECT_TRUE(seen == wrapped && before == Read(s / "wrapped.mocf"));
+  // The second menu settings fail the build on line 3.
   Write(s / "p.txt", "7\n");
   Write(s / "ms.txt", "M=1;\n");
-  const std::string first = "-f p.txt -t CompatProd\n", menu = "-f ms.txt --type MenuSettings\n";
-  const struct { std::string list; int code, line; } builds[] = {
-      {first + "// c\n-f no.txt -t user\n", MOCF_EREFUSED, 3},
-      {first + menu + menu, MOCF_EFAILED, 3}};
-  for (const auto& c : builds) {
-    SCOPED_TRACE(c.list);
-    Write(list, c.list);
-    const Ran program = Shell(s.dir, kBuild + "-d -m '" + ex + "' '" + list + "' 2>&1 >/dev/null");
-    EXPECT_EQ(c.code, mocf_build(list.c_str(), ex.c_str(), MOCF_FRESH, nullptr, nullptr));
-    EXPECT_EQ(std::make_tuple(c.code, program.status, c.line, program.out), LastError());
-    EXPECT_EQ(c.code, Thrown([&] { mocf::build(list, ex, true); }));
-    EXPECT_TRUE(before == Read(ex));
-  }
-  const std::string none = s / "none.list";
+  const std::string menu = "-f ms.txt --type MenuSettings\n";
+  Write(list, "-f p.txt -t CompatProd\n" + menu + menu);
+  const Ran program = Shell(s.dir, kBuild + "-d -m '" + ex + "' '" + list + "' 2>&1 >/dev/null");
+  EXPECT_EQ(MOCF_EFAILED, mocf_build(list.c_str(), ex.c_str(), MOCF_FRESH, nullptr, nullptr));
+  EXPECT_EQ(std::make_tuple(MOCF_EFAILED, program.status, 3, program.out), LastError());
+  EXPECT_EQ(MOCF_EFAILED, Thrown([&] { mocf::build(list, ex, true); }));
+  EXPECT_TRUE(before == Read(ex));
   const Ran unread = Shell(s.dir, kBuild + "-m '" + ex + "' '" + none + "' 2>&1 >/dev/null");
   EXPECT_EQ(MOCF_EIO, mocf_build(none.c_str(), ex.c_str(), 0, nullptr, nullptr));
-  const std::string unreadWhy = std::get<3>(LastError());
-  EXPECT_TRUE(std::get<1>(LastError()) == unread.status &&
-              unread.out.rfind(unreadWhy + "usage: ", 0) == 0) << unreadWhy;
+  const auto [code, status, line, why] = LastError();
+  EXPECT_TRUE(status == unread.status && unread.out.rfind(why + "usage: ", 0) == 0) << why;
 }
 
 // Run by run on one MOCF, an append is mocftool's: the same bytes, or the same
@@ -239,7 +220,6 @@ TEST(MocfApi, AppendsWriteMocftoolsBytesOrSayWhatItSays) {
       {empty.c_str(), "bogus", 0, nullptr, nullptr, "-t bogus"},
       {nullptr, "SwKeys", 0, "12345678901234567890", 0, "--type SwKeys --PartNum 12345678901234567890"},
       {"custom_defaults.txt", "customdefaults", 0, nullptr, nullptr, "-T CUSTOMDEFAULTS"},
-      {"welcome.txt", "binary", 0, nullptr, "0x70000001", "--type binary --tag 0x70000001"},
       {empty.c_str(), "CustomDefaults", MOCF_FRESH, nullptr, nullptr, "-t CustomDefaults -d"}};
   for (const auto& run : runs) {
     SCOPED_TRACE(run.args);
@@ -270,13 +250,10 @@ TEST(MocfApi, AppendsWriteMocftoolsBytesOrSayWhatItSays) {
 // unpacked files.
 TEST(MocfApi, RecordBytesAndUnpacksAreMocfinfosFromTheFileOrACopyOfIt) {
   const Scratch s;
-  const std::string bytes = Read(s.ex);
-  auto buffer = std::make_unique<char[]>(bytes.size());
-  bytes.copy(buffer.get(), bytes.size());
+  std::string buffer = Read(s.ex);
   mocf_file* memory = nullptr;
-  ASSERT_EQ(0, mocf_open_memory(&memory, buffer.get(), bytes.size(), s.ex.c_str()));
-  std::fill_n(buffer.get(), bytes.size(), '\xEE');
-  buffer.reset();
+  ASSERT_EQ(0, mocf_open_memory(&memory, buffer.data(), buffer.size(), s.ex.c_str()));
+  buffer.assign(buffer.size(), '\xEE');
   const Handle handles[] = {Open(s.ex), Handle(memory, mocf_close)};
   std::vector<std::pair<const unsigned char*, std::string>> kept;
   for (int n = 1; n <= 8; ++n) {
@@ -285,10 +262,9 @@ TEST(MocfApi, RecordBytesAndUnpacksAreMocfinfosFromTheFileOrACopyOfIt) {
          {std::pair(MOCF_PART_RECORD, " --record "), std::pair(MOCF_PART_CONTENT, " --extract "),
           std::pair(MOCF_PART_VALUE, "")}) {
       SCOPED_TRACE(option + std::to_string(n));
-      if (*option) {
-        ASSERT_EQ(0, Shell(s.dir, kInfo + option + std::to_string(n) + " -o want ex.mocf").status);
-      }
-      const std::string want = *option ? Read(s / "want") : whole.substr(8);
+      const std::string extracted = " -o want ex.mocf && cat want";
+      const std::string want =
+          *option ? Shell(s.dir, kInfo + option + std::to_string(n) + extracted).out : whole.substr(8);
       if (part == MOCF_PART_RECORD) whole = want;
       for (const Handle& f : handles) {
         const unsigned char *data = nullptr, *all = nullptr;
@@ -313,22 +289,19 @@ TEST(MocfApi, RecordBytesAndUnpacksAreMocfinfosFromTheFileOrACopyOfIt) {
   }
   mocf_record r;
   for (int i = 0; i < 400; ++i) mocf_record_get(handles[i % 2].get(), 8 - i % 8, &r);
-  EXPECT_EQ(MOCF_EIO, mocf_unpack(handles[1].get(), s.dir.c_str()));
-  for (const auto& [data, copy] : kept) EXPECT_EQ(copy, Str(data, copy.size()));
   const std::string u = s / "u", tail = s / "tail.mocf";
-  Write(tail, bytes + "xyz");
   ASSERT_EQ(0, mocf_unpack(handles[0].get(), u.c_str())) << mocf_error_last()->message;
-  for (const auto& [file, code] : {std::pair(s.ex, MOCF_EIO), std::pair(tail, MOCF_ENOTEXACT)}) {
-    EXPECT_EQ(code, mocf_unpack(Open(file).get(), u.c_str()));
-    const auto [_, status, line, message] = LastError();
-    if (code == MOCF_ENOTEXACT) fs::rename(u, s / "api");
-    const Ran program = Shell(s.dir, kInfo + "--unpack '" + u + "' '" + file + "' 2>&1 >/dev/null");
-    EXPECT_EQ(std::make_tuple(program.status, program.out), std::make_tuple(status, message));
-    fs::remove_all(u);
-  }
+  EXPECT_EQ(MOCF_EIO, mocf_unpack(handles[1].get(), u.c_str()));
+  const auto [_, status, line, message] = LastError();
+  const Ran filled = Shell(s.dir, kInfo + "--unpack '" + u + "' ex.mocf 2>&1 >/dev/null");
+  EXPECT_EQ(std::make_tuple(filled.status, filled.out), std::make_tuple(status, message));
+  Write(tail, Read(s.ex) + "xyz");
   std::string why;
-  EXPECT_FALSE(mocf::File::open(tail).unpack(u, &why));
-  EXPECT_NE(std::string::npos, why.find(" cannot be rebuilt exactly: ")) << why;
+  EXPECT_FALSE(mocf::File::open(tail).unpack(s / "api", &why));
+  const Ran inexact = Shell(s.dir, kInfo + "--unpack t '" + tail + "' 2>&1 >/dev/null");
+  EXPECT_EQ(std::make_tuple(inexact.status, inexact.out),
+            std::make_tuple(mocf_error_last()->status, why));
+  for (const auto& [data, copy] : kept) EXPECT_EQ(copy, Str(data, copy.size()));
 }
 
 }  // namespace
