@@ -36,24 +36,21 @@ failures, count = [], 0
 for path in [os.path.join(source, "README.md")] + sorted(glob.glob(os.path.join(source, "docs", "*.md"))):
     with tempfile.TemporaryDirectory() as folder:
         for name in os.listdir(source):
-            if not name.startswith((".", "build")):
+            if not name.startswith((".", "build")) and name != "examples":
                 os.symlink(os.path.join(source, name), os.path.join(folder, name))
-        os.remove(os.path.join(folder, "examples"))
         shutil.copytree(os.path.join(source, "examples"), os.path.join(folder, "examples"))
         os.symlink(build, os.path.join(folder, "build"))
         for line, kind, body in blocks(path):
             count += 1
             where = f"{os.path.relpath(path, source)}:{line}"
             if kind == "console":
-                script = "\n".join(l[2:] for l in body if l.startswith("$ "))
                 expected = [l for l in body if not l.startswith("$ ")]
-                status, out = run(script, folder)
+                status, out = run("\n".join(l[2:] for l in body if l.startswith("$ ")), folder)
                 if not re.fullmatch(pattern(expected), out):
                     failures.append(f"{where}: printed\n{out}instead of\n" + "\n".join(expected))
             else:
                 status, out = run("set -eo pipefail\n" + "\n".join(body), folder)
                 if status != 0:
                     failures.append(f"{where}: status {status}\n{out}")
-print(f"{count} runnable blocks, {len(failures)} failed")
-print("\n\n".join(failures))
+print(f"{count} runnable blocks, {len(failures)} failed", *failures, sep="\n\n")
 sys.exit(1 if failures or count == 0 else 0)

@@ -2,16 +2,7 @@
 # library, that is the fields as Python values, the failures as the right
 # exceptions, the memory views and the threads. The engine's rules and words
 # are checked through the C API in mocf_api_test.cpp.
-import array
-import gc
-import json
-import os
-import pickle
-import random
-import re
-import subprocess
-import sys
-import threading
+import array, gc, json, os, pickle, random, re, subprocess, sys, threading
 from concurrent.futures import ThreadPoolExecutor
 
 import pytest
@@ -28,11 +19,7 @@ PROGRAM_ENV = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
 
 def run(program, *args, cwd=None):
     return subprocess.run([os.path.join(BIN, program)] + [str(a) for a in args],
-                          capture_output=True, cwd=cwd, env=PROGRAM_ENV)
-
-
-def stderr_lines(result):
-    return result.stderr.decode().splitlines()
+                          capture_output=True, cwd=cwd, env=PROGRAM_ENV, encoding="utf-8")
 
 
 def random_list(folder, rng):
@@ -95,8 +82,7 @@ READ_AS = {"version": lambda r: r.value.hex(), "digest": lambda r: r.value.hex()
 def json_fields(shown):
     # A record of mocfinfo --json as the binding gives it: a firmware's
     # records as its fields, and no verdict on the digest.
-    shown = dict(shown)
-    shown.pop("digest_ok", None)
+    shown = {k: v for k, v in shown.items() if k != "digest_ok"}
     nested = {r["kind"]: r for r in shown.pop("records", [])}
     if shown["kind"] == "firmware":
         shown.update(products=nested.get("compatible products", {}).get("products"),
@@ -108,8 +94,8 @@ def json_fields(shown):
 def test_fields_unpack_and_diff_are_mocfinfos(mocfs, tmp_path):
     for n, path in enumerate(mocfs):
         want = json.loads(run("mocfinfo", "--json", path).stdout)
-        listing = [line for line in run("mocfinfo", path).stdout.decode().splitlines()
-                   if re.match(r" *\d+ ", line)]
+        listing = re.findall(r"^ *\d+ +0x[0-9A-F]+ [0-9A-F]{8} +\d+ (.*)$",
+                             run("mocfinfo", path).stdout, re.M)
         with mocf.open(path) as image:
             assert (image.size, image.valid, image.reason, image.stop) == \
                 (want["size"], want["valid"], want["reason"], want["stop"]), path
@@ -117,12 +103,11 @@ def test_fields_unpack_and_diff_are_mocfinfos(mocfs, tmp_path):
             shown = [json_fields(r) for r in want["records"]]
             assert [{k: READ_AS.get(k, lambda r: getattr(r, k))(r) for k in fields}
                     for r, fields in zip(image.records, shown)] == shown, path
-            assert len(image.records) == len(shown) == len(listing)
-            for record, line in zip(image.records, listing):
-                assert line.endswith((record.kind + " " + record.description).rstrip()), path
+            assert len(image.records) == len(listing), path
+            assert [(r.kind + " " + r.description).rstrip() for r in image.records] == listing
         unpacked = run("mocfinfo", "--unpack", tmp_path / ("p%d" % n), path)
         got = mocf.unpack(path, tmp_path / ("l%d" % n))
-        assert (bool(got), got.reasons) == (unpacked.returncode == 0, stderr_lines(unpacked))
+        assert (bool(got), got.reasons) == (unpacked.returncode == 0, unpacked.stderr.splitlines())
         assert os.listdir(tmp_path / ("p%d" % n)) == os.listdir(tmp_path / ("l%d" % n))
         shown = run("mocfinfo", "--diff", "--json", mocfs[0], path)
         if shown.returncode < 2:
@@ -130,7 +115,7 @@ def test_fields_unpack_and_diff_are_mocfinfos(mocfs, tmp_path):
             continue
         with pytest.raises(mocf.NotMocfError) as refused:
             mocf.diff(mocfs[0], path)
-        assert refused.value.messages == [stderr_lines(shown)[0].split(": ", 1)[1]]
+        assert refused.value.messages == [shown.stderr.splitlines()[0].split(": ", 1)[1]]
 
 
 def test_parts_of_a_record_and_views_that_outlive_the_file(mocfs, tmp_path):
@@ -174,15 +159,14 @@ def test_build_and_append_pass_their_arguments_and_raise_the_programs_words(mocf
     with pytest.raises(mocf.BuildError) as refused:
         mocf.build("bad.list", "lib.mocf", fresh=True)
     assert (refused.value.messages, refused.value.status, refused.value.line) == \
-        (stderr_lines(want), want.returncode, 2)
+        (want.stderr.splitlines(), want.returncode, 2)
     assert not (tmp_path / "lib.mocf").exists()
     # A run from inside the build would wait for the build: it is refused,
     # and the refusal comes after the build, which goes on.
-    os.remove("py.mocf")
     with pytest.raises(RuntimeError):
-        mocf.build(listed, "py.mocf", fresh=True,
+        mocf.build(listed, "on.mocf", fresh=True,
                    progress=lambda *told: mocf.unpack(mocfs[0], tmp_path / "never"))
-    assert open("py.mocf", "rb").read() == made
+    assert open("on.mocf", "rb").read() == made
     (tmp_path / "new.txt").write_text("Feature.New=ON;\n")
     statuses = []
     for args, words in [(["products.txt", "CompatProd", True], "-t CompatProd -d"),
@@ -195,7 +179,7 @@ def test_build_and_append_pass_their_arguments_and_raise_the_programs_words(mocf
             got = (0, [])
         except mocf.AppendError as refused:
             got = (refused.status, refused.messages)
-        assert got == (want.returncode, want.stdout.decode().splitlines()), args
+        assert got == (want.returncode, want.stdout.splitlines()), args
         assert (tmp_path / "lib.mocf").read_bytes() == (tmp_path / "prog.mocf").read_bytes()
         statuses.append(got[0])
     assert statuses == [0, 0, 0, 2]
@@ -221,7 +205,7 @@ def test_failures_to_read_are_os_errors_in_the_systems_words(mocfs, tmp_path):
             call()
     refused = mocf.BuildError(["list:2: no"], 1, 2)
     assert vars(pickle.loads(pickle.dumps(refused))) == vars(refused)
-    assert mocf.__version__ == run("mocfinfo", "--version").stdout.decode().split()[-1]
+    assert mocf.__version__ == run("mocfinfo", "--version").stdout.split()[-1]
 
 
 def test_a_large_mocf_is_listed_and_verified_in_little_memory(tmp_path, monkeypatch):

@@ -28,8 +28,7 @@ function program(name, args, options = {}) {
 // ---- The files ------------------------------------------------------------
 
 program("mocfbuild", ["-d", "-m", scratch("example.mocf"), "example.list"], { cwd: path.join(top, "examples") });
-const example = fs.readFileSync(scratch("example.mocf"));
-const damaged = Buffer.from(example);
+const damaged = fs.readFileSync(scratch("example.mocf"));
 damaged[30] ^= 0x40;  // inside the stored digest
 fs.writeFileSync(scratch("damaged.mocf"), damaged);
 fs.copyFileSync(path.join(top, "README.md"), scratch("foreign.mocf"));
@@ -41,18 +40,17 @@ edit("changed/example.list", (text) => text.replace(/^.*CustomDefaults.*$/m, "-f
 fs.writeFileSync(scratch("changed/extra.txt"), "Added later.\n");
 program("mocfbuild", ["-d", "-m", scratch("changed.mocf"), "example.list"], { cwd: scratch("changed") });
 
-// ---- A server of the site alone, that notes every request ----------------
+// ---- A server of the site alone ------------------------------------------
 
 const types = { ".html": "text/html", ".js": "text/javascript", ".css": "text/css", ".wasm": "application/wasm" };
-const served = [];
 const server = http.createServer((request, response) => {
-  served.push(request.url);
-  const file = path.join(site, decodeURIComponent(new URL(request.url, "http://x").pathname));
-  if (!file.startsWith(site + path.sep) && file !== site) return response.writeHead(403).end();
-  const target = fs.existsSync(file) && fs.statSync(file).isDirectory() ? path.join(file, "index.html") : file;
-  if (!fs.existsSync(target)) return response.writeHead(404).end();
-  response.writeHead(200, { "Content-Type": types[path.extname(target)] ?? "application/octet-stream" });
-  fs.createReadStream(target).pipe(response);
+  const name = decodeURIComponent(new URL(request.url, "http://x").pathname).replace(/\/$/, "/index.html");
+  const file = path.join(site, name);
+  if (!file.startsWith(site + path.sep) || !fs.statSync(file, { throwIfNoEntry: false })?.isFile()) {
+    return response.writeHead(404).end();
+  }
+  response.writeHead(200, { "Content-Type": types[path.extname(file)] ?? "application/octet-stream" });
+  fs.createReadStream(file).pipe(response);
 });
 await new Promise((resolve) => server.listen(0, "127.0.0.1", resolve));
 const origin = `http://127.0.0.1:${server.address().port}`;
@@ -61,14 +59,11 @@ const browser = await puppeteer.launch({
   executablePath: process.env.CHROMIUM ?? "/usr/bin/chromium",
   args: ["--no-sandbox", "--disable-dev-shm-usage"],
 });
-const outside = [];
+const asked = [];
 const problems = [];
-let failed = false;
 try {
   const page = await browser.newPage();
-  page.on("request", (request) => {
-    if (!/^(blob|data):/.test(request.url()) && !request.url().startsWith(origin + "/")) outside.push(request.url());
-  });
+  page.on("request", (request) => asked.push(request.url()));
   page.on("pageerror", (error) => problems.push(String(error)));
   const cdp = await page.createCDPSession();
   await cdp.send("Browser.setDownloadBehavior", { behavior: "allow", downloadPath: scratch("downloads") });
@@ -137,8 +132,7 @@ try {
   if (largeMiB > 0) {
     fs.writeFileSync(scratch("large.bin"), "");
     fs.truncateSync(scratch("large.bin"), largeMiB << 20);
-    fs.copyFileSync(path.join(top, "examples", "products.txt"), scratch("products.txt"));
-    program("mocftool", ["-m", "large.mocf", "-f", "products.txt", "-t", "CompatProd", "-d"]);
+    program("mocftool", ["-m", "large.mocf", "-f", path.join(top, "examples", "products.txt"), "-t", "CompatProd", "-d"]);
     program("mocftool", ["-m", "large.mocf", "-f", "large.bin", "-t", "user"]);
     fs.rmSync(scratch("large.bin"));
     const started = Date.now();
@@ -150,15 +144,13 @@ try {
   }
 
   assert.deepEqual(problems, []);
-  assert.deepEqual(outside, []);
-  assert.ok(served.every((url) => ["/", "/style.css", "/mocfweb.js", "/inspector.js", "/mocfweb.wasm",
-    "/favicon.ico"].includes(url)), served.join(" "));
+  // The page asks for its own files alone: nothing from elsewhere, nothing more from its site.
+  const own = ["/", "/style.css", "/mocfweb.js", "/inspector.js", "/mocfweb.wasm", "/favicon.ico"].map((p) => origin + p);
+  assert.deepEqual(asked.filter((url) => !/^(blob|data):/.test(url) && !own.includes(url)), []);
   console.log(`web inspector: all checks passed; screenshots in ${out}`);
-} catch (error) {
-  failed = true;
-  console.error(error);
 } finally {
+  // A failure is thrown on from here, and ends the run with status 1.
   await browser.close();
   server.close();
 }
-process.exit(failed ? 1 : 0);
+process.exit(0);
