@@ -51,15 +51,15 @@ std::string Sh(const std::string& dir, const std::string& cmd);
 const std::string& ShReasons();
 
 void WriteFile(const std::string& path, const std::string& content);
-void WriteFile(const std::string& path, const Bytes& content);
 Bytes ReadFile(const std::string& path);
-bool FileExists(const std::string& path);
+std::string Str(const Bytes& bytes);
+inline void WriteFile(const std::string& path, const Bytes& bytes) { WriteFile(path, Str(bytes)); }
 
 // "0a 1b ff" or "0a1bff" (spaces and '|' ignored) to bytes, and bytes to
 // lower-case hex without separators.
 Bytes FromHex(const std::string& hex);
-std::string ToHex(const Bytes& bytes);
 std::string ToHex(const unsigned char* data, size_t size);
+inline std::string ToHex(const Bytes& bytes) { return ToHex(bytes.data(), bytes.size()); }
 
 // Writes text to a file of that name in a directory that lasts as long as
 // the test program, and returns the file's path.
@@ -71,7 +71,7 @@ std::string Put(const std::string& name, const std::string& text);
 // failure left the caller's record alone.
 std::string Build(FileType_t type, const std::string& path, const char* partNum = "",
                   unsigned int tag = 0);
-std::string Ok(const std::string& hex);
+inline std::string Ok(const std::string& hex) { return "ok " + ToHex(FromHex(hex)) + " / "; }
 
 // A record of this tag and value followed by the children, each padded to
 // four bytes; its Length covers them all. Children go in as they are, so
@@ -85,13 +85,10 @@ Bytes Seal(Bytes image);
 // For the end-to-end suites, which drive the programs through a shell.
 // A sanitized build needs more memory and cannot run under every limit;
 // GCC says so one way, clang another.
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define MOCF_TEST_UNDER_ASAN
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__) || defined(MOCF_TEST_UNDER_ASAN)
+#if defined(__SANITIZE_ADDRESS__)
 constexpr bool kUnderAddressSanitizer = true;
+#elif defined(__has_feature)
+constexpr bool kUnderAddressSanitizer = __has_feature(address_sanitizer);
 #else
 constexpr bool kUnderAddressSanitizer = false;
 #endif
@@ -101,9 +98,8 @@ inline const std::string kTool = "'" MOCFTOOL_PATH "'", kInfo = "'" MOCFINFO_PAT
                          kBuild = "'" MOCFBUILD_PATH "'";
 // "kTool -m RUN", each run after the one before succeeded: "m.mocf -d -f p.txt -t CompatProd".
 std::string ToolRuns(const std::vector<std::string>& runs);
-std::string Str(const Bytes& bytes);
 // Four bytes, least significant first.
-std::string U32(uint32_t value);
+inline std::string U32(uint32_t v) { return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
 // Every path under dir with the file's bytes, "/" for a folder: a file left
 // behind or changed shows.
 std::string Tree(const std::string& dir);
@@ -126,32 +122,9 @@ class Random {
   int R(size_t n) { return static_cast<int>(rng_() % n); }
   bool P(int percent) { return R(100) < percent; }
   std::string Pick(const std::vector<std::string>& v) { return v[R(v.size())]; }
-  std::string Junk(int max);  // up to max bytes, a fifth of them NUL
-  // A number as a person might write it; "0X" is no hex prefix for a tag.
-  std::string Number(uint32_t v, bool tag = false);
 
  private:
   std::mt19937 rng_;
-};
-
-// One mocftool run of a random MOCF, its words after -m MOCF in pairs, and
-// the line mocfinfo --unpack should give back for it: % for the record's
-// number, "" where not foretold; a user file's line depends on the names
-// seen before it.
-struct Run_t {
-  std::vector<std::string> words;
-  std::string line, user;
-};
-
-// Random inputs of every kind, the same in each folder but for the user
-// files' bytes, and the runs they allow: kinds[0] the product list, then
-// the runs any MOCF may hold, then from kinds[plain] on those only a list
-// can name (names a list line must quote, inputs refused).
-class RandomInputs : public Random {
- public:
-  RandomInputs(unsigned seed, const std::vector<std::string>& folders);
-  std::vector<Run_t> kinds;
-  size_t plain = 0;
 };
 
 }  // namespace testutil
