@@ -51,10 +51,9 @@ TEST(PlatformTest, TemporaryLeavesNothingOrOnCommitExactlyTheImageInOrder) {
   unsigned char* pBlocks =
       memory.data() + (kBlock - reinterpret_cast<uintptr_t>(memory.data()) % kBlock) % kBlock;
   std::memcpy(pBlocks, expected.data(), kSize);
-  ASSERT_TRUE(file->WriteThrough(kBlock, pBlocks + kBlock, 2 * kBlock + 100));
-  ASSERT_TRUE(file->WriteThrough(100, pBlocks + 100, kBlock - 100));
-  ASSERT_TRUE(file->WriteAt(0, expected.data(), 100));
-  ASSERT_TRUE(file->Commit(m));
+  ASSERT_TRUE(file->WriteThrough(kBlock, pBlocks + kBlock, 2 * kBlock + 100) &&
+              file->WriteThrough(100, pBlocks + 100, kBlock - 100) &&
+              file->WriteAt(0, expected.data(), 100) && file->Commit(m));
   file.reset();
   EXPECT_EQ(expected, testutil::ReadFile(m));
   EXPECT_EQ("m ", Listing(dir.path()));

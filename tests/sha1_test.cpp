@@ -49,9 +49,6 @@ TEST(Sha1, SelfTestHasEveryRowAndEachOneBites) {
   size_t count = 0;
   const Sha1Test_t* pTests = CSha1::GetTestVectors(&count);
   ASSERT_EQ(7u, count);
-  EXPECT_EQ(163, pTests[5].Length);
-  EXPECT_EQ("cb0082c8f197d260991ba6a460e76e202bad27b3",
-            testutil::ToHex(pTests[5].Expected, SHA1HashSize));
   CSha1 sha;
   EXPECT_TRUE(sha.RunTests() && sha.RunTests(pTests, count));
   for (size_t row = 0; row < count; ++row) {

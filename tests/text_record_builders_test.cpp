@@ -23,9 +23,6 @@ TEST(TextRecordBuildersTest, FailuresAddTheReadersTextThenTheBuilders) {
   EXPECT_EQ(empty + "Error in SW Keys file\n", Build(SwKeys, comments, "1"));
   EXPECT_EQ("failed / Error in Menu Settings File (bad format).\nError in Menu Settings file\n",
             Build(MenuSettings, Put("open", "A=1;\n/* never closed\nB=2;\n")));
-  EXPECT_EQ("failed / Error in Compatible Products File (bad format).\n"
-            "Error in Compatible Products file\n",
-            Build(CompatProd, Put("big", "7\n4294967296\n")));
   const char* missing = "/nonexistent/in";
   EXPECT_EQ("failed / Can't open Menu Settings file\n", Build(MenuSettings, missing));
   EXPECT_EQ("failed / Can't open Custom Defaults file\n", Build(CustomDefaults, missing));
