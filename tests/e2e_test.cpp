@@ -112,8 +112,7 @@ TEST_F(E2eTest, RefusalsSayWhyOnStandardErrorAndKeepTheirOutput) {
   };
   for (const auto& c : cases) {
     SetUp();
-    const std::string out = Run(c.command);
-    const std::string why = testutil::ShReasons();
+    const std::string out = Run(c.command), why = testutil::ShReasons();
     EXPECT_NE(std::string::npos, why.find(c.why)) << c.command << "\n" << why;
     // The usage text follows a refused argument, as it always has.
     EXPECT_EQ(c.out, c.out == refusedArgs ? out.substr(out.size() - c.out.size()) : out)

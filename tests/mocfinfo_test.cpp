@@ -55,7 +55,7 @@ TEST(Mocfinfo, VerdictMatchesTheToolOnEveryCutAndChangedByte) {
   EXPECT_EQ(100006, mocfinfo::Inspect("f", many.data(), many.size()).recordCount);  // each counted
   for (size_t size = 0; size <= good.size(); ++size)
     ExpectConsistent(Bytes(good.begin(), good.begin() + size), "cut at " + std::to_string(size));
-  for (size_t i = 0; i < good.size(); ++i) {
+  for (size_t i = 0; i < good.size(); ++i)
     for (unsigned char value : {0x00, 0x20, 0x7f, 0xff}) {
       Bytes changed = good;
       changed[i] = value;
@@ -63,7 +63,6 @@ TEST(Mocfinfo, VerdictMatchesTheToolOnEveryCutAndChangedByte) {
       // With the digest made right again, the change meets the object-record checks.
       ExpectConsistent(Seal(changed), "sealed byte " + std::to_string(i));
     }
-  }
 }
 
 TEST(Mocfinfo, JsonStringsAreValidUtf8WhateverTheBytes) {

@@ -36,9 +36,7 @@ static std::string ReadPath(const std::string& path) {
   return out + first + (list.Next(&run) || end() != first ? " then more" : "");
 }
 
-static std::string ReadList(const std::string& text) {
-  return ReadPath(testutil::Put("list", text));
-}
+static std::string ReadList(const std::string& text) { return ReadPath(testutil::Put("l", text)); }
 
 TEST(RunList, SplitWords) {
   EXPECT_EQ(Split("-f \"my file.txt\"  -t\t\tuser"), "[-f][my file.txt][-t][user]");
@@ -46,9 +44,8 @@ TEST(RunList, SplitWords) {
   EXPECT_EQ(Split("\"q\\\"x\\\\y\\z\\\\\""), "[q\"x\\y\\z\\]");
   // Outside quotes, backslashes and single quotes are plain characters.
   EXPECT_EQ(Split("C:\\d\\ 'a b' \\\\ \xff\v\r"), "[C:\\d\\]['a][b'][\\\\][\xff\v\r]");
-  for (const char* open : {"\"abc", "a \"", "\"a\\\"", "\"a\"\"b", "x \"y\\\\\\\""}) {
+  for (const char* open : {"\"abc", "a \"", "\"a\\\"", "\"a\"\"b", "x \"y\\\\\\\""})
     EXPECT_EQ(Split(open), "error: an unterminated quote") << open;
-  }
 }
 
 TEST(RunList, RunsWithTheirNumbersUpToTheFirstError) {

@@ -26,10 +26,9 @@ TEST(ValidateArgs, FirstBrokenRuleIsReported) {
       {{old, in, "", CompatProd, 0, false, true}, ""}, {{none, in, "", CompatProd}, ""},
       {{old, in, "", NoFileType}, "No file type specified!\n"},
       {{"", in, "", NoFileType}, "No MOCF output file specified!\n"}};
-  for (const auto& c : cases) {
+  for (const auto& c : cases)
     EXPECT_EQ(std::make_pair(c.second.empty(), c.second),
               Printed([&] { return ValidateArgs(&c.first); }));
-  }
 }
 
 TEST(PrintUsage, ShowsProgramFileName) {
