@@ -45,4 +45,3 @@ expect "mocfbuild -m a" "a.mocf"
 expect "mocfbuild -d -m a.mocf b" "b.txt"
 
 [ "$failures" -eq 0 ] && echo "completion: every command line gave its candidates"
-[ "$failures" -eq 0 ]

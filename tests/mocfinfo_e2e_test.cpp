@@ -11,8 +11,6 @@
 // held the file would still take several times that.
 constexpr long kMostKiB = (testutil::kUnderAddressSanitizer ? 160 : 64) << 10;
 
-namespace {
-
 using testutil::kInfo;
 
 // m.mocf, made by runs from the sample inputs, and bad, a copy with one byte
@@ -39,13 +37,12 @@ struct MocfinfoE2e : testing::Test {
 // which the documentation test runs (and windows_e2e.sh compares across
 // systems). A cut file lists what the walk reaches and says where it stops.
 TEST_F(MocfinfoE2e, ListsEveryRecordInAlignedColumnsWithinAHundredColumns) {
-  const std::string cut = Sh("head -c 300 m.mocf >cut; " + kInfo + " cut");
-  EXPECT_EQ(0u, cut.find("cut: 300 bytes, 5 records, invalid: the file is 300 bytes, its header "
-                         "says 8 + 420\n")) << cut;
-  EXPECT_NE(std::string::npos, cut.find("hash 7ea2a9883f1d1695d8f3895c858e832a6b96e254 cannot"));
-  EXPECT_NE(std::string::npos,
-            cut.find("\nthe walk stops: the record at 0xF8 (tag 0x60000005) claims 8 + 58 "
-                     "bytes, only 52 are left\n[exit 1]\n"));
+  EXPECT_EQ("cut: 300 bytes, 5 records, invalid: the file is 300 bytes, its header says 8 + 420\n"
+            "2   0x14 00000001     20 hash 7ea2a9883f1d1695d8f3895c858e832a6b96e254 cannot be "
+            "checked\nthe walk stops: the record at 0xF8 (tag 0x60000005) claims 8 + 58 bytes, "
+            "only 52 are left\n[exit 1]\n",
+            Sh("head -c 300 m.mocf >cut; " + kInfo + " cut >o; s=$?; sed -n '1p;/ hash /p;$p' o;"
+               "exit $s"));
 }
 
 // Each record's fields, the size, the verdict and its reason, against the
@@ -56,8 +53,7 @@ TEST_F(MocfinfoE2e, JsonParsesBackFieldByField) {
   testutil::WriteFile(dir_.File("check.py"),
       "import json, sys\n"
       "a, names = json.load(open(sys.argv[1])), sys.argv[2:]\n"
-      "assert len(names) == 1 or len(a) == len(names), a\n"
-      "for d, name in zip([a] if len(names) == 1 else a, names):\n"
+      "for d, name in zip([a] if len(names) == 1 else a, names, strict=True):\n"
       "  fw = d['records'][4]['records']\n"
       "  assert d['file'] == name and [x['offset'] for x in fw] == [176, 192, 208], d\n"
       "  assert d['records'][1]['digest_ok'] is (name != 'bad')\n");
@@ -117,20 +113,18 @@ TEST_F(MocfinfoE2e, BadUsageIsStatusTwoWithTheUsage) {
         "--json --record 1 -o o m.mocf", "--bogus m.mocf", "m.mocf m.mocf", "--help m.mocf",
         "--record"}) {
     const std::string out = Info(std::string(args) + " 2>&1 >/dev/null");
-    EXPECT_EQ(0u, out.find("mocfinfo: ")) << args;
     EXPECT_NE(std::string::npos, out.find("usage: mocfinfo [--json] FILE")) << args;
-    EXPECT_EQ("[exit 2]\n", out.substr(out.size() - 9)) << args;
+    EXPECT_EQ("mocfinfo: [exit 2]\n", out.substr(0, 10) + out.substr(out.size() - 9)) << args;
   }
-  EXPECT_EQ("mocfinfo 1.0.0\n[exit 0]\n", Info("--version"));
-  EXPECT_EQ(0u, Info("--help").find("usage: mocfinfo"));
+  EXPECT_EQ(0u, Info("--version && " + kInfo + " --help").find("mocfinfo 1.0.0\nusage: mocfinfo"));
 }
 
 // Read whole, this MOCF would take 300 MiB; every mode must do with a
 // window of it. The user file is mostly a hole, quick to write, with marks
 // that a byte out of place would move; its length needs padding.
 TEST_F(MocfinfoE2e, EveryModeReadsAThreeHundredMiBMocfInLittleMemory) {
-  if (!platform::IsDurable()) GTEST_SKIP() << "the portable build reads a MOCF whole";
-  if (testutil::kProgramsUnderWine) GTEST_SKIP() << "Windows reads a MOCF whole";
+  if (!platform::IsDurable() || testutil::kProgramsUnderWine)
+    GTEST_SKIP() << "the portable build and Windows read a MOCF whole";
   ASSERT_EQ("[exit 0]\n", Sh("for at in 0 $((77 << 20)) $((150 << 20)) $(((300 << 20) - 9));"
                              "do printf \"mark $at\" | dd of=big.bin bs=1 seek=$at status=none;"
                              "done && " +
@@ -138,7 +132,7 @@ TEST_F(MocfinfoE2e, EveryModeReadsAThreeHundredMiBMocfInLittleMemory) {
                                                  "big.mocf -f big.bin -t user"})));
   // Each run's status, and the most memory it alone held when that is too much.
   for (const std::string args : {"", "--json", "--verify", "--extract 4 -o out.bin",
-                                 "--record 4 -o -", "--unpack u"}) {
+                                 "--record 4 -o -", "--unpack u"})
     EXPECT_EQ("0\n[exit 0]\n",
               Sh("python3 -c 'import resource, subprocess, sys\n"
                  "s = subprocess.call(sys.argv[2:], stdout=subprocess.DEVNULL)\n"
@@ -146,12 +140,9 @@ TEST_F(MocfinfoE2e, EveryModeReadsAThreeHundredMiBMocfInLittleMemory) {
                  "print(s, \"peak\", kib, \"KiB\") if kib >= int(sys.argv[1]) else print(s)' " +
                  std::to_string(kMostKiB) + " " + kInfo + " " + args + " big.mocf"))
         << args;
-  }
   EXPECT_EQ("[exit 0]\n", Sh("cmp out.bin big.bin && " + testutil::kBuild + " -d -m again.mocf "
                              "u/records.list >/dev/null && cmp again.mocf big.mocf"));
 }
-
-}  // namespace
 
 // Only the first hash and product-list records are what the checks read:
 // later ones are said to be so, with no verdict on a digest nobody compares.
@@ -169,5 +160,4 @@ TEST_F(MocfinfoE2e, RecordsTheChecksDoNotReadAreSaidToBeSo) {
                            "\"6162636465666768696a6b6c6d6e6f7071727374\", \"digest_ok\": null}",
                            "\"kind\": \"compatible products\", \"read\": false"})
     EXPECT_NE(std::string::npos, both.find(said)) << both;
-  EXPECT_EQ(std::string::npos, both.find("does not match")) << both;
 }
