@@ -33,9 +33,7 @@ static Outcome_t Write(ImageJob_t job, const std::string& target) {
   job.Progress = [&](uint64_t done, uint64_t total) { outcome.Progress.emplace_back(done, total); };
   CFileReplacement replacement(target);
   outcome.Written = WriteImage(job, &replacement, &outcome.Digests);
-  if (outcome.Written) {
-    EXPECT_TRUE(replacement.Commit());
-  }
+  EXPECT_TRUE(!outcome.Written || replacement.Commit());
   return outcome;
 }
 
@@ -65,16 +63,6 @@ static std::vector<ImagePiece_t> Pieces(const std::vector<std::string>& paths,
   return pieces;
 }
 
-// Digests over the whole, with adjacent skips; over an older, shorter image
-// with a skip past its End; and with no skips under a zero header.
-static std::vector<FollowedImage_t> DigestsOf(uint64_t size) {
-  const uint64_t half = size / 2 & ~uint64_t{3}, third = size / 3 + 1;
-  return {{nullptr, {0x46434F4D, static_cast<uint32_t>(size - 8)}, size,
-           {{20, 48}, {48, 76}, {half, half + 28}}},
-          {nullptr, {0x46434F4D, 1234}, third, {{third - 10, size}}},
-          {nullptr, {0, 0}, size, {}}};
-}
-
 TEST(ImageWriterTest, WritesTheConcatenationAndItsDigestsOnBothPaths) {
   testutil::TempDir in, out;
   std::mt19937_64 rng(77);
@@ -96,7 +84,13 @@ TEST(ImageWriterTest, WritesTheConcatenationAndItsDigestsOnBothPaths) {
     Bytes expected;
     ImageJob_t job;
     job.Pieces = Pieces(paths, sources, size, &rng, &expected);
-    job.Digests = DigestsOf(size);
+    // Digests over the whole, with adjacent skips; over an older, shorter
+    // image with a skip past its End; and with no skips under a zero header.
+    const uint64_t half = size / 2 & ~uint64_t{3}, third = size / 3 + 1;
+    job.Digests = {{nullptr, {0x46434F4D, static_cast<uint32_t>(size - 8)}, size,
+                    {{20, 48}, {48, 76}, {half, half + 28}}},
+                   {nullptr, {0x46434F4D, 1234}, third, {{third - 10, size}}},
+                   {nullptr, {0, 0}, size, {}}};
     const std::string target = out.File(std::to_string(size));
     const Outcome_t outcome = Write(job, target);
     ASSERT_TRUE(outcome.Written && outcome.Digests.size() == job.Digests.size());
@@ -159,8 +153,7 @@ TEST(ImageWriterTest, ManySmallPiecesOverManyFilesKeepFewFilesOpen) {
 #if defined(__unix__) || defined(__APPLE__)
   rlimit was{};
   ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &was));
-  rlimit few = was;
-  few.rlim_cur = std::min<rlim_t>(was.rlim_cur, 256);
+  const rlimit few = {std::min<rlim_t>(was.rlim_cur, 256), was.rlim_max};
   ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &few));
 #endif
   const Outcome_t outcome = Write(job, out.File("m"));

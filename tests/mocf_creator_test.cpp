@@ -33,21 +33,18 @@ static std::string Reason(const Bytes& image) {
 // docs/guarantees.md and docs/lists-and-inputs.md; the count of once-only
 // records is also the two firmware 1 records' below.
 TEST(MocfCreatorTest, EveryRefusalSaysWhichRuleFailsAndWhere) {
-  const Bytes &version = kVersion, &hash = kHash, &name = kName;
   const Bytes compat = FromHex("02000000 0c000000 02000000 07000000 09000000");
-  const Bytes data = Rec(1, "hi"), user = Rec(kUser, "", {name, data});
+  const Bytes data = Rec(1, "hi"), user = Rec(kUser, "", {kName, data});
   const Bytes menu = Rec(kMenu, "A=1.\0"s);
   auto image = [&](std::vector<Bytes> tail, std::vector<Bytes> head = {}) {
-    if (head.empty()) head = {version, hash, compat};
+    if (head.empty()) head = {kVersion, kHash, compat};
     head.insert(head.end(), tail.begin(), tail.end());
     return Seal(Rec(kMocf, "", head));
   };
   // Bytes after the last record, inside the container.
+  const std::string records = testutil::Str(image({})).substr(8);
   auto trailing = [&](const std::string& hex) {
-    Bytes mocf = Rec(kMocf, "", {version, hash, compat}), extra = FromHex(hex);
-    mocf.insert(mocf.end(), extra.begin(), extra.end());
-    mocf[4] = static_cast<unsigned char>(mocf.size() - 8);
-    return Seal(mocf);
+    return Seal(Rec(kMocf, records + testutil::Str(FromHex(hex))));
   };
   auto named = [&](const std::string& n) { return image({Rec(kUser, "", {Rec(0, n), data})}); };
   const Bytes good = image({user, menu});
@@ -72,15 +69,15 @@ TEST(MocfCreatorTest, EveryRefusalSaysWhichRuleFailsAndWhere) {
       {FromHex("4d4f4346 04000000 00000000"),
        "no version record comes first: the 4 bytes left at 0x8 are too few for a record header "
        "(8)"},
-      {image({}, {hash, version, compat}),
+      {image({}, {kHash, kVersion, compat}),
        "record 1 (hash at 0x8): the first record must be the version record (tag 0x0)"},
-      {image({}, {Rec(0, ""), hash, compat}),
+      {image({}, {Rec(0, ""), kHash, compat}),
        "record 1 (version at 0x8): the version is empty; it needs a first byte 0x00"},
-      {image({}, {Rec(0, "\1"), hash, compat}),
+      {image({}, {Rec(0, "\1"), kHash, compat}),
        "record 1 (version at 0x8): the version's first byte is 0x01, not 0x00"},
-      {image({hash}, {version, compat}),
+      {image({kHash}, {kVersion, compat}),
        "record 3 (hash at 0x28): the hash record must be the second record"},
-      {image({}, {version, Rec(1, std::string(19, '\0')), compat}),
+      {image({}, {kVersion, Rec(1, std::string(19, '\0')), compat}),
        "record 2 (hash at 0x14): the digest is 19 bytes; a SHA-1 digest is 20"},
       {trailing("06000060"),
        unfilled + "the 4 bytes left at 0x44 are too few for a record header (8)"},
@@ -91,13 +88,13 @@ TEST(MocfCreatorTest, EveryRefusalSaysWhichRuleFailsAndWhere) {
       {badDigest,
        "the stored hash 48ce14da1cc64925edd55f5a318f359cbfa9d7ea does not match the records' hash "
        "48ce14da1dc64925edd55f5a318f359cbfa9d7ea"},
-      {image({}, {version, hash, Rec(2, "")}),
+      {image({}, {kVersion, kHash, Rec(2, "")}),
        "record 3 (compatible products at 0x30): the product list is 0 bytes, too few for its count "
        "(4)"},
-      {image({}, {version, hash, FromHex("02000000 08000000 02000000 07000000")}),
+      {image({}, {kVersion, kHash, FromHex("02000000 08000000 02000000 07000000")}),
        "record 3 (compatible products at 0x30): the product list is 8 bytes; a count of 2 needs 4 "
        "+ 4 * 2"},
-      {image({Rec(0x50000000, "")}, {version, hash, products123}),
+      {image({Rec(0x50000000, "")}, {kVersion, kHash, products123}),
        "the compatible products name more than one of products 1, 2 and 3, and the MOCF holds "
        "object records but no firmware record (tag 0x60000000)"},
       {image({Rec(0x50000000, "")}),
@@ -119,7 +116,7 @@ TEST(MocfCreatorTest, EveryRefusalSaysWhichRuleFailsAndWhere) {
        fw44 + "the second nested record has tag 0x1; it must be the software version (tag 0x2)"},
       {image({Rec(kFw, "", {kFwProducts, kSwVersion})}),
        fw44 + "there is no third nested record; it must be the data (tag 0x1)"},
-      {image({Rec(kUser, "", {data, name})}),
+      {image({Rec(kUser, "", {data, kName})}),
        user44 + "the first nested record has tag 0x1; it must be the file name (tag 0x0)"},
       {named("a.txt"), user44 + "the file name does not end in a NUL byte"},
       {named(std::string(58, 'n') + '\0'),
@@ -127,9 +124,9 @@ TEST(MocfCreatorTest, EveryRefusalSaysWhichRuleFailsAndWhere) {
            "\" is 58 characters long; at most 57 are allowed"},
       {named("my file.txt\0"s), user44 + "the file name \"my file.txt\" holds ' ' (0x20); names "
                                          "take letters, digits and _.() only"},
-      {image({Rec(kUser, "", {name})}),
+      {image({Rec(kUser, "", {kName})}),
        user44 + "there is no second nested record; it must be the data (tag 0x1)"},
-      {Seal(Rec(kMocf, "", {version, compat})),
+      {Seal(Rec(kMocf, "", {kVersion, compat})),
        "there is no hash record (tag 0x1); a MOCF to append to needs one"},
   };
   CMocfCreator m;
@@ -150,10 +147,9 @@ TEST(MocfCreatorTest, EveryRefusalSaysWhichRuleFailsAndWhere) {
 // The rules' other edges, and what they let pass, after a product list of
 // the products given.
 TEST(MocfCreatorTest, RulesLetPassWhatTheyAllow) {
-  const Bytes &name = kName, &version = kSwVersion, &products = kFwProducts;
-  const Bytes data = Rec(1, "\1\2\3"s), user = Rec(kUser, "", {name, data});
-  const Bytes fw0 = Rec(kFw, "", {products, version, data});
-  const Bytes fw1 = Rec(kFw1, "", {products, version, data}), menu = Rec(kMenu, "ABC.\0"s);
+  const Bytes data = Rec(1, "\1\2\3"s), user = Rec(kUser, "", {kName, data});
+  const Bytes fw0 = Rec(kFw, "", {kFwProducts, kSwVersion, data});
+  const Bytes fw1 = Rec(kFw1, "", {kFwProducts, kSwVersion, data}), menu = Rec(kMenu, "ABC.\0"s);
   const Bytes keys = Rec(kKeys, "ABC.\0"s), defaults = Rec(kDefaults, "ABC@\0"s);
   auto named = [&](const std::string& n) { return Rec(kUser, "", {Rec(0, n + '\0'), data}); };
   // clang-format off
@@ -169,9 +165,9 @@ TEST(MocfCreatorTest, RulesLetPassWhatTheyAllow) {
       {{Rec(0x60000006, "\xff"), Rec(0x60000006, ""), Rec(0x50000001, "")}, true},
       // The last nested record claims more than its object record holds; or
       // fills it, with no room for its padding.
-      {{Rec(kUser, "", {name, FromHex("01000000 64000000 010203")})}, false},
+      {{Rec(kUser, "", {kName, FromHex("01000000 64000000 010203")})}, false},
       {{FromHex("02000060 15000000 00000000 02000000 6100 0000 01000000 01000000 41")}, true},
-      {{Rec(kFw, "", {products, version, FromHex("01000000 40000000")})}, false},
+      {{Rec(kFw, "", {kFwProducts, kSwVersion, FromHex("01000000 40000000")})}, false},
   };
   // clang-format on
   for (const Case& c : cases) {
