@@ -2,7 +2,7 @@
 // the MOCF named on the command line.
 #pragma once
 
-#include "CommandLine.h"
+#include "args/CommandLine.h"
 
 // True when the MOCF file has been replaced by the new image. On false the
 // reasons are printed and the file is as it was.

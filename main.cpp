@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "AppendToMocf.h"
-#include "CommandLine.h"
-#include "FileHelper.h"
-#include "Messages.h"
-#include "Platform.h"
-#include "RunReason.h"
-#include "Usage.h"
+#include "args/CommandLine.h"
+#include "inputs/FileHelper.h"
+#include "run/Messages.h"
+#include "platform/Platform.h"
+#include "build/RunReason.h"
+#include "args/Usage.h"
 
 namespace {
 

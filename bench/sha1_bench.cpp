@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "sha1_Rfc4634.h"
+#include "sha1/sha1_Rfc4634.h"
 
 namespace {
 

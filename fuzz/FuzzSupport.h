@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "MocfCreator.h"
+#include "format/MocfCreator.h"
 
 namespace fuzz {
 

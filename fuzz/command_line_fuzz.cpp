@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "CommandLine.h"
+#include "args/CommandLine.h"
 #include "FuzzSupport.h"
 
 namespace {

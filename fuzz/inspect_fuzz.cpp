@@ -17,14 +17,14 @@
 #include <string>
 #include <vector>
 
-#include "Diff.h"
-#include "Extract.h"
+#include "inspect/Diff.h"
+#include "inspect/Extract.h"
 #include "FuzzSupport.h"
-#include "Inspect.h"
-#include "Json.h"
-#include "Listing.h"
+#include "inspect/Inspect.h"
+#include "inspect/Json.h"
+#include "inspect/Listing.h"
 #include "Mocfinfo.h"
-#include "Unpack.h"
+#include "inspect/Unpack.h"
 
 #include "Mocfbuild.h"
 

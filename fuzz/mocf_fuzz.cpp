@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "Gen6Parsers.h"
-#include "Gen6MocfParser.h"
-#include "MocfCreator.h"
+#include "format/Gen6Parsers.h"
+#include "format/Gen6MocfParser.h"
+#include "format/MocfCreator.h"
 
 namespace {
 

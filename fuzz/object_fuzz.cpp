@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "FuzzSupport.h"
-#include "ObjectRecordBuilder.h"
+#include "inputs/ObjectRecordBuilder.h"
 
 namespace {
 

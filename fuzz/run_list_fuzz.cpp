@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "RunList.h"
+#include "build/RunList.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "CompatibleProductsFile.h"
+#include "inputs/CompatibleProductsFile.h"
 #include "FuzzSupport.h"
-#include "MenuSettingsFile.h"
+#include "inputs/MenuSettingsFile.h"
 
 namespace {
 

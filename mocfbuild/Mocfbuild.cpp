@@ -3,8 +3,8 @@
 #include <chrono>
 #include <cstdint>
 
-#include "ListBuild.h"
-#include "Platform.h"
+#include "build/ListBuild.h"
+#include "platform/Platform.h"
 
 #ifndef MOCFBUILD_VERSION
 #error "the build defines MOCFBUILD_VERSION"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "Mocfbuild.h"
-#include "Platform.h"
+#include "platform/Platform.h"
 
 int main(int argc, char** argv) {
   platform::IgnoreFileSizeSignal();

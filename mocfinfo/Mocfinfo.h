@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Inspect.h"
+#include "inspect/Inspect.h"
 
 namespace mocfinfo {
 

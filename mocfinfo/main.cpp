@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "Mocfinfo.h"
-#include "Platform.h"
+#include "platform/Platform.h"
 
 int main(int argc, char** argv) {
   platform::IgnoreFileSizeSignal();

@@ -1,4 +1,4 @@
-#include "CommandLine.h"
+#include "args/CommandLine.h"
 
 #include <gtest/gtest.h>
 

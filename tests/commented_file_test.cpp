@@ -1,4 +1,4 @@
-#include "CommentedFile.h"
+#include "inputs/CommentedFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "CompatibleProductsFile.h"
+#include "inputs/CompatibleProductsFile.h"
 
 #include <gtest/gtest.h>
 

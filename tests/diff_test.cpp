@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "mocf/mocf.hpp"
-#include "sha1.h"
+#include "sha1/sha1.h"
 #include "test_util.h"
 
 namespace {

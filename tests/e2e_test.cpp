@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Platform.h"
+#include "platform/Platform.h"
 #include "test_util.h"
 
 using testutil::Bytes, testutil::kTool;

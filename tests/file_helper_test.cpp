@@ -1,4 +1,4 @@
-#include "FileHelper.h"
+#include "inputs/FileHelper.h"
 
 #include <gtest/gtest.h>
 

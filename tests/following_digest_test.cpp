@@ -1,14 +1,14 @@
 // A digest that follows the writing must come out as the whole image hashed
 // at once, however the writing is cut into steps and wherever the left-out
 // ranges fall, and must say so when the writing stops short.
-#include "FollowingDigest.h"
+#include "image/FollowingDigest.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 
-#include "sha1.h"
+#include "sha1/sha1.h"
 #include "test_util.h"
 
 using testutil::Bytes;

@@ -1,4 +1,4 @@
-#include "Gen6Creators.h"
+#include "format/Gen6Creators.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "Gen6Parsers.h"
+#include "format/Gen6Parsers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,14 @@
 // The verdict kept up to date a record at a time must say, word for word,
 // what the check of the whole grown image says; the whole check is the
 // oracle here, run over every image a random sequence of appends makes.
-#include "Gen6Verdict.h"
+#include "format/Gen6Verdict.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "Coding.h"
-#include "MocfCreator.h"
+#include "format/Coding.h"
+#include "format/MocfCreator.h"
 #include "test_util.h"
 
 using namespace std::string_literals;

@@ -3,7 +3,7 @@
 // the ring whose chunks the pieces straddle; a source that lets it down must
 // fail the write without a trace at the target; and compared with an image
 // in place, the pieces must match it to the byte.
-#include "ImageWriter.h"
+#include "image/ImageWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <random>
 
-#include "ReplaceFile.h"
+#include "platform/ReplaceFile.h"
 #include "test_util.h"
 
 #if defined(__unix__) || defined(__APPLE__)

@@ -1,8 +1,8 @@
-#include "MocfCreator.h"
+#include "format/MocfCreator.h"
 
 #include <gtest/gtest.h>
 
-#include "Gen6MocfParser.h"
+#include "format/Gen6MocfParser.h"
 #include "test_util.h"
 
 using namespace std::string_literals;

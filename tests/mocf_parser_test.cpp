@@ -1,10 +1,10 @@
-#include "MocfParser.h"
+#include "format/MocfParser.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "Coding.h"
+#include "format/Coding.h"
 #include "test_util.h"
 
 using testutil::Bytes, testutil::FromHex;

@@ -15,7 +15,7 @@
 #include <tuple>
 
 #include "Mocfbuild.h"
-#include "Platform.h"
+#include "platform/Platform.h"
 #include "test_util.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 
-#include "Platform.h"
+#include "platform/Platform.h"
 #include "test_util.h"
 
 // A sanitized build's own bookkeeping takes tens of MiB more; a mode that

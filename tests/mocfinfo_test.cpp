@@ -8,10 +8,10 @@
 
 #include <sstream>
 
-#include "Extract.h"
-#include "Json.h"
-#include "Listing.h"
-#include "MocfCreator.h"
+#include "inspect/Extract.h"
+#include "inspect/Json.h"
+#include "inspect/Listing.h"
+#include "format/MocfCreator.h"
 #include "test_util.h"
 
 using namespace std::string_literals;

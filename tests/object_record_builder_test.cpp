@@ -1,4 +1,4 @@
-#include "ObjectRecordBuilder.h"
+#include "inputs/ObjectRecordBuilder.h"
 
 #include <gtest/gtest.h>
 

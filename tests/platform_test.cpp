@@ -11,7 +11,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "Platform.h"
+#include "platform/Platform.h"
 #include "test_util.h"
 
 using testutil::Bytes;

@@ -1,4 +1,4 @@
-#include "RunList.h"
+#include "build/RunList.h"
 
 #include <gtest/gtest.h>
 

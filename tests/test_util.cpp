@@ -14,9 +14,9 @@
 #include <stdexcept>
 #include <thread>
 
-#include "MocfCreator.h"
-#include "ObjectRecordBuilder.h"
-#include "TlvContainerCreator.h"
+#include "format/MocfCreator.h"
+#include "inputs/ObjectRecordBuilder.h"
+#include "format/TlvContainerCreator.h"
 
 namespace testutil {
 

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "FileType.h"
+#include "inputs/FileType.h"
 
 namespace testutil {
 

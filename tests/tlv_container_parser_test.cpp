@@ -1,4 +1,4 @@
-#include "TlvContainerParser.h"
+#include "format/TlvContainerParser.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "Usage.h"
+#include "args/Usage.h"
 
 #include <gtest/gtest.h>
 

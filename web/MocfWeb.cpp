@@ -6,11 +6,11 @@
 #include <sstream>
 #include <string>
 
-#include "Diff.h"
-#include "Extract.h"
-#include "Inspect.h"
-#include "Json.h"
-#include "Listing.h"
+#include "inspect/Diff.h"
+#include "inspect/Extract.h"
+#include "inspect/Inspect.h"
+#include "inspect/Json.h"
+#include "inspect/Listing.h"
 
 namespace {
 

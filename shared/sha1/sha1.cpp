@@ -1,4 +1,4 @@
-#include "sha1.h"
+#include "sha1/sha1.h"
 
 #include <cassert>
 #include <cstring>

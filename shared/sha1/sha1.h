@@ -3,8 +3,8 @@
 
 #include <cstddef>
 
-#include "Hash.h"
-#include "sha1_Rfc4634.h"
+#include "sha1/Hash.h"
+#include "sha1/sha1_Rfc4634.h"
 
 // One known-answer row: Repeats copies of the Length input bytes hash to
 // Expected.

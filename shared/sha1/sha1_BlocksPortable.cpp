@@ -1,6 +1,6 @@
 // Portable SHA-1 rounds, fully unrolled so the five working words stay in
 // registers and each round's function and constant are fixed at compile time.
-#include "sha1_Blocks.h"
+#include "sha1/sha1_Blocks.h"
 
 namespace {
 

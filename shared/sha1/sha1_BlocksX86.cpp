@@ -1,7 +1,7 @@
 // SHA-1 through the x86-64 SHA extensions. Only this file's functions are
 // compiled for them, so the binary still runs on CPUs without; the core asks
 // SHA1BlocksHardwareUsable() before it picks this engine.
-#include "sha1_Blocks.h"
+#include "sha1/sha1_Blocks.h"
 
 #if defined(__x86_64__)
 

@@ -2,11 +2,11 @@
 // status codes, the sticky corrupted state and the exact bit count. Whole
 // blocks are hashed straight from the caller's buffer; the result is the
 // same as storing and counting every byte one at a time.
-#include "sha1_Rfc4634.h"
+#include "sha1/sha1_Rfc4634.h"
 
 #include <cstring>
 
-#include "sha1_Blocks.h"
+#include "sha1/sha1_Blocks.h"
 
 namespace {
 

@@ -1,0 +1,361 @@
+#include "build/BuildPlan.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+#include <limits>
+#include <utility>
+
+#include "inputs/FileHelper.h"
+#include "run/Messages.h"
+#include "format/MocfCreator.h"
+#include "format/MocfTags.h"
+#include "inputs/ObjectRecordBuilder.h"
+#include "platform/Platform.h"
+#include "image/RecordHeads.h"
+#include "format/TlvContainerParser.h"
+#include "args/Usage.h"
+#include "platform/Utf8Path.h"
+
+namespace mocfbuild {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A MOCF to append to up to this size is read whole; a larger one is read
+// where it lies, the records' heads for the checks, the rest as it is copied.
+constexpr int32_t kHeldWhole = 16 << 20;
+
+// Object files up to this size stay in memory once read for the checks;
+// larger ones are read again, straight into the image.
+constexpr uint64_t kKeptInMemory = 1 << 20;
+
+// Binary records whose kind's check reads their bytes: they are read whole
+// for it. Under any other tag the check sees the tag alone.
+bool CheckReadsValue(unsigned int tag) {
+  return tag == mocf::kCompatProdTag || (tag >= mocf::kFirmwareTag && tag <= mocf::kMenuSettingsTag);
+}
+
+// What a run refused without a message of its own would have needed.
+std::string WhyRefused(const RunLine_t& line, const ArgsRead_t& read) {
+  if (read.MocfFileGiven)
+    return "-m has no place in a list: the MOCF is named once, on mocfbuild's command line\n";
+  if (read.DeleteGiven)
+    return "-d has no place in a list: give it to mocfbuild, which then starts the MOCF "
+           "afresh for the first line\n";
+  const size_t at = static_cast<size_t>(std::max(read.RefusedAt, 1)) - 1;
+  const std::string word = at < line.Words.size() ? line.Words[at] : std::string();
+  return "mocftool refuses the argument \"" + word + "\" (unknown, or a value is missing)\n";
+}
+
+// Which option takes the type word that was refused, if that was it.
+std::string TypeHint(const RunLine_t& line, const ArgsRead_t& read) {
+  const size_t at = static_cast<size_t>(std::max(read.RefusedAt, 1)) - 1;
+  if (at + 1 >= line.Words.size()) return "";
+  const char* option = line.Words[at].c_str();
+  if (!StrInCmp(option, "-t") && !StrInCmp(option, "--type")) return "";
+  return TypeWordHint(option, line.Words[at + 1].c_str()) + "\n";
+}
+
+// Whether an input path names the MOCF being built: by its name, through a
+// link, or as another name of the same file. A list names many inputs, so
+// the full look is kept for paths that could be the MOCF.
+bool NamesTheMocf(const std::string& input, const fs::path& mocf) {
+  std::error_code ec;
+  if (input.empty()) return false;
+  const fs::path path = Utf8Path(input);
+  const fs::file_status status = fs::symlink_status(path, ec);
+  if (fs::is_symlink(status) || path.filename() == mocf.filename()) {
+    const fs::path named = fs::weakly_canonical(fs::absolute(path, ec), ec);
+    if (!ec && named == fs::weakly_canonical(mocf, ec) && !ec) return true;
+  }
+  return fs::is_regular_file(status) && platform::IsHardLinkTo(input, Utf8Of(mocf));
+}
+
+// Where the records' own messages would go: kept, for the run's line.
+std::string BuildFailureText() {
+  messages::CCapture capture;
+  messages::Printf(messages::kBuildFailed, GetErrorStr().c_str());
+  messages::Line(messages::kCreateFailed);
+  return capture.Take() + GetReasons();
+}
+
+}  // namespace
+
+bool CBuildPlan::Fail(Failure_t* pFailure, int status, std::string text) const {
+  pFailure->Line = m_Line;
+  pFailure->Status = status;
+  pFailure->Text = std::move(text);
+  return false;
+}
+
+std::string CBuildPlan::ArgsHint(const options_t& options, bool mocfExists) const {
+  const char* pIn = options.InFile.c_str();
+  if (*pIn && !CFileHelper::DoesFileExist(pIn))
+    return "cannot read " + options.InFile + ": " + CFileHelper::WhyCannotRead(pIn) + "\n";
+  if (options.Type == SwKeys && options.PartNum.empty())
+    return "name the part number with --PartNum, as in --PartNum 0400-1234\n";
+  if (options.Type == Binary && !options.TagSpecified)
+    return "give the record's tag with --tag, as in --tag 0x70000001\n";
+  if (options.Type != CompatProd || !mocfExists) return "";
+  if (m_Args.OneRun) return "a product list starts a MOCF: -d starts it afresh with this one\n";
+  if (m_Started)
+    return "only the list's first line can be the product list; mocfbuild -d starts the MOCF "
+           "afresh from it (a list cannot hold -d)\n";
+  return "a product list starts a MOCF: mocfbuild -d starts it afresh from this line (a list "
+         "cannot hold -d)\n";
+}
+
+bool CBuildPlan::MakeOne(const RunLine_t& line, Failure_t* pFailure) {
+  m_Line = line.Number;
+  return Run(line, pFailure) && BaseDigestHolds(pFailure);
+}
+
+bool CBuildPlan::Make(CRunList* pList, Failure_t* pFailure, const std::function<void(int)>& Line) {
+  RunLine_t line;
+  while (pList->Next(&line)) {
+    m_Line = line.Number;
+    if (Line) Line(line.Number);
+    if (!Run(line, pFailure)) {
+      // A later run never comes if the MOCF the first one loaded is damaged.
+      if (m_Line != m_FirstLine) BaseDigestHolds(pFailure);
+      return false;
+    }
+  }
+  if (!pList->GetError().empty()) {
+    m_Line = pList->GetErrorLine();
+    Fail(pFailure, 1, pList->GetError() + "\n");
+    BaseDigestHolds(pFailure);
+    return false;
+  }
+  if (m_Started) {
+    const uint32_t length = static_cast<uint32_t>(m_Verdict.GetSize() - CTlv::kHeaderSize);
+    for (int i = 0; i < 4; ++i) m_Base[4 + i] = static_cast<unsigned char>(length >> (8 * i));
+  }
+  return true;
+}
+
+// The run's arguments, read and checked by the tool's own tables and rules,
+// against the MOCF as the runs before it leave it.
+bool CBuildPlan::Run(const RunLine_t& line, Failure_t* pFailure) {
+  options_t options;
+  {
+    messages::CCapture capture;
+    std::vector<const char*> argv = {"mocftool"};
+    for (const std::string& word : line.Words) argv.push_back(word.c_str());
+    ArgsRead_t read;
+    const bool readOk = ReadArguments(static_cast<int>(argv.size()), argv.data(), &options, &read);
+    if (!readOk || read.MocfFileGiven || read.DeleteGiven) {
+      std::string text = capture.Take();
+      return Fail(pFailure, 1, text.empty() || read.MocfFileGiven || read.DeleteGiven
+                                   ? WhyRefused(line, read)
+                                   : text + TypeHint(line, read));
+    }
+    // Each run would read what the runs before it wrote; one build writes
+    // it only at the end, so it cannot hand it to a line.
+    if (NamesTheMocf(options.InFile, Utf8Path(m_Args.MocfFile)))
+      return Fail(pFailure, 1,
+                  "the MOCF being built cannot be an input of its own list: mocfbuild writes "
+                  "it once, after the last line\n");
+    if (!options.TagNote.empty()) m_Notes.push_back({m_Line, 0, "note: " + options.TagNote + "\n"});
+    options.MocfFile = m_Args.MocfFile;
+    options.DeleteContents = !m_Started && m_Args.Delete;
+    const bool exists = m_Started || CFileHelper::DoesMocfExist(options.MocfFile.c_str());
+    if (!ValidateArgs(&options, exists))
+      return Fail(pFailure, 1, capture.Take() + ArgsHint(options, exists));
+  }
+  if (!m_Started) {
+    m_FirstLine = m_Line;
+    if (!Start(options, pFailure)) return false;
+  }
+  m_Started = true;
+  return Build(options, pFailure);
+}
+
+// The first run loads the MOCF or starts it empty, as the tool decides.
+bool CBuildPlan::Start(const options_t& options, Failure_t* pFailure) {
+  const char* pPath = m_Args.MocfFile.c_str();
+  const bool loads = CFileHelper::DoesMocfExist(pPath) && !options.DeleteContents;
+  if (loads && CFileHelper::GetFileLength(pPath) > kHeldWhole && StartInPlace()) return true;
+  if (loads) {
+    std::string reason = "the MOCF cannot be read whole";
+    if (!CFileHelper::ReadFileData(pPath, &m_Base) ||
+        !CMocfCreator::IsAdoptable(m_Base.data(), m_Base.size(), false, &reason))
+      return Fail(pFailure, 2, std::string(messages::kCreateFailed) + "\n" + reason + "\n");
+  } else {
+    CMocfCreator empty;
+    empty.Init();
+    m_Base = *empty.Get();
+  }
+  m_Verdict.Start(m_Base.data(), m_Base.size());
+  CTlvContainerParser walk(CTlv::AtByte(m_Base.data()), m_Base.size());
+  for (const CTlv::Header_t* p = walk.GetFirstRecord(); p; p = walk.GetNextRecord()) {
+    if (CTlv::GetTag(p) == mocf::kHashTag)
+      NoteHashRecord(walk.OffsetOf(p), CTlvContainerParser::GetPaddedSize(p));
+  }
+  return true;
+}
+
+void CBuildPlan::NoteHashRecord(uint64_t offset, uint64_t paddedSize) {
+  if (m_HashRecords.empty()) m_DigestAt = offset + CTlv::kHeaderSize;
+  m_HashRecords.push_back({offset, offset + paddedSize});
+}
+
+// Whatever the heads cannot show to be sound is left to the whole read,
+// which says why.
+bool CBuildPlan::StartInPlace() {
+  CRecordHeads heads(m_Args.MocfFile);
+  CTlv::Header_t header;
+  uint64_t size = 0;
+  if (!heads.Start(&header, &size) || CTlv::GetTag(&header) != mocf::kMocfTag ||
+      size != CTlv::GetRecordSize(&header))
+    return false;
+  CGen6Verdict verdict;
+  RecordHead_t head;
+  std::vector<Range_t> hashRecords;
+  while (heads.Next(&head)) {
+    const CTlv::Header_t* pChecked = CTlv::AtByte(head.Checked.data());
+    if (!verdict.Take(pChecked, head.PaddedSize)) return false;
+    if (CTlv::GetTag(pChecked) != mocf::kHashTag) continue;
+    if (hashRecords.empty())
+      std::copy_n(head.Checked.begin() + CTlv::kHeaderSize, m_StoredDigest.size(),
+                  m_StoredDigest.begin());
+    hashRecords.push_back({head.Offset, head.Offset + head.PaddedSize});
+  }
+  if (!heads.AtEnd() || !verdict.HoldsTogether()) return false;
+  m_Verdict = std::move(verdict);
+  for (const Range_t& range : hashRecords) NoteHashRecord(range.From, range.To - range.From);
+  m_BaseInFile = true;
+  m_BaseSize = size;
+  m_BaseHeader = header;
+  m_Base.assign(CTlv::Bytes(&header), CTlv::Bytes(&header) + CTlv::kHeaderSize);
+  return true;
+}
+
+bool CBuildPlan::BaseDigestHolds(Failure_t* pFailure) const {
+  if (!m_BaseInFile) return true;
+  ImageJob_t job = Job();
+  job.Pieces.resize(2);
+  Digest_t digest;
+  if (HashImage(job.Pieces, job.Digests[1], &digest) &&
+      std::equal(digest.begin(), digest.end(), m_StoredDigest.begin()))
+    return true;
+  return LoadedDigestHolds({Digest_t{}, digest}, pFailure);
+}
+
+bool CBuildPlan::LoadedDigestHolds(const std::vector<Digest_t>& digests,
+                                   Failure_t* pFailure) const {
+  if (!m_BaseInFile ||
+      std::equal(m_StoredDigest.begin(), m_StoredDigest.end(), digests[1].begin()))
+    return true;
+  pFailure->Line = m_FirstLine;
+  pFailure->Status = 2;
+  pFailure->Text = std::string(messages::kCreateFailed) + "\n" +
+                   CMocfParser::DigestMismatch(m_StoredDigest.data(), digests[1].data()) + "\n";
+  return false;
+}
+
+// User files and binary records keep their input's bytes in the file until
+// the image is written; the checks read a record that leaves them out where
+// they do not look at them.
+bool CBuildPlan::Build(const options_t& options, Failure_t* pFailure) {
+  const InParams_t params = {options.InFile.c_str(), options.PartNum.c_str(), options.Type,
+                             options.Tag};
+  ClearErrorStr();
+  PlannedRecord_t record;
+  CTlvContainerCreator checked;
+  if (options.Type == UserFile || options.Type == Binary) {
+    CTlvContainerCreator head;
+    RecordTail_t tail = {0, 0};
+    if (CreateObjectRecordHead(&params, &head, &tail)) {
+      const bool whole = options.Type == Binary && CheckReadsValue(options.Tag);
+      if (whole ? !CreateObjectRecordFromFile(&params, &checked)
+                : !CreateRecordForEmptyInput(&params, &checked))
+        return Fail(pFailure, 2, BuildFailureText());
+      record.Head = *head.Get();
+      record.Path = options.InFile;
+      record.FileBytes = tail.FileBytes;
+      record.Padding = tail.Padding;
+      return Add(std::move(record), CTlv::AtByte(checked.Get()->data()), pFailure);
+    }
+  }
+  if (options.Type == Object && BuildLargeObject(options, pFailure, &record)) return true;
+  if (!CreateObjectRecordFromFile(&params, &checked)) return Fail(pFailure, 2, BuildFailureText());
+  const CTlv::Header_t* pChecked = CTlv::AtByte(checked.Get()->data());
+  record.Padding = static_cast<uint32_t>(CTlvContainerParser::CalcNumPaddingBytes(pChecked));
+  if (options.Type == Object && checked.Get()->size() > kKeptInMemory) {
+    record.Path = options.InFile;
+    record.FileBytes = checked.Get()->size();
+  } else {
+    record.Head = *checked.Get();
+  }
+  return Add(std::move(record), pChecked, pFailure);
+}
+
+// A large object file is checked through a record that stands in for it,
+// as a MOCF too large to hold is, and stays in its file until the write.
+// False, having done nothing, for any other: the builder then reads it whole
+// and says what it finds wrong.
+bool CBuildPlan::BuildLargeObject(const options_t& options, Failure_t* pFailure,
+                                  PlannedRecord_t* pRecord) {
+  const int32_t length = CFileHelper::GetFileLength(options.InFile.c_str());
+  if (length <= static_cast<int32_t>(kKeptInMemory)) return false;
+  const uint64_t size = static_cast<uint64_t>(length);
+  CRecordHeads heads(options.InFile);
+  RecordHead_t head;
+  // The builder's own rule: the file is the record, nothing after it.
+  if (!heads.RecordAt(0, size, &head) || CTlv::kHeaderSize + head.Header.Length != size)
+    return false;
+  pRecord->Path = options.InFile;
+  pRecord->FileBytes = size;
+  pRecord->Padding = static_cast<uint32_t>(head.PaddedSize - size);
+  return Add(std::move(*pRecord), CTlv::AtByte(head.Checked.data()), pFailure);
+}
+
+// As the tool checks an image after appending to it: its size first, then
+// the Gen6 rules.
+bool CBuildPlan::Add(PlannedRecord_t record, const CTlv::Header_t* pChecked,
+                     Failure_t* pFailure) {
+  const uint64_t padded = record.Head.size() + record.FileBytes + record.Padding;
+  if (m_Verdict.GetSize() + padded > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()))
+    return Fail(pFailure, 2,
+                std::string(messages::kTooLarge) + "\n" + messages::kCreateFailed + "\n");
+  const uint64_t offset = m_Verdict.GetSize();
+  if (!m_Verdict.Append(pChecked, padded))
+    return Fail(pFailure, 2,
+                std::string(messages::kInvalidMocf) + "\n" + messages::kCreateFailed + "\n" +
+                    m_Verdict.GetReason() + "\n");
+  if (CTlv::GetTag(pChecked) == mocf::kHashTag) m_HashRecords.push_back({offset, offset + padded});
+  record.Line = m_Line;
+  m_Offsets.push_back(offset);
+  m_Records.push_back(std::move(record));
+  return true;
+}
+
+ImageJob_t CBuildPlan::Job() const {
+  ImageJob_t job;
+  job.Pieces.push_back({nullptr, 0, m_Base.data(), m_Base.size()});
+  if (m_BaseInFile)
+    job.Pieces.push_back({m_Args.MocfFile.c_str(), CTlv::kHeaderSize, nullptr,
+                          m_BaseSize - CTlv::kHeaderSize});
+  for (const PlannedRecord_t& record : m_Records) {
+    job.Pieces.push_back({nullptr, 0, record.Head.data(), record.Head.size()});
+    if (!record.Path.empty()) job.Pieces.push_back({record.Path.c_str(), 0, nullptr, record.FileBytes});
+    if (record.Padding) job.Pieces.push_back({nullptr, 0, nullptr, record.Padding});
+  }
+  CTlv::Header_t header;
+  std::copy(m_Base.begin(), m_Base.begin() + CTlv::kHeaderSize,
+            reinterpret_cast<unsigned char*>(&header));
+  job.Digests.push_back({nullptr, header, m_Verdict.GetSize(), m_HashRecords});
+  if (m_BaseInFile) job.Digests.push_back({nullptr, m_BaseHeader, m_BaseSize, m_HashRecords});
+  return job;
+}
+
+int CBuildPlan::LineAt(uint64_t offset) const {
+  const auto after = std::upper_bound(m_Offsets.begin(), m_Offsets.end(), offset);
+  if (after == m_Offsets.begin()) return 0;
+  return m_Records[static_cast<size_t>(after - m_Offsets.begin()) - 1].Line;
+}
+
+}  // namespace mocfbuild

@@ -1,0 +1,104 @@
+// What a list of mocftool runs would make, worked out before anything is
+// written: every line read, checked and built as its run would, one after
+// the other, with the verdict kept up to date a record at a time. The result
+// is either the run that would fail, with what it would say, or the new
+// image described as pieces for the image writer.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "format/Tlv.h"
+
+#include "args/CommandLine.h"
+#include "format/Gen6Verdict.h"
+#include "image/ImageWriter.h"
+#include "build/RunList.h"
+
+namespace mocfbuild {
+
+// A run that would fail, and how.
+struct Failure_t {
+  int Line = 0;      // its line in the list; 0 when it is none of them
+  int Status = 0;    // the run's exit status: 1 refused arguments, 2 failed
+  std::string Text;  // what it would print, then why, a line each
+};
+
+struct BuildArgs_t {
+  std::string MocfFile;  // absolute: the runs are made from the list's folder
+  bool Delete = false;   // -d, for the first run
+  bool OneRun = false;   // mocftool's own run, not a line of a list
+};
+
+// One record of the new image: bytes in memory, then perhaps a stretch of
+// an input file and the padding after it.
+struct PlannedRecord_t {
+  std::vector<unsigned char> Head;
+  std::string Path;  // empty when all of the record is in Head
+  uint64_t FileBytes = 0;
+  uint32_t Padding = 0;
+  int Line = 0;
+};
+
+class CBuildPlan {
+ public:
+  explicit CBuildPlan(const BuildArgs_t& args) : m_Args(args) {}
+
+  // Works through the list from the current folder, which is the list's.
+  // False with the first failing run; Line is told each line's number.
+  bool Make(CRunList* pList, Failure_t* pFailure, const std::function<void(int)>& Line);
+  // The same for one run, from the current folder.
+  bool MakeOne(const RunLine_t& line, Failure_t* pFailure);
+
+  // Nothing to write: the list holds no run.
+  bool IsEmpty() const { return m_Verdict.GetRecordCount() == 0; }
+  // The image, once Make succeeded; it points into the plan.
+  ImageJob_t Job() const;
+  // Where the digest goes once it is known.
+  uint64_t DigestOffset() const { return m_DigestAt; }
+  // A MOCF appended to that was read where it lies has its digest checked
+  // as it is copied: the job's second digest. False, with the failure of
+  // the run that loaded it, when it does not match.
+  bool LoadedDigestHolds(const std::vector<Digest_t>& digests, Failure_t* pFailure) const;
+  // The list line whose record holds the byte at this offset, 0 for the MOCF
+  // the list starts from.
+  int LineAt(uint64_t offset) const;
+  // What the runs read differently from how they are written (a --tag read
+  // in part), a line each with its list line; the build goes on.
+  const std::vector<Failure_t>& Notes() const { return m_Notes; }
+
+ private:
+  bool Run(const RunLine_t& line, Failure_t* pFailure);
+  bool Start(const options_t& options, Failure_t* pFailure);
+  bool StartInPlace();
+  void NoteHashRecord(uint64_t offset, uint64_t paddedSize);
+  // The loaded MOCF's digest, hashed from the file, against the stored one.
+  bool BaseDigestHolds(Failure_t* pFailure) const;
+  bool Build(const options_t& options, Failure_t* pFailure);
+  bool BuildLargeObject(const options_t& options, Failure_t* pFailure, PlannedRecord_t* pRecord);
+  bool Add(PlannedRecord_t record, const CTlv::Header_t* pChecked, Failure_t* pFailure);
+  bool Fail(Failure_t* pFailure, int status, std::string text) const;
+  // What to type instead, after the tool's words for refused arguments.
+  std::string ArgsHint(const options_t& options, bool mocfExists) const;
+
+  BuildArgs_t m_Args;
+  bool m_Started = false;
+  std::vector<unsigned char> m_Base;  // the loaded MOCF, or the empty one
+  // A large MOCF appended to stays in its file: m_Base is its header.
+  bool m_BaseInFile = false;
+  uint64_t m_BaseSize = 0;
+  CTlv::Header_t m_BaseHeader = {};
+  Digest_t m_StoredDigest = {};
+  int m_FirstLine = 0;
+  std::vector<PlannedRecord_t> m_Records;
+  std::vector<Failure_t> m_Notes;
+  std::vector<uint64_t> m_Offsets;  // where each record starts
+  std::vector<Range_t> m_HashRecords;
+  uint64_t m_DigestAt = 0;
+  CGen6Verdict m_Verdict;
+  int m_Line = 0;
+};
+
+}  // namespace mocfbuild

@@ -1,0 +1,98 @@
+#include "build/ListBuild.h"
+
+#include <filesystem>
+#include <sstream>
+#include <system_error>
+
+#include "build/BuildPlan.h"
+#include "inputs/FileHelper.h"
+#include "image/ImageWriter.h"
+#include "platform/Platform.h"
+#include "platform/ReplaceFile.h"
+#include "build/RunList.h"
+#include "build/RunReason.h"
+#include "platform/Utf8Path.h"
+
+namespace mocfbuild {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The runs are made from the list's folder; the caller's comes back after.
+class CInFolder {
+ public:
+  explicit CInFolder(const fs::path& folder) : m_Before(fs::current_path()) {
+    if (!folder.empty()) fs::current_path(folder);
+  }
+  ~CInFolder() {
+    std::error_code ec;
+    fs::current_path(m_Before, ec);
+  }
+  CInFolder(const CInFolder&) = delete;
+  CInFolder& operator=(const CInFolder&) = delete;
+
+ private:
+  fs::path m_Before;
+};
+
+// Each line of a run's messages, said where it comes from.
+std::string Report(const std::string& list, const Failure_t& failure) {
+  const std::string where = failure.Line > 0 ? list + ":" + std::to_string(failure.Line) + ":"
+                                             : "mocfbuild:";
+  std::istringstream lines(failure.Text);
+  std::string out;
+  for (std::string line; std::getline(lines, line);)
+    if (!line.empty()) out += where + " " + line + '\n';
+  return out;
+}
+
+// False with the failure: the MOCF that was loaded turns out damaged as it
+// is copied, or the new image cannot be written.
+bool Write(const CBuildPlan& plan, const ListBuild_t& build, const std::string& mocf,
+           const platform::CFileLock& lock, Failure_t* pFailure) {
+  CFileReplacement out(mocf, &lock);
+  ImageJob_t job = plan.Job();
+  if (build.Progress)
+    job.Progress = [&](uint64_t written, uint64_t total) {
+      build.Progress(plan.LineAt(written), written, total);
+    };
+  std::vector<Digest_t> digests;
+  const bool written = WriteImage(job, &out, &digests);
+  if (written && !plan.LoadedDigestHolds(digests, pFailure)) return false;
+  if (written && out.WriteAt(plan.DigestOffset(), digests[0].data(), digests[0].size()) &&
+      out.Commit())
+    return true;
+  *pFailure = {0, 2,
+               "could not write " + build.Mocf +
+                   " (a write failed, or an input changed while it was read); it is as it was\n"};
+  return false;
+}
+
+}  // namespace
+
+BuildResult_t BuildFromList(const ListBuild_t& build) {
+  CRunList runs;
+  if (!runs.Open(build.List.c_str()))
+    return {1, 0, true,
+            "mocfbuild: cannot read " + build.List + ": " +
+                CFileHelper::WhyCannotRead(build.List.c_str()) + "\n"};
+  const std::string mocf = Utf8Of(fs::absolute(Utf8Path(build.Mocf)));
+  if (CFileHelper::LookAtMocfPath(mocf.c_str()) == CFileHelper::MocfPath::kUnusable)
+    return {2, 0, false, "mocfbuild: " + NotAMocfFile(build.Mocf) + "; nothing was written\n"};
+  // Held from before the MOCF is first looked at until the new one stands.
+  const platform::CFileLock lock(ResolveLinks(mocf));
+  const CInFolder folder(Utf8Path(build.List).parent_path());
+  CBuildPlan plan({mocf, build.Fresh});
+  Failure_t failure;
+  const bool planned = plan.Make(&runs, &failure, [&](int line) {
+    if (build.Progress) build.Progress(line, 0, 0);
+  });
+  std::string notes;
+  for (const Failure_t& note : plan.Notes()) notes += Report(build.List, note);
+  if (planned && (plan.IsEmpty() || Write(plan, build, mocf, lock, &failure)))
+    return {0, 0, false, notes};
+  return {failure.Status, failure.Line, false, notes + Report(build.List, failure)};
+}
+
+}  // namespace mocfbuild

@@ -1,0 +1,101 @@
+#include "build/RunList.h"
+
+namespace {
+
+bool IsWordBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Only these two are escapes, so Windows paths in quotes keep their single
+// backslashes.
+bool IsQuotedEscape(const std::string& line, size_t i) {
+  return line[i] == '\\' && i + 1 < line.size() && (line[i + 1] == '"' || line[i + 1] == '\\');
+}
+
+}  // namespace
+
+bool SplitWords(const std::string& line, std::vector<std::string>* pWords, std::string* pWhy) {
+  pWords->clear();
+  std::string word;
+  bool inWord = false;
+  bool quoted = false;
+  for (size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (quoted) {
+      if (c == '"') {
+        quoted = false;
+      } else {
+        if (IsQuotedEscape(line, i)) ++i;
+        word += line[i];
+      }
+    } else if (IsWordBlank(c)) {
+      if (inWord) pWords->push_back(word);
+      word.clear();
+      inWord = false;
+    } else {
+      // A quote starts a word too, so "" is a word of its own.
+      inWord = true;
+      if (c == '"') {
+        quoted = true;
+      } else {
+        word += c;
+      }
+    }
+  }
+  if (quoted) {
+    pWords->clear();
+    if (pWhy != nullptr) *pWhy = "an unterminated quote";
+    return false;
+  }
+  if (inWord) pWords->push_back(word);
+  return true;
+}
+
+bool CRunList::Open(const char* pPath) {
+  m_File.SetMaxLineLength(kMaxLineLength);
+  return m_File.Open(pPath);
+}
+
+bool CRunList::Next(RunLine_t* pLine) {
+  pLine->Words.clear();
+  while (!m_Done) {
+    std::string text;
+    if (!m_File.ReadLine(&text)) return FailRead();
+    if (text.empty()) {
+      m_Done = true;
+      break;
+    }
+    const int number = m_File.GetLineNumber();
+    // Words go on to the tool's argument parser as C strings, where a NUL
+    // would quietly cut one short.
+    if (text.find('\0') != std::string::npos) return Fail("a NUL byte in the line", number);
+    std::string why;
+    if (!SplitWords(text, &pLine->Words, &why)) return Fail(why, number);
+    // A content line holds something other than a blank, hence a word; the
+    // check only keeps the promise of Words never being empty.
+    if (pLine->Words.empty()) continue;
+    pLine->Number = number;
+    return true;
+  }
+  return false;
+}
+
+const std::string& CRunList::GetError() const { return m_Error; }
+
+int CRunList::GetErrorLine() const { return m_ErrorLine; }
+
+bool CRunList::Fail(const std::string& why, int line) {
+  m_Error = why;
+  m_ErrorLine = line;
+  m_Done = true;
+  return false;
+}
+
+bool CRunList::FailRead() {
+  const int last = m_File.GetLineNumber();
+  if (m_File.LineTooLong()) {
+    return Fail("the line is longer than " + std::to_string(kMaxLineLength) + " bytes", last);
+  }
+  // A block comment is the only other thing that reads on to the end.
+  if (m_File.IsEof()) return Fail("a /* comment is not closed", last);
+  // The line that could not be read is the one after the last read.
+  return Fail("the file can't be read", last + 1);
+}

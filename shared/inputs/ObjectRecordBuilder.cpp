@@ -1,0 +1,163 @@
+#include "inputs/ObjectRecordBuilder.h"
+
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "format/Coding.h"
+#include "inputs/FileHelper.h"
+#include "format/Gen6Creators.h"
+#include "run/RunContext.h"
+
+namespace {
+
+// Room beyond a file's own bytes for the headers of the records it is
+// wrapped in and for a small MOCF it is appended to. With it, a large file
+// read once is moved into place rather than copied to fresh memory.
+constexpr size_t kEnvelopeRoom = 4096;
+
+bool ReadWithRoom(const char* pFile, size_t room, std::vector<unsigned char>* pBytes) {
+  const int32_t length = CFileHelper::GetFileLength(pFile);
+  if (length > 0) pBytes->reserve(static_cast<size_t>(length) + room);
+  return CFileHelper::ReadFileData(pFile, pBytes);
+}
+
+}  // namespace
+
+// The error text grows within a run and is printed once by the append
+// after a failed build; each run has its own.
+void AddErrorStr(const char* pText) { run::Current().ErrorStr += pText; }
+
+std::string GetErrorStr() { return run::Current().ErrorStr; }
+
+void AddReason(const std::string& line) { run::Current().Reasons += line + "\n"; }
+
+std::string GetReasons() { return run::Current().Reasons; }
+
+void ClearErrorStr() {
+  run::Current().ErrorStr.clear();
+  run::Current().Reasons.clear();
+}
+
+bool CreateObjectRecordFromFile(const InParams_t* pParams, CTlvContainerCreator* pOut) {
+  switch (pParams->Type) {
+    case UserFile:
+      return CreateUserFileRecord(pParams->InFile, pOut);
+    case CompatProd:
+      return CreateCompatProdRecord(pParams->InFile, pOut);
+    case Object:
+      return CreateObjectRecord(pParams->InFile, pOut);
+    case CustomDefaults:
+      return CreateCustomDefaultsRecord(pParams->InFile, pOut);
+    case Binary:
+      return CreateBinaryRecord(pParams->InFile, pParams->Tag, pOut);
+    case SwKeys:
+      return CreateSwKeysRecord(pParams->InFile, pParams->PartNum, pOut);
+    case MenuSettings:
+      return CreateMenuSettingsRecord(pParams->InFile, pOut);
+    default:
+      AddErrorStr("Unknown file type\n");
+      return false;
+  }
+}
+
+namespace {
+
+// The record for an empty file, then its lengths grown by the file's bytes
+// and their padding: the header's at 4, and the last one's, which ends it.
+bool HeadFor(const InParams_t* pParams, std::vector<unsigned char>* pHead) {
+  const std::vector<unsigned char> none;
+  if (pParams->Type == Binary) {
+    const CTlv::Header_t header = {pParams->Tag, 0};
+    CTlvContainerCreator record;
+    record.Set(&header, &none);
+    *pHead = *record.Get();
+    return true;
+  }
+  if (pParams->Type != UserFile) return false;
+  CGen6FileNameCreator name;
+  name.Set(pParams->InFile);
+  CGen6DataCreator data;
+  data.Set(&none);
+  CGen6UserFileCreator user;
+  user.Set(&name, &data);
+  *pHead = *user.Get();
+  return true;
+}
+
+}  // namespace
+
+bool CreateRecordForEmptyInput(const InParams_t* pParams, CTlvContainerCreator* pOut) {
+  std::vector<unsigned char> record;
+  if (!HeadFor(pParams, &record)) return false;
+  pOut->Set(std::move(record));
+  return true;
+}
+
+bool CreateObjectRecordHead(const InParams_t* pParams, CTlvContainerCreator* pOut,
+                            RecordTail_t* pTail) {
+  return CreateObjectRecordHead(pParams, CFileHelper::GetFileLength(pParams->InFile), pOut, pTail);
+}
+
+bool CreateObjectRecordHead(const InParams_t* pParams, int32_t length, CTlvContainerCreator* pOut,
+                            RecordTail_t* pTail) {
+  std::vector<unsigned char> head;
+  if (length < 0 || !HeadFor(pParams, &head)) return false;
+  const uint32_t fileBytes = static_cast<uint32_t>(length);
+  const uint32_t padding = (4 - fileBytes % 4) % 4;
+  const uint32_t grown = pParams->Type == Binary ? fileBytes : fileBytes + padding;
+  coding::EncodeFixed32(&head[4], coding::DecodeFixed32(&head[4]) + grown);
+  if (pParams->Type == UserFile) coding::EncodeFixed32(&head[head.size() - 4], fileBytes);
+  pOut->Set(std::move(head));
+  *pTail = {fileBytes, padding};
+  return true;
+}
+
+// The file holds one complete record made elsewhere, with nothing after
+// its value (not even padding).
+bool CreateObjectRecord(const char* pFile, CTlvContainerCreator* pOut) {
+  std::vector<unsigned char> bytes;
+  if (!ReadWithRoom(pFile, kEnvelopeRoom, &bytes)) {
+    AddErrorStr("Can't read Object File\n");
+    return false;
+  }
+  if (bytes.size() < CTlv::kHeaderSize) {
+    AddErrorStr("CreateObjectRecord: failed to read TLV header\n");
+    return false;
+  }
+  if (coding::DecodeFixed32(bytes.data() + 4) != bytes.size() - CTlv::kHeaderSize) {
+    AddErrorStr("Object File is invalid\n");
+    return false;
+  }
+  pOut->Set(std::move(bytes));
+  return true;
+}
+
+bool CreateBinaryRecord(const char* pFile, unsigned int Tag, CTlvContainerCreator* pOut) {
+  std::vector<unsigned char> bytes;
+  if (!ReadWithRoom(pFile, kEnvelopeRoom, &bytes)) {
+    AddErrorStr("Can't read Binary File\n");
+    return false;
+  }
+  const CTlv::Header_t header = {Tag, static_cast<uint32_t>(bytes.size())};
+  pOut->Set(&header, std::move(bytes));
+  return true;
+}
+
+// The stored name is the path exactly as typed; whether it is an
+// acceptable name is for the MOCF check to say.
+bool CreateUserFileRecord(const char* pFile, CTlvContainerCreator* pOut) {
+  CGen6FileNameCreator name;
+  name.Set(pFile);
+  std::vector<unsigned char> bytes;
+  if (!ReadWithRoom(pFile, kEnvelopeRoom + std::strlen(pFile), &bytes)) {
+    AddErrorStr("Can't read User File\n");
+    return false;
+  }
+  CGen6DataCreator data;
+  data.Set(std::move(bytes));
+  CGen6UserFileCreator user;
+  user.Set(&name, std::move(data));
+  *pOut = std::move(user);
+  return true;
+}

@@ -1,0 +1,59 @@
+// Turns the one input file of a run into the one record appended to the
+// MOCF. Builders that fail leave their reason in a process-wide error text.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "inputs/FileType.h"
+#include "format/TlvContainerCreator.h"
+
+struct InParams_t {
+  const char* InFile;   // path as typed; also the stored name of a user file
+  const char* PartNum;  // empty unless given; SW keys only
+  FileType_t Type;
+  unsigned int Tag;     // binary records only
+};
+
+void AddErrorStr(const char* pText);
+std::string GetErrorStr();
+// Why, beyond the error text (which the tool prints as it stands): which
+// line and word of an input is wrong, a line each.
+void AddReason(const std::string& line);
+std::string GetReasons();
+// For a process that builds many records: the texts otherwise only grow.
+void ClearErrorStr();
+
+// On success *pOut holds exactly one record (header and value, no padding);
+// on failure it is untouched and the reason is in the error text.
+bool CreateObjectRecordFromFile(const InParams_t* pParams, CTlvContainerCreator* pOut);
+
+// Where a record ends with the input file's bytes as they are (user files
+// and binary records), it can be made without reading them: the record up
+// to them, every length already counting them, then FileBytes bytes of the
+// file and Padding zero bytes, make the record padded as a container takes
+// it in. False for the other types and when the file's length is unknown,
+// with nothing added to the error text.
+struct RecordTail_t {
+  uint32_t FileBytes;
+  uint32_t Padding;
+};
+bool CreateObjectRecordHead(const InParams_t* pParams, CTlvContainerCreator* pOut,
+                            RecordTail_t* pTail);
+// The same for a file whose length the caller has already taken.
+bool CreateObjectRecordHead(const InParams_t* pParams, int32_t fileLength,
+                            CTlvContainerCreator* pOut, RecordTail_t* pTail);
+
+// The record a user file or binary record would be for an empty input
+// file, for checks that read all of such a record but the file's bytes.
+// False for the other types.
+bool CreateRecordForEmptyInput(const InParams_t* pParams, CTlvContainerCreator* pOut);
+
+bool CreateObjectRecord(const char* pFile, CTlvContainerCreator* pOut);
+bool CreateBinaryRecord(const char* pFile, unsigned int Tag, CTlvContainerCreator* pOut);
+bool CreateUserFileRecord(const char* pFile, CTlvContainerCreator* pOut);
+
+bool CreateMenuSettingsRecord(const char* pFile, CTlvContainerCreator* pOut);
+bool CreateSwKeysRecord(const char* pFile, const char* pPartNum, CTlvContainerCreator* pOut);
+bool CreateCustomDefaultsRecord(const char* pFile, CTlvContainerCreator* pOut);
+bool CreateCompatProdRecord(const char* pFile, CTlvContainerCreator* pOut);
