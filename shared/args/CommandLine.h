@@ -38,7 +38,16 @@ struct options_t {
   // When --tag's text was read only in part: the value taken and where
   // reading stopped, for standard error. The run goes on with the value.
   std::string TagNote{};
+  // Where the input is opened when InFile was typed for another folder than
+  // the current one: empty for InFile itself. The engine's, never read
+  // from a command line.
+  std::string InPath{};
 };
+
+// The path the input file is opened at.
+inline const std::string& InputPath(const options_t& options) {
+  return options.InPath.empty() ? options.InFile : options.InPath;
+}
 
 bool IsPathDelimeter(char c);
 // The text after the last '\\', '/' or ':' of path (a pointer into path);

@@ -27,7 +27,7 @@ bool CheckArgs(const options_t* options, std::optional<bool> mocfExists) {
   if (options->InFile.empty() && !swKeys) {
     return Refuse("No input file specified!");
   }
-  if (!swKeys && !CFileHelper::DoesFileExist(options->InFile.c_str())) {
+  if (!swKeys && !CFileHelper::DoesFileExist(InputPath(*options).c_str())) {
     messages::Printf("Can't find the input file (%s)!\n", options->InFile.c_str());
     return false;
   }

@@ -50,8 +50,7 @@ bool StartMocf(const options_t* options, const FilesSeen_t& seen, CMocfCreator* 
 }
 
 bool AppendRecord(const options_t* options, CMocfCreator* pMocf, const Loaded_t* pLoaded) {
-  const InParams_t params = {options->InFile.c_str(), options->PartNum.c_str(), options->Type,
-                             options->Tag};
+  const InParams_t params = ParamsOf(*options);
   CTlvContainerCreator record;
   if (CreateObjectRecordFromFile(&params, &record)) {
     pMocf->AddObject(std::move(record));

@@ -51,8 +51,7 @@ bool LoadedMocfIsDamaged(const options_t* options, const FilesSeen_t& seen) {
 }
 
 bool BuildRecord(const options_t* options, const FilesSeen_t& seen, Record_t* pRecord) {
-  const InParams_t params = {options->InFile.c_str(), options->PartNum.c_str(), options->Type,
-                             options->Tag};
+  const InParams_t params = ParamsOf(*options);
   if (CreateObjectRecordHead(&params, seen.InputLength, &pRecord->Head, &pRecord->Tail))
     return true;
   if (!CreateObjectRecordFromFile(&params, &pRecord->Head)) return false;
@@ -137,7 +136,7 @@ bool WriteAndHash(const Plan_t& plan, const Record_t& record, CFileReplacement* 
   job.Pieces = {plan.Loads ? ImagePiece_t{options->MocfFile.c_str(), 0, nullptr, plan.OldSize}
                            : ImagePiece_t{nullptr, 0, front.data(), front.size()},
                 {nullptr, 0, pHead->data(), pHead->size()},
-                {options->InFile.c_str(), 0, nullptr, record.Tail.FileBytes},
+                {InputPath(*options).c_str(), 0, nullptr, record.Tail.FileBytes},
                 {nullptr, 0, nullptr, record.Tail.Padding}};
   // Nothing loaded, nothing to check.
   job.Digests = {{nullptr, header, plan.NewSize, skip},

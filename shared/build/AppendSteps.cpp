@@ -12,8 +12,13 @@ FilesSeen_t LookAtFiles(const options_t* options) {
   FilesSeen_t seen;
   seen.Loads = !options->DeleteContents && CFileHelper::DoesMocfExist(options->MocfFile.c_str());
   seen.MocfLength = seen.Loads ? CFileHelper::GetFileLength(options->MocfFile.c_str()) : 0;
-  seen.InputLength = CFileHelper::GetFileLength(options->InFile.c_str());
+  seen.InputLength = CFileHelper::GetFileLength(InputPath(*options).c_str());
   return seen;
+}
+
+InParams_t ParamsOf(const options_t& options) {
+  return {options.InFile.c_str(), options.PartNum.c_str(), options.Type, options.Tag,
+          options.InPath.empty() ? nullptr : options.InPath.c_str()};
 }
 
 bool LoadedDigestMatches(const unsigned char* pImage, size_t size, const Loaded_t* pLoaded) {

@@ -10,6 +10,7 @@
 #include "image/ImageWriter.h"
 #include "platform/JoinedThread.h"
 #include "format/MocfParser.h"
+#include "inputs/ObjectRecordBuilder.h"
 
 // What a run finds of its files, looked at once before anything is read:
 // whether the MOCF is loaded, and how long it and the input are (-1 when
@@ -20,6 +21,9 @@ struct FilesSeen_t {
   int32_t InputLength;
 };
 FilesSeen_t LookAtFiles(const options_t* options);
+
+// The record builders' inputs for a run; they borrow from its options.
+InParams_t ParamsOf(const options_t& options);
 
 // The loaded MOCF's digest is checked late, beside the hashing and writing
 // of the new image, so its header is kept as it was.

@@ -6,6 +6,7 @@
 #include <limits>
 #include <utility>
 
+#include "build/AppendSteps.h"
 #include "inputs/FileHelper.h"
 #include "run/Messages.h"
 #include "format/MocfCreator.h"
@@ -91,7 +92,7 @@ bool CBuildPlan::Fail(Failure_t* pFailure, int status, std::string text) const {
 }
 
 std::string CBuildPlan::ArgsHint(const options_t& options, bool mocfExists) const {
-  const char* pIn = options.InFile.c_str();
+  const char* pIn = InputPath(options).c_str();
   if (*pIn && !CFileHelper::DoesFileExist(pIn))
     return "cannot read " + options.InFile + ": " + CFileHelper::WhyCannotRead(pIn) + "\n";
   if (options.Type == SwKeys && options.PartNum.empty())
@@ -110,6 +111,11 @@ std::string CBuildPlan::ArgsHint(const options_t& options, bool mocfExists) cons
 bool CBuildPlan::MakeOne(const RunLine_t& line, Failure_t* pFailure) {
   m_Line = line.Number;
   return Run(line, pFailure) && BaseDigestHolds(pFailure);
+}
+
+bool CBuildPlan::MakeOne(const options_t& options, Failure_t* pFailure) {
+  m_Line = 1;
+  return RunOptions(options, pFailure) && BaseDigestHolds(pFailure);
 }
 
 bool CBuildPlan::Make(CRunList* pList, Failure_t* pFailure, const std::function<void(int)>& Line) {
@@ -136,25 +142,38 @@ bool CBuildPlan::Make(CRunList* pList, Failure_t* pFailure, const std::function<
   return true;
 }
 
-// The run's arguments, read and checked by the tool's own tables and rules,
-// against the MOCF as the runs before it leave it.
 bool CBuildPlan::Run(const RunLine_t& line, Failure_t* pFailure) {
   options_t options;
+  return ReadLine(line, &options, pFailure) && RunOptions(std::move(options), pFailure);
+}
+
+// The run's arguments, read by the tool's own tables; a relative input is
+// the list folder's.
+bool CBuildPlan::ReadLine(const RunLine_t& line, options_t* pOptions, Failure_t* pFailure) {
+  messages::CCapture capture;
+  std::vector<const char*> argv = {"mocftool"};
+  for (const std::string& word : line.Words) argv.push_back(word.c_str());
+  ArgsRead_t read;
+  const bool readOk = ReadArguments(static_cast<int>(argv.size()), argv.data(), pOptions, &read);
+  if (!readOk || read.MocfFileGiven || read.DeleteGiven) {
+    std::string text = capture.Take();
+    return Fail(pFailure, 1, text.empty() || read.MocfFileGiven || read.DeleteGiven
+                                 ? WhyRefused(line, read)
+                                 : text + TypeHint(line, read));
+  }
+  if (!m_Args.Folder.empty() && !pOptions->InFile.empty())
+    pOptions->InPath = Utf8Of(Utf8Path(m_Args.Folder) / Utf8Path(pOptions->InFile));
+  return true;
+}
+
+// The run checked by the tool's own rules, against the MOCF as the runs
+// before it leave it, and built.
+bool CBuildPlan::RunOptions(options_t options, Failure_t* pFailure) {
   {
     messages::CCapture capture;
-    std::vector<const char*> argv = {"mocftool"};
-    for (const std::string& word : line.Words) argv.push_back(word.c_str());
-    ArgsRead_t read;
-    const bool readOk = ReadArguments(static_cast<int>(argv.size()), argv.data(), &options, &read);
-    if (!readOk || read.MocfFileGiven || read.DeleteGiven) {
-      std::string text = capture.Take();
-      return Fail(pFailure, 1, text.empty() || read.MocfFileGiven || read.DeleteGiven
-                                   ? WhyRefused(line, read)
-                                   : text + TypeHint(line, read));
-    }
     // Each run would read what the runs before it wrote; one build writes
     // it only at the end, so it cannot hand it to a line.
-    if (NamesTheMocf(options.InFile, Utf8Path(m_Args.MocfFile)))
+    if (NamesTheMocf(InputPath(options), Utf8Path(m_Args.MocfFile)))
       return Fail(pFailure, 1,
                   "the MOCF being built cannot be an input of its own list: mocfbuild writes "
                   "it once, after the last line\n");
@@ -260,8 +279,7 @@ bool CBuildPlan::LoadedDigestHolds(const std::vector<Digest_t>& digests,
 // the image is written; the checks read a record that leaves them out where
 // they do not look at them.
 bool CBuildPlan::Build(const options_t& options, Failure_t* pFailure) {
-  const InParams_t params = {options.InFile.c_str(), options.PartNum.c_str(), options.Type,
-                             options.Tag};
+  const InParams_t params = ParamsOf(options);
   ClearErrorStr();
   PlannedRecord_t record;
   CTlvContainerCreator checked;
@@ -274,7 +292,7 @@ bool CBuildPlan::Build(const options_t& options, Failure_t* pFailure) {
                 : !CreateRecordForEmptyInput(&params, &checked))
         return Fail(pFailure, 2, BuildFailureText());
       record.Head = *head.Get();
-      record.Path = options.InFile;
+      record.Path = InputPath(options);
       record.FileBytes = tail.FileBytes;
       record.Padding = tail.Padding;
       return Add(std::move(record), CTlv::AtByte(checked.Get()->data()), pFailure);
@@ -285,7 +303,7 @@ bool CBuildPlan::Build(const options_t& options, Failure_t* pFailure) {
   const CTlv::Header_t* pChecked = CTlv::AtByte(checked.Get()->data());
   record.Padding = static_cast<uint32_t>(CTlvContainerParser::CalcNumPaddingBytes(pChecked));
   if (options.Type == Object && checked.Get()->size() > kKeptInMemory) {
-    record.Path = options.InFile;
+    record.Path = InputPath(options);
     record.FileBytes = checked.Get()->size();
   } else {
     record.Head = *checked.Get();
@@ -299,15 +317,15 @@ bool CBuildPlan::Build(const options_t& options, Failure_t* pFailure) {
 // and says what it finds wrong.
 bool CBuildPlan::BuildLargeObject(const options_t& options, Failure_t* pFailure,
                                   PlannedRecord_t* pRecord) {
-  const int32_t length = CFileHelper::GetFileLength(options.InFile.c_str());
+  const int32_t length = CFileHelper::GetFileLength(InputPath(options).c_str());
   if (length <= static_cast<int32_t>(kKeptInMemory)) return false;
   const uint64_t size = static_cast<uint64_t>(length);
-  CRecordHeads heads(options.InFile);
+  CRecordHeads heads(InputPath(options));
   RecordHead_t head;
   // The builder's own rule: the file is the record, nothing after it.
   if (!heads.RecordAt(0, size, &head) || CTlv::kHeaderSize + head.Header.Length != size)
     return false;
-  pRecord->Path = options.InFile;
+  pRecord->Path = InputPath(options);
   pRecord->FileBytes = size;
   pRecord->Padding = static_cast<uint32_t>(head.PaddedSize - size);
   return Add(std::move(*pRecord), CTlv::AtByte(head.Checked.data()), pFailure);

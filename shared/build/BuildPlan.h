@@ -27,9 +27,12 @@ struct Failure_t {
 };
 
 struct BuildArgs_t {
-  std::string MocfFile;  // absolute: the runs are made from the list's folder
+  std::string MocfFile;  // absolute, or from the caller's current folder
   bool Delete = false;   // -d, for the first run
   bool OneRun = false;   // mocftool's own run, not a line of a list
+  // What the runs' relative input paths are read from: the list's folder.
+  // Empty for the current folder, which is never changed.
+  std::string Folder{};
 };
 
 // One record of the new image: bytes in memory, then perhaps a stretch of
@@ -46,11 +49,12 @@ class CBuildPlan {
  public:
   explicit CBuildPlan(const BuildArgs_t& args) : m_Args(args) {}
 
-  // Works through the list from the current folder, which is the list's.
-  // False with the first failing run; Line is told each line's number.
+  // Works through the list, its inputs read from the folder the arguments
+  // name. False with the first failing run; Line is told each line's number.
   bool Make(CRunList* pList, Failure_t* pFailure, const std::function<void(int)>& Line);
-  // The same for one run, from the current folder.
+  // The same for one run, of a list line or of options already read.
   bool MakeOne(const RunLine_t& line, Failure_t* pFailure);
+  bool MakeOne(const options_t& options, Failure_t* pFailure);
 
   // Nothing to write: the list holds no run.
   bool IsEmpty() const { return m_Verdict.GetRecordCount() == 0; }
@@ -71,6 +75,8 @@ class CBuildPlan {
 
  private:
   bool Run(const RunLine_t& line, Failure_t* pFailure);
+  bool ReadLine(const RunLine_t& line, options_t* pOptions, Failure_t* pFailure);
+  bool RunOptions(options_t options, Failure_t* pFailure);
   bool Start(const options_t& options, Failure_t* pFailure);
   bool StartInPlace();
   void NoteHashRecord(uint64_t offset, uint64_t paddedSize);

@@ -19,23 +19,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The runs are made from the list's folder; the caller's comes back after.
-class CInFolder {
- public:
-  explicit CInFolder(const fs::path& folder) : m_Before(fs::current_path()) {
-    if (!folder.empty()) fs::current_path(folder);
-  }
-  ~CInFolder() {
-    std::error_code ec;
-    fs::current_path(m_Before, ec);
-  }
-  CInFolder(const CInFolder&) = delete;
-  CInFolder& operator=(const CInFolder&) = delete;
-
- private:
-  fs::path m_Before;
-};
-
 // Each line of a run's messages, said where it comes from.
 std::string Report(const std::string& list, const Failure_t& failure) {
   const std::string where = failure.Line > 0 ? list + ":" + std::to_string(failure.Line) + ":"
@@ -82,8 +65,7 @@ BuildResult_t BuildFromList(const ListBuild_t& build) {
     return {2, 0, false, "mocfbuild: " + NotAMocfFile(build.Mocf) + "; nothing was written\n"};
   // Held from before the MOCF is first looked at until the new one stands.
   const platform::CFileLock lock(ResolveLinks(mocf));
-  const CInFolder folder(Utf8Path(build.List).parent_path());
-  CBuildPlan plan({mocf, build.Fresh});
+  CBuildPlan plan({mocf, build.Fresh, false, Utf8Of(Utf8Path(build.List).parent_path())});
   Failure_t failure;
   const bool planned = plan.Make(&runs, &failure, [&](int line) {
     if (build.Progress) build.Progress(line, 0, 0);

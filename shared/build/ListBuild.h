@@ -25,8 +25,8 @@ struct BuildResult_t {
   std::string Messages;        // what mocfbuild says on standard error
 };
 
-// The runs are made from the list's folder: the process's current folder
-// is that folder for the length of the call.
+// The runs' relative inputs are read from the list's folder; the process's
+// current folder is left as it is.
 BuildResult_t BuildFromList(const ListBuild_t& build);
 
 }  // namespace mocfbuild

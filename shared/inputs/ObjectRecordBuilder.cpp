@@ -40,21 +40,22 @@ void ClearErrorStr() {
 }
 
 bool CreateObjectRecordFromFile(const InParams_t* pParams, CTlvContainerCreator* pOut) {
+  const char* pPath = OpenedPath(pParams);
   switch (pParams->Type) {
     case UserFile:
-      return CreateUserFileRecord(pParams->InFile, pOut);
+      return CreateUserFileRecord(pParams->InFile, pPath, pOut);
     case CompatProd:
-      return CreateCompatProdRecord(pParams->InFile, pOut);
+      return CreateCompatProdRecord(pParams->InFile, pPath, pOut);
     case Object:
-      return CreateObjectRecord(pParams->InFile, pOut);
+      return CreateObjectRecord(pPath, pOut);
     case CustomDefaults:
-      return CreateCustomDefaultsRecord(pParams->InFile, pOut);
+      return CreateCustomDefaultsRecord(pPath, pOut);
     case Binary:
-      return CreateBinaryRecord(pParams->InFile, pParams->Tag, pOut);
+      return CreateBinaryRecord(pPath, pParams->Tag, pOut);
     case SwKeys:
-      return CreateSwKeysRecord(pParams->InFile, pParams->PartNum, pOut);
+      return CreateSwKeysRecord(pPath, pParams->PartNum, pOut);
     case MenuSettings:
-      return CreateMenuSettingsRecord(pParams->InFile, pOut);
+      return CreateMenuSettingsRecord(pPath, pOut);
     default:
       AddErrorStr("Unknown file type\n");
       return false;
@@ -96,7 +97,8 @@ bool CreateRecordForEmptyInput(const InParams_t* pParams, CTlvContainerCreator* 
 
 bool CreateObjectRecordHead(const InParams_t* pParams, CTlvContainerCreator* pOut,
                             RecordTail_t* pTail) {
-  return CreateObjectRecordHead(pParams, CFileHelper::GetFileLength(pParams->InFile), pOut, pTail);
+  return CreateObjectRecordHead(pParams, CFileHelper::GetFileLength(OpenedPath(pParams)), pOut,
+                                pTail);
 }
 
 bool CreateObjectRecordHead(const InParams_t* pParams, int32_t length, CTlvContainerCreator* pOut,
@@ -147,10 +149,14 @@ bool CreateBinaryRecord(const char* pFile, unsigned int Tag, CTlvContainerCreato
 // The stored name is the path exactly as typed; whether it is an
 // acceptable name is for the MOCF check to say.
 bool CreateUserFileRecord(const char* pFile, CTlvContainerCreator* pOut) {
+  return CreateUserFileRecord(pFile, pFile, pOut);
+}
+
+bool CreateUserFileRecord(const char* pName, const char* pPath, CTlvContainerCreator* pOut) {
   CGen6FileNameCreator name;
-  name.Set(pFile);
+  name.Set(pName);
   std::vector<unsigned char> bytes;
-  if (!ReadWithRoom(pFile, kEnvelopeRoom + std::strlen(pFile), &bytes)) {
+  if (!ReadWithRoom(pPath, kEnvelopeRoom + std::strlen(pName), &bytes)) {
     AddErrorStr("Can't read User File\n");
     return false;
   }

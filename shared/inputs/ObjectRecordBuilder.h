@@ -13,7 +13,16 @@ struct InParams_t {
   const char* PartNum;  // empty unless given; SW keys only
   FileType_t Type;
   unsigned int Tag;     // binary records only
+  // Where the input is opened when InFile was typed for another folder than
+  // the current one (a list's line is read from the list's): null for
+  // InFile itself. Messages and stored names keep InFile.
+  const char* Path = nullptr;
 };
+
+// The path the input is opened at.
+inline const char* OpenedPath(const InParams_t* pParams) {
+  return pParams->Path ? pParams->Path : pParams->InFile;
+}
 
 void AddErrorStr(const char* pText);
 std::string GetErrorStr();
@@ -52,8 +61,12 @@ bool CreateRecordForEmptyInput(const InParams_t* pParams, CTlvContainerCreator* 
 bool CreateObjectRecord(const char* pFile, CTlvContainerCreator* pOut);
 bool CreateBinaryRecord(const char* pFile, unsigned int Tag, CTlvContainerCreator* pOut);
 bool CreateUserFileRecord(const char* pFile, CTlvContainerCreator* pOut);
+// The same for a file stored as pName, opened at pPath.
+bool CreateUserFileRecord(const char* pName, const char* pPath, CTlvContainerCreator* pOut);
 
 bool CreateMenuSettingsRecord(const char* pFile, CTlvContainerCreator* pOut);
 bool CreateSwKeysRecord(const char* pFile, const char* pPartNum, CTlvContainerCreator* pOut);
 bool CreateCustomDefaultsRecord(const char* pFile, CTlvContainerCreator* pOut);
 bool CreateCompatProdRecord(const char* pFile, CTlvContainerCreator* pOut);
+// The same for a list whose reasons name it pName, opened at pPath.
+bool CreateCompatProdRecord(const char* pName, const char* pPath, CTlvContainerCreator* pOut);

@@ -72,15 +72,19 @@ bool CreateSwKeysRecord(const char* pFile, const char* pPartNum, CTlvContainerCr
 }
 
 bool CreateCompatProdRecord(const char* pFile, CTlvContainerCreator* pOut) {
+  return CreateCompatProdRecord(pFile, pFile, pOut);
+}
+
+bool CreateCompatProdRecord(const char* pName, const char* pPath, CTlvContainerCreator* pOut) {
   CCompatProductsFile reader;
-  if (!reader.Open(pFile)) {
+  if (!reader.Open(pPath)) {
     AddErrorStr(reader.GetErrorStr().c_str());
     AddErrorStr("Can't open Compatible Products file\n");
     return false;
   }
   std::vector<unsigned int> numbers;
   if (!reader.ReadNumbers(&numbers)) {
-    if (!reader.WhyBad().empty()) AddReason(std::string(pFile) + ":" + reader.WhyBad());
+    if (!reader.WhyBad().empty()) AddReason(std::string(pName) + ":" + reader.WhyBad());
     AddErrorStr(reader.GetErrorStr().c_str());
     AddErrorStr("Error in Compatible Products file\n");
     return false;

@@ -254,7 +254,8 @@ bool CUnpacker::Write(const Input_t& input) {
 // The bytes themselves are compared once, with the whole image, at the end.
 bool HeadRebuilds(const InParams_t& params, const Input_t& input, const RecordInfo& record) {
   if (input.Type == Object)
-    return CFileHelper::GetFileLength(params.InFile) == static_cast<int64_t>(input.Content.size());
+    return CFileHelper::GetFileLength(OpenedPath(&params)) ==
+           static_cast<int64_t>(input.Content.size());
   CTlvContainerCreator head;
   RecordTail_t tail{};
   if (!CreateObjectRecordHead(&params, &head, &tail)) return false;
@@ -277,24 +278,16 @@ bool FullyRebuilds(const InParams_t& params, const RecordInfo& record) {
          std::equal(bytes.begin(), bytes.end(), reinterpret_cast<const unsigned char*>(whole.data()));
 }
 
-// Built again from what was written, by the builders the tool uses, from
-// the folder the runs are made from.
+// Built again from what was written, by the builders the tool uses, as
+// the list's line reads it: typed for the list's folder, where it lies.
 bool CUnpacker::Rebuilds(const Input_t& input, const RecordInfo& record) {
   ClearErrorStr();
   const std::string path = Utf8Of(m_Dir / Utf8Path(input.File));
-  const std::string typed = input.File.empty() ? "" : path;
-  InParams_t params = {typed.c_str(), input.PartNum.c_str(), input.Type, input.Tag};
-  // A user file is stored under its path as typed: its name alone.
-  const fs::path before = fs::current_path();
-  if (input.Type == UserFile) {
-    fs::current_path(m_Dir);
-    params.InFile = input.File.c_str();
-  }
-  const bool rebuilt = input.Made.empty() && input.Content.size() > kBuiltWhole
-                           ? HeadRebuilds(params, input, record)
-                           : FullyRebuilds(params, record);
-  if (input.Type == UserFile) fs::current_path(before);
-  return rebuilt;
+  const InParams_t params = {input.File.c_str(), input.PartNum.c_str(), input.Type, input.Tag,
+                             input.File.empty() ? nullptr : path.c_str()};
+  return input.Made.empty() && input.Content.size() > kBuiltWhole
+             ? HeadRebuilds(params, input, record)
+             : FullyRebuilds(params, record);
 }
 
 bool CUnpacker::Unpack(const RecordInfo& record, bool first, std::string* pLine) {
@@ -355,9 +348,7 @@ bool RebuildsExactly(const Inspection& inspection, const std::string& dir, std::
     *pWhy = "its list cannot be read back";
     return false;
   }
-  const fs::path before = fs::current_path();
-  fs::current_path(folder);
-  mocfbuild::CBuildPlan plan({Utf8Of(folder / ".rebuilt.mocf"), true});
+  mocfbuild::CBuildPlan plan({Utf8Of(folder / ".rebuilt.mocf"), true, false, Utf8Of(folder)});
   mocfbuild::Failure_t failure;
   const bool planned = plan.Make(&runs, &failure, nullptr);
   const ImageJob_t job = planned ? plan.Job() : ImageJob_t();
@@ -369,7 +360,6 @@ bool RebuildsExactly(const Inspection& inspection, const std::string& dir, std::
   const bool equal = sized && digestInPlace &&
                      ImageEquals(job.Pieces, inspection.image, inspection.size,
                                  {digestAt, digestAt + mocf::kHashSize}, inspection.pace);
-  fs::current_path(before);
   if (!planned) {
     std::string text = failure.Text;
     for (char& c : text) c = c == '\n' ? ' ' : c;
