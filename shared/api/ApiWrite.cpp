@@ -1,40 +1,54 @@
 // The C API's writing half: a build from a list, one append, an unpack,
-// each the programs' own operation with their words kept as the error.
-#include <mutex>
+// each the programs' own operation, run in a context of its own, with
+// their words, reasons included, kept as the error.
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "build/Append.h"
 #include "api/ApiError.h"
 #include "api/ApiFile.h"
 #include "args/CommandLine.h"
+#include "args/Usage.h"
+#include "build/Append.h"
 #include "build/ListBuild.h"
-#include "run/Messages.h"
-#include "inputs/ObjectRecordBuilder.h"
+#include "build/RunReason.h"
 #include "inspect/Unpack.h"
+#include "run/Messages.h"
+#include "run/RunContext.h"
 
 namespace {
-
-// The operations keep process-wide state while they run: the working
-// folder, the record builders' error text, the captured messages.
-std::mutex& RunMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
 
 int RunFailed(int status, std::string messages, int line = 0) {
   return api::Fail(status == 1 ? MOCF_EREFUSED : MOCF_EFAILED, std::move(messages), status, line);
 }
 
-// The command line a mocftool run would be given.
-std::vector<std::string> AppendWords(const char* mocf, const char* input, const char* type,
-                                     unsigned flags, const char* partNumber, const char* tag) {
-  std::vector<std::string> words = {"mocftool", "-m", mocf, TypeOption(type), type};
-  if (input) words.insert(words.end(), {"-f", input});
-  if (flags & MOCF_FRESH) words.push_back("-d");
-  if (partNumber) words.insert(words.end(), {"--PartNum", partNumber});
-  if (tag) words.insert(words.end(), {"--tag", tag});
+// The options a mocftool run would read from these arguments, through the
+// same option handlers; false, the handler's words said, when one refuses,
+// with why when the tool would say more.
+bool ReadOptions(const char* mocf, const char* input, const char* type, unsigned flags,
+                 const char* partNumber, const char* tag, options_t* pOptions,
+                 std::vector<std::string>* pWhy) {
+  bool consumed = false;
+  pOptions->MocfFile = mocf;
+  pOptions->InFile = input ? input : "";
+  pOptions->DeleteContents = (flags & MOCF_FRESH) != 0;
+  const char* option = TypeOption(type);
+  if (!(StrInCmp(option, "-t") ? ParseExposedOption(OptType, type, pOptions, &consumed)
+                               : ParseHiddenOption(OptType, type, pOptions, &consumed))) {
+    pWhy->push_back(TypeWordHint(option, type));
+    return false;
+  }
+  return (!partNumber || ParseHiddenOption(OptPartNum, partNumber, pOptions, &consumed)) &&
+         (!tag || ParseHiddenOption(OptTag, tag, pOptions, &consumed));
+}
+
+// What mocftool prints on standard output, then what it adds on standard
+// error, for a run that ended with this status.
+std::string Words(const options_t& options, int status, const std::string& printed,
+                  std::vector<std::string> why) {
+  std::string words = printed;
+  for (const std::string& line : mocfbuild::WhyLines(options, status, std::move(why), printed))
+    words += "mocftool: " + line + "\n";
   return words;
 }
 
@@ -52,7 +66,8 @@ int mocf_build(const char* list_path, const char* mocf_path, unsigned flags,
       build.Progress = [&](int line, uint64_t written, uint64_t total) {
         progress(context, line, written, total);
       };
-    const std::lock_guard<std::mutex> lock(RunMutex());
+    run::Context_t run;
+    const run::CScope scope(&run);
     const mocfbuild::BuildResult_t result = mocfbuild::BuildFromList(build);
     if (result.Status == 0) return MOCF_OK;
     if (result.ListUnreadable) return api::Fail(MOCF_EIO, result.Messages, result.Status);
@@ -65,19 +80,22 @@ int mocf_append(const char* mocf_path, const char* input_path, const char* type,
   return api::Guarded([&] {
     if (!mocf_path || !type || (flags & ~MOCF_FRESH))
       return api::Fail(MOCF_EARG, "a MOCF, a type and no flag but MOCF_FRESH\n");
-    const std::vector<std::string> words =
-        AppendWords(mocf_path, input_path, type, flags, part_number, tag);
-    std::vector<const char*> argv;
-    for (const std::string& word : words) argv.push_back(word.c_str());
-    const std::lock_guard<std::mutex> lock(RunMutex());
-    ClearErrorStr();
-    messages::CCapture capture;
+    run::Context_t run;
+    const run::CScope scope(&run);
     options_t options;
-    if (!ParseCommandLine(static_cast<int>(argv.size()), argv.data(), &options))
-      return RunFailed(1, capture.Take());
-    if (append::Run(options)) return MOCF_OK;
-    messages::Line(messages::kCreateFailed);
-    return RunFailed(2, capture.Take());
+    std::vector<std::string> why;
+    int status = 1;
+    std::string printed;
+    {
+      messages::CCapture capture;
+      const bool read =
+          ReadOptions(mocf_path, input_path, type, flags, part_number, tag, &options, &why);
+      if (read && ValidateArgs(&options)) status = append::StatusOf(append::Run(options));
+      printed = capture.Take();
+      if (read && status != 0) why = mocfbuild::WhyRunFails(options, printed);
+    }
+    if (status == 0) return MOCF_OK;
+    return RunFailed(status, Words(options, status, printed, std::move(why)));
   });
 }
 
@@ -85,8 +103,8 @@ int mocf_unpack(mocf_file* file, const char* folder) {
   return api::Guarded([&] {
     if (!file || !folder) return api::Fail(MOCF_EARG, "a MOCF handle and a folder\n");
     std::ostringstream err;
-    const std::lock_guard<std::mutex> lock(RunMutex());
-    ClearErrorStr();
+    run::Context_t run;
+    const run::CScope scope(&run);
     switch (mocfinfo::Unpack(file->inspection, folder, err)) {
       case mocfinfo::kValid:
         return MOCF_OK;

@@ -122,4 +122,10 @@ bool Run(const options_t& runOptions) {
          FitsLoading(&mocf, &loaded) && FinishAndReplace(options->MocfFile, &mocf, &loaded, &lock);
 }
 
+int StatusOf(bool appended) {
+  if (appended) return 0;
+  messages::Line(messages::kCreateFailed);
+  return 2;
+}
+
 }  // namespace append

@@ -10,4 +10,8 @@ namespace append {
 // run's messages have been said and the file is as it was.
 bool Run(const options_t& options);
 
+// The exit status of a run whose arguments were accepted: 0 when it
+// appended; 2, once "Error creating MOCF" is said, when it did not.
+int StatusOf(bool appended);
+
 }  // namespace append

@@ -43,25 +43,60 @@ std::string NotAMocfFile(const std::string& path) {
          "of links)";
 }
 
-std::vector<std::string> WhyRunFails(int argc, const char** argv, const std::string& said) {
-  options_t options;
-  {
-    const messages::CCapture quiet;
-    ReadArguments(argc, argv, &options);
-  }
+namespace {
+
+// Why the run fails, if the plan finds that it does; the plan is made by
+// one of its MakeOne.
+template <class Make>
+std::vector<std::string> WhyPlanFails(const options_t& options, const std::string& said,
+                                      Make make) {
   if (options.MocfFile.empty()) return {"name the MOCF with -m, as in -m device.mocf"};
   if (CFileHelper::LookAtMocfPath(options.MocfFile.c_str()) == CFileHelper::MocfPath::kUnusable)
     return {NotAMocfFile(options.MocfFile)};
   const std::string mocf = Utf8Of(std::filesystem::absolute(Utf8Path(options.MocfFile)));
   CBuildPlan plan({mocf, options.DeleteContents, true});
   Failure_t failure;
-  if (plan.MakeOne(AsListLine(argc, argv), &failure)) return {};
+  if (make(&plan, &failure)) return {};
   std::vector<std::string> why = Lines(failure.Text);
   for (const std::string& printed : Lines(said)) {
     const auto found = std::find(why.begin(), why.end(), printed);
     if (found != why.end()) why.erase(found);
   }
   return why;
+}
+
+}  // namespace
+
+std::vector<std::string> WhyRunFails(int argc, const char** argv, const std::string& said) {
+  options_t options;
+  {
+    const messages::CCapture quiet;
+    ReadArguments(argc, argv, &options);
+  }
+  return WhyPlanFails(options, said, [&](CBuildPlan* pPlan, Failure_t* pFailure) {
+    return pPlan->MakeOne(AsListLine(argc, argv), pFailure);
+  });
+}
+
+std::vector<std::string> WhyRunFails(const options_t& options, const std::string& said) {
+  return WhyPlanFails(options, said, [&](CBuildPlan* pPlan, Failure_t* pFailure) {
+    return pPlan->MakeOne(options, pFailure);
+  });
+}
+
+std::vector<std::string> WhyLines(const options_t& options, int status,
+                                  std::vector<std::string> why, const std::string& said) {
+  std::vector<std::string> lines;
+  if (!options.TagNote.empty()) lines.push_back(options.TagNote);
+  if (status != 1 && status != 2) return lines;
+  if (why.empty() && status == 1)
+    why.push_back("the arguments were refused; the usage above says what mocftool takes");
+  if (why.empty() && said.empty())
+    why.push_back("the MOCF could not be written (" +
+                  CFileHelper::WhyCannotWrite(options.MocfFile.c_str()) + "); it is as it was");
+  if (why.empty()) why.push_back("the MOCF is as it was; the lines above say why");
+  lines.insert(lines.end(), why.begin(), why.end());
+  return lines;
 }
 
 }  // namespace mocfbuild

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "args/CommandLine.h"
+
 namespace mocfbuild {
 
 // Why a path cannot take a MOCF, for a path that names no regular file.
@@ -14,5 +16,13 @@ std::string NotAMocfFile(const std::string& path);
 // The lines that say why the run of these arguments fails, less those it
 // printed itself (said); none when nothing is found to be wrong.
 std::vector<std::string> WhyRunFails(int argc, const char** argv, const std::string& said);
+// The same for a run of options already read.
+std::vector<std::string> WhyRunFails(const options_t& options, const std::string& said);
+
+// What mocftool adds on standard error once a run has ended with status,
+// a line each without the program's name: the note on a --tag read in
+// part, then why (as WhyRunFails found it), or what is known without it.
+std::vector<std::string> WhyLines(const options_t& options, int status,
+                                  std::vector<std::string> why, const std::string& said);
 
 }  // namespace mocfbuild
