@@ -7,8 +7,8 @@
 #include "AppendToMocf.h"
 #include "args/CommandLine.h"
 #include "args/Usage.h"
-#include "build/Append.h"
-#include "build/RunReason.h"
+#include "assemble/Append.h"
+#include "assemble/RunReason.h"
 #include "platform/ProgramMain.h"
 #include "run/Messages.h"
 

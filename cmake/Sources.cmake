@@ -15,12 +15,12 @@ set(MOCF_LAYER_image FollowingDigest.cpp ImageWriter.cpp RecordHeads.cpp)
 set(MOCF_LAYER_inputs CommentedFile.cpp CompatibleProductsFile.cpp FileHelper.cpp
   MenuSettingsFile.cpp ObjectRecordBuilder.cpp TextRecordBuilders.cpp)
 set(MOCF_LAYER_args CommandLine.cpp Usage.cpp)
-set(MOCF_LAYER_build Append.cpp AppendOnDisk.cpp AppendSteps.cpp BuildPlan.cpp ListBuild.cpp
+set(MOCF_LAYER_assemble Append.cpp AppendOnDisk.cpp AppendSteps.cpp BuildPlan.cpp ListBuild.cpp
   RunList.cpp RunReason.cpp)
 set(MOCF_LAYER_inspect Diff.cpp DiffOutput.cpp Extract.cpp Inspect.cpp Json.cpp Listing.cpp
   MocfImage.cpp Unpack.cpp)
 set(MOCF_LAYER_api ApiDiff.cpp ApiError.cpp ApiRead.cpp ApiWrite.cpp)
-set(MOCF_LAYERS sha1 run platform format image inputs args build inspect api)
+set(MOCF_LAYERS sha1 run platform format image inputs args assemble inspect api)
 
 # mocf_engine_sources(OUT PLATFORM [EXCEPT layer...]): the engine's files
 # with the platform module PLATFORM (Posix, Windows or Portable), less the

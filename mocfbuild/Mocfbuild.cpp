@@ -3,7 +3,7 @@
 #include <chrono>
 #include <cstdint>
 
-#include "build/ListBuild.h"
+#include "assemble/ListBuild.h"
 #include "platform/Platform.h"
 
 #ifndef MOCFBUILD_VERSION

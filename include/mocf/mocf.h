@@ -176,18 +176,18 @@ MOCF_API int mocf_diff(const char *old_path, const char *new_path, int *same, ch
 
 /* ---- Writing ---------------------------------------------------------- */
 /* Build and append hold the MOCF's lock as the programs do, write beside
- * it and replace it durably, or leave it as it was. Within a process,
- * build, append and unpack run one at a time, and while a build or an
- * unpack runs, the process's working folder is the list's (the folder
- * mocfbuild's runs are made from): other threads should not use relative
- * paths meanwhile. */
+ * it and replace it durably, or leave it as it was. Operations on
+ * different MOCFs run at once on different threads; two on the same MOCF
+ * take turns, as two processes do. The process's working folder is never
+ * changed: a list's relative paths are read from the list's folder. */
 
 #define MOCF_FRESH 1u /* start the MOCF afresh: mocfbuild -d, mocftool -d */
 
 /* Told how far a build is: while reading the list, the line reached and
  * total 0; while writing, the bytes written of total and their line. It
- * runs inside the build: it must not call build, append or unpack, and
- * must not throw. */
+ * runs inside the build, which holds the MOCF's lock: it may use the
+ * library for other MOCFs, but must not build, append or unpack into this
+ * one (it would wait for itself), and must not throw. */
 typedef void (*mocf_progress_fn)(void *context, int line, uint64_t written, uint64_t total);
 
 /* mocfbuild [-d] -m mocf_path list_path. On a refusal the last error holds

@@ -466,8 +466,9 @@ def unpack(path: PathLike, folder: PathLike) -> Unpacked:
 
 Progress = Callable[[int, int, int], None]
 
-# The library runs one build, append or unpack at a time; one started from a
-# build's progress callback would wait for itself for ever.
+# A build holds its MOCF's lock while it tells its progress: a write onto
+# that MOCF started from the callback would wait for itself for ever, so the
+# callback starts none.
 _in_progress = threading.local()
 
 

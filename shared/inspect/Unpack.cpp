@@ -10,7 +10,7 @@
 #include <system_error>
 #include <vector>
 
-#include "build/BuildPlan.h"
+#include "assemble/BuildPlan.h"
 #include "format/Describe.h"
 #include "inputs/FileHelper.h"
 #include "inputs/FileType.h"
@@ -19,7 +19,7 @@
 #include "format/MocfTags.h"
 #include "inputs/ObjectRecordBuilder.h"
 #include "platform/ReadPace.h"
-#include "build/RunList.h"
+#include "assemble/RunList.h"
 #include "platform/Utf8Path.h"
 
 namespace mocfinfo {

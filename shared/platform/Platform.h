@@ -1,7 +1,8 @@
 // Everything that depends on the operating system's file interface lives
 // behind this header. The POSIX build flushes new images to disk and locks
 // a MOCF against concurrent runs; the portable build offers what the C++
-// standard library can, which is neither.
+// standard library can: no flush, and a lock between the threads of one
+// process only.
 #pragma once
 
 #include <cstddef>
@@ -131,7 +132,8 @@ class CTempFile {
 // waiting for other holders first. Once granted, the path is known to still
 // name the locked file: a run that replaced it meanwhile made a new file,
 // and the lock is taken again on that one. Nothing is locked when the path
-// names no regular file; a run that starts a new MOCF needs no lock.
+// names no regular file; a run that starts a new MOCF needs no lock. The
+// portable build locks the path itself, against the process's own threads.
 class CFileLock {
  public:
   explicit CFileLock(const std::string& path);

@@ -1,6 +1,8 @@
 // The standard library alone: a replacement is complete or absent, but
-// nothing flushes it to disk, and concurrent runs are not serialized.
+// nothing flushes it to disk, and only the runs of one process are
+// serialized on a MOCF: the standard library has no lock between processes.
 #include <algorithm>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -8,6 +10,7 @@
 #include <limits>
 #include <mutex>
 #include <random>
+#include <set>
 #include <system_error>
 #include <vector>
 
@@ -143,8 +146,45 @@ bool CTempFile::Commit(const std::string& target, const CFileLock*) {
   return true;
 }
 
-CFileLock::CFileLock(const std::string&) {}
-CFileLock::~CFileLock() = default;
+namespace {
+
+// The MOCFs that runs of this process hold, by the path they name. The
+// table's mutex is held only to look and mark, never for a run.
+struct HeldPaths_t {
+  std::mutex Mutex;
+  std::condition_variable Released;
+  std::set<std::string> Paths;
+};
+
+HeldPaths_t& Held() {
+  static HeldPaths_t held;
+  return held;
+}
+
+}  // namespace
+
+// A path that names no file yet is held too: two threads starting the same
+// new MOCF take turns as well.
+CFileLock::CFileLock(const std::string& path) {
+  std::error_code ec;
+  const fs::path absolute = fs::weakly_canonical(fs::absolute(Utf8Path(path), ec), ec);
+  m_Path = ec ? path : Utf8Of(absolute);
+  HeldPaths_t& held = Held();
+  std::unique_lock<std::mutex> lock(held.Mutex);
+  held.Released.wait(lock, [&] { return held.Paths.count(m_Path) == 0; });
+  held.Paths.insert(m_Path);
+  m_Handle = 1;
+}
+
+CFileLock::~CFileLock() {
+  HeldPaths_t& held = Held();
+  {
+    const std::lock_guard<std::mutex> lock(held.Mutex);
+    held.Paths.erase(m_Path);
+  }
+  held.Released.notify_all();
+}
+
 bool CFileLock::Unchanged() const { return true; }
 
 }  // namespace platform

@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "build/AppendSteps.h"
+#include "assemble/AppendSteps.h"
 #include "args/CommandLine.h"
 #include "platform/Platform.h"
 

@@ -1,4 +1,4 @@
-#include "build/BuildPlan.h"
+#include "assemble/BuildPlan.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -6,7 +6,7 @@
 #include <limits>
 #include <utility>
 
-#include "build/AppendSteps.h"
+#include "assemble/AppendSteps.h"
 #include "inputs/FileHelper.h"
 #include "run/Messages.h"
 #include "format/MocfCreator.h"

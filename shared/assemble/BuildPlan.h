@@ -15,7 +15,7 @@
 #include "args/CommandLine.h"
 #include "format/Gen6Verdict.h"
 #include "image/ImageWriter.h"
-#include "build/RunList.h"
+#include "assemble/RunList.h"
 
 namespace mocfbuild {
 

@@ -1,10 +1,10 @@
-#include "build/RunReason.h"
+#include "assemble/RunReason.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <sstream>
 
-#include "build/BuildPlan.h"
+#include "assemble/BuildPlan.h"
 #include "args/CommandLine.h"
 #include "inputs/FileHelper.h"
 #include "run/Messages.h"

@@ -1,16 +1,16 @@
-#include "build/ListBuild.h"
+#include "assemble/ListBuild.h"
 
 #include <filesystem>
 #include <sstream>
 #include <system_error>
 
-#include "build/BuildPlan.h"
+#include "assemble/BuildPlan.h"
 #include "inputs/FileHelper.h"
 #include "image/ImageWriter.h"
 #include "platform/Platform.h"
 #include "platform/ReplaceFile.h"
-#include "build/RunList.h"
-#include "build/RunReason.h"
+#include "assemble/RunList.h"
+#include "assemble/RunReason.h"
 #include "platform/Utf8Path.h"
 
 namespace mocfbuild {

@@ -1,4 +1,4 @@
-#include "build/AppendSteps.h"
+#include "assemble/AppendSteps.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "build/AppendOnDisk.h"
+#include "assemble/AppendOnDisk.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "build/AppendSteps.h"
+#include "assemble/AppendSteps.h"
 #include "format/Coding.h"
 #include "inputs/FileHelper.h"
 #include "image/ImageWriter.h"

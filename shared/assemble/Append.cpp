@@ -1,4 +1,4 @@
-#include "build/Append.h"
+#include "assemble/Append.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "build/AppendOnDisk.h"
-#include "build/AppendSteps.h"
+#include "assemble/AppendOnDisk.h"
+#include "assemble/AppendSteps.h"
 #include "inputs/FileHelper.h"
 #include "format/Gen6MocfParser.h"
 #include "format/MocfCreator.h"
