@@ -1,5 +1,5 @@
 #include "AppendToMocf.h"
 
-#include "build/Append.h"
+#include "assemble/Append.h"
 
 bool AppendToMocf(const options_t* options) { return append::Run(*options); }

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "build/RunList.h"
+#include "assemble/RunList.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "build/RunList.h"
+#include "assemble/RunList.h"
 
 #include <gtest/gtest.h>
 
