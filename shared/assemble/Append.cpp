@@ -13,6 +13,7 @@
 #include "assemble/AppendSteps.h"
 #include "inputs/FileHelper.h"
 #include "format/Gen6MocfParser.h"
+#include "image/Sizes.h"
 #include "format/MocfCreator.h"
 #include "run/Messages.h"
 #include "format/MocfTags.h"
@@ -21,9 +22,6 @@
 #include "platform/ReplaceFile.h"
 
 namespace {
-
-// Beyond the input file's size: the headers a record adds around it.
-constexpr size_t kRecordRoom = 64;
 
 // Loads the existing MOCF, or starts an empty one when there is none or
 // the run asked to start afresh.
@@ -96,7 +94,7 @@ bool FinishAndReplace(const std::string& path, CMocfCreator* pMocf, const Loaded
 // The file helper could not load a larger image again, and its 32-bit
 // Length may already have wrapped.
 bool FitsLoading(const CMocfCreator* pMocf, const Loaded_t* pLoaded) {
-  if (pMocf->Get()->size() <= static_cast<size_t>(std::numeric_limits<int32_t>::max())) return true;
+  if (::FitsLoading(pMocf->Get()->size())) return true;
   if (LoadedDigestMatches(pMocf->Get()->data(), pMocf->Get()->size(), pLoaded))
     messages::Line(messages::kTooLarge);
   return false;

@@ -15,6 +15,7 @@
 #include "inputs/FileHelper.h"
 #include "image/ImageWriter.h"
 #include "format/Gen6MocfParser.h"
+#include "image/Sizes.h"
 #include "format/MocfCreator.h"
 #include "run/Messages.h"
 #include "format/MocfTags.h"
@@ -23,9 +24,6 @@
 #include "platform/ReplaceFile.h"
 
 namespace {
-
-// Holds the hash record of any MOCF this tool writes.
-constexpr uint64_t kFront = 64 << 10;
 
 // The record to append: all of it but the input file's bytes, which the
 // system copies straight into the new image.
@@ -205,7 +203,7 @@ std::optional<Plan_t> MakePlan(const options_t* options, const FilesSeen_t& seen
       plan.OldSize + record.Head.Get()->size() + record.Tail.FileBytes + record.Tail.Padding;
   // Too large to load again: the usual way says so, once the loaded image
   // is known to be sound.
-  if (plan.NewSize > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()))
+  if (!FitsLoading(plan.NewSize))
     return std::nullopt;
   return plan;
 }

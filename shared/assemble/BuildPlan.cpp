@@ -14,6 +14,7 @@
 #include "inputs/ObjectRecordBuilder.h"
 #include "platform/Platform.h"
 #include "image/RecordHeads.h"
+#include "image/Sizes.h"
 #include "format/TlvContainerParser.h"
 #include "args/Usage.h"
 #include "platform/Utf8Path.h"
@@ -23,14 +24,6 @@ namespace mocfbuild {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A MOCF to append to up to this size is read whole; a larger one is read
-// where it lies, the records' heads for the checks, the rest as it is copied.
-constexpr int32_t kHeldWhole = 16 << 20;
-
-// Object files up to this size stay in memory once read for the checks;
-// larger ones are read again, straight into the image.
-constexpr uint64_t kKeptInMemory = 1 << 20;
 
 // Binary records whose kind's check reads their bytes: they are read whole
 // for it. Under any other tag the check sees the tag alone.
@@ -336,7 +329,7 @@ bool CBuildPlan::BuildLargeObject(const options_t& options, Failure_t* pFailure,
 bool CBuildPlan::Add(PlannedRecord_t record, const CTlv::Header_t* pChecked,
                      Failure_t* pFailure) {
   const uint64_t padded = record.Head.size() + record.FileBytes + record.Padding;
-  if (m_Verdict.GetSize() + padded > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()))
+  if (!FitsLoading(m_Verdict.GetSize() + padded))
     return Fail(pFailure, 2,
                 std::string(messages::kTooLarge) + "\n" + messages::kCreateFailed + "\n");
   const uint64_t offset = m_Verdict.GetSize();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "image/FollowingDigest.h"
+#include "image/Sizes.h"
 
 class CReadPace;
 
@@ -56,6 +57,3 @@ bool ImageEquals(const std::vector<ImagePiece_t>& pieces, const unsigned char* p
 // The size of the image the pieces make.
 uint64_t ImageSize(const std::vector<ImagePiece_t>& pieces);
 
-// Below this an image is small: threads and writing around the cache cost
-// more than they save.
-constexpr uint64_t kSmallImage = 1 << 20;

@@ -7,14 +7,10 @@
 #include "format/Coding.h"
 #include "inputs/FileHelper.h"
 #include "format/Gen6Creators.h"
+#include "image/Sizes.h"
 #include "run/RunContext.h"
 
 namespace {
-
-// Room beyond a file's own bytes for the headers of the records it is
-// wrapped in and for a small MOCF it is appended to. With it, a large file
-// read once is moved into place rather than copied to fresh memory.
-constexpr size_t kEnvelopeRoom = 4096;
 
 bool ReadWithRoom(const char* pFile, size_t room, std::vector<unsigned char>* pBytes) {
   const int32_t length = CFileHelper::GetFileLength(pFile);

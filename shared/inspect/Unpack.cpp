@@ -15,6 +15,7 @@
 #include "inputs/FileHelper.h"
 #include "inputs/FileType.h"
 #include "image/ImageWriter.h"
+#include "image/Sizes.h"
 #include "inspect/Listing.h"
 #include "format/MocfTags.h"
 #include "inputs/ObjectRecordBuilder.h"
@@ -29,10 +30,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const char kList[] = "records.list";
-
-// Inputs larger than this that are the image's own bytes are checked by
-// their heads; see HeadRebuilds.
-constexpr size_t kBuiltWhole = 1 << 20;
 
 // Views into the image: a large record is not copied to be written out.
 std::string_view Bytes(const unsigned char* p, uint64_t size) {
