@@ -178,10 +178,17 @@ TEST(MocfApi, BuildsWriteMocfbuildsBytesOrSayWhatItSays) {
   std::ofstream(s / "ms.txt") << "M=1;\n";
   const std::string menu = "-f ms.txt --type MenuSettings\n";
   std::ofstream(list) << "-f p.txt -t CompatProd\n" + menu + menu;
-  const Ran program = Shell(s.dir, kBuild + "-d -m '" + ex + "' '" + list + "' 2>&1 >/dev/null");
-  EXPECT_EQ(MOCF_EFAILED, mocf_build(list.c_str(), ex.c_str(), MOCF_FRESH, nullptr, nullptr));
-  EXPECT_EQ(std::make_tuple(MOCF_EFAILED, program.status, 3, program.out), LastError());
-  EXPECT_EQ(MOCF_EFAILED, Thrown([&] { mocf::build(list, ex, true); }));
+  // Refused too: a line the options refuse, on line 2; a MOCF that is a folder, on none.
+  std::ofstream(s / "tag.list") << "-f p.txt -t CompatProd\n-f p.txt --type binary\n";
+  for (const auto& [l, m, code, at] :
+       {std::tuple(list, ex, MOCF_EFAILED, 3), std::tuple(s / "tag.list", ex, MOCF_EREFUSED, 2),
+        std::tuple(list, s.dir, MOCF_EFAILED, 0)}) {
+    SCOPED_TRACE(l + " " + m);
+    const Ran program = Shell(s.dir, kBuild + "-d -m '" + m + "' '" + l + "' 2>&1 >/dev/null");
+    EXPECT_EQ(code, mocf_build(l.c_str(), m.c_str(), MOCF_FRESH, nullptr, nullptr));
+    EXPECT_EQ(std::make_tuple(code, program.status, at, program.out), LastError());
+    EXPECT_EQ(code, Thrown([&] { mocf::build(l, m, true); }));
+  }
   EXPECT_TRUE(before == Read(ex));
   const Ran unread = Shell(s.dir, kBuild + "-m '" + ex + "' '" + none + "' 2>&1 >/dev/null");
   EXPECT_EQ(MOCF_EIO, mocf_build(none.c_str(), ex.c_str(), 0, nullptr, nullptr));
@@ -197,23 +204,42 @@ TEST(MocfApi, AppendsWriteMocftoolsBytesOrSayWhatItSays) {
   const Scratch s;
   const std::string api = s / "api.mocf", tool = s / "tool.mocf", empty = s / "empty.txt";
   std::ofstream(empty) << "// nothing\n";
+  // Refusals whose reason the tool adds on standard error: a stored name
+  // with a folder in it, a MOCF that is a folder or whose digest is wrong.
+  std::ofstream(s / "notes.txt") << "hi\n";
+  const std::string rel = fs::relative(s / "notes.txt", kExamples).string(), bad = s / "bad.mocf";
+  std::string damaged = Read(s.ex);
+  damaged[0x50] ^= 1;
+  std::ofstream(bad, std::ios::binary) << damaged;
   const fs::path was = fs::current_path();
   fs::current_path(kExamples);
-  const struct { const char *input, *type; unsigned flags; const char *part, *tag, *args; } runs[] = {
+  const struct {
+    const char *input, *type;
+    unsigned flags;
+    const char *part, *tag, *args, *mocf = nullptr;  // api.mocf and tool.mocf when none
+  } runs[] = {
       {"products.txt", "CompatProd", MOCF_FRESH, nullptr, nullptr, "-t CompatProd -d"},
       {"no.txt", "user", 0, nullptr, nullptr, "-t user"},
       {empty.c_str(), "bogus", 0, nullptr, nullptr, "--type bogus"},
       {nullptr, "SwKeys", 0, "12345678901234567890", 0, "--type SwKeys --PartNum 12345678901234567890"},
       {"custom_defaults.txt", "customdefaults", 0, nullptr, nullptr, "-T CUSTOMDEFAULTS"},
+      {rel.c_str(), "user", 0, nullptr, nullptr, "-t user"},
+      {"welcome.txt", "user", 0, nullptr, nullptr, "-t user", s.dir.c_str()},
+      {"welcome.txt", "user", 0, nullptr, nullptr, "-t user", bad.c_str()},
+      {empty.c_str(), "binary", 0, nullptr, nullptr, "--type binary"},
+      {empty.c_str(), "binary", 0, nullptr, "xyz", "--type binary --tag xyz"},
+      {nullptr, "SwKeys", 0, "123456789012345678901", 0,
+       "--type SwKeys --PartNum 123456789012345678901"},
       {empty.c_str(), "CustomDefaults", MOCF_FRESH, nullptr, nullptr, "-t CustomDefaults -d"}};
   for (const auto& run : runs) {
     SCOPED_TRACE(run.args);
-    const int code = mocf_append(api.c_str(), run.input, run.type, run.flags, run.part, run.tag);
+    const std::string a = run.mocf ? run.mocf : api, t = run.mocf ? run.mocf : tool;
+    const int code = mocf_append(a.c_str(), run.input, run.type, run.flags, run.part, run.tag);
     const auto [_, status, line, message] = LastError();
     const std::string file = run.input ? "-f " + std::string(run.input) + " " : "";
     // Its standard output without the usage text, then its standard error.
     const std::string err = "'" + s / "err" + "'", st = "'" + s / "status" + "'";
-    const Ran program = Shell(kExamples, "(" + kTool + "-m '" + tool + "' " + file + run.args +
+    const Ran program = Shell(kExamples, "(" + kTool + "-m '" + t + "' " + file + run.args +
                                              " 2>" + err + "; echo $? >" + st +
                                              ") | sed '/ProjectRevision/,$d'; cat " + err +
                                              "; exit $(cat " + st + ")");
@@ -222,10 +248,11 @@ TEST(MocfApi, AppendsWriteMocftoolsBytesOrSayWhatItSays) {
     EXPECT_TRUE(Read(tool) == Read(api));
     if (!code) continue;
     EXPECT_EQ(code, Thrown([&] {
-      mocf::append(api, run.input ? run.input : "", run.type,
-                   {run.flags != 0, run.part ? run.part : "", ""});
+      mocf::append(a, run.input ? run.input : "", run.type,
+                   {run.flags != 0, run.part ? run.part : "", run.tag ? run.tag : ""});
     }));
     EXPECT_EQ(program.out, message);
+    EXPECT_NE(std::string::npos, message.find("mocftool: "));  // every refusal says why
   }
   fs::current_path(was);
 }

@@ -171,18 +171,22 @@ def test_build_and_append_pass_their_arguments_and_raise_the_programs_words(mocf
     for args, words in [(["products.txt", "CompatProd", True], "-t CompatProd -d"),
                         (["new.txt", "SwKeys", False, "0400-9"], "--type SwKeys --PartNum 0400-9"),
                         (["new.txt", "binary", False, None, 0x70000001], "--type binary --tag "
-                         + str(0x70000001)), (["new.txt", "user", True], "-t user -d")]:
+                         + str(0x70000001)),
+                        # A stored name may not hold the folder it was typed with.
+                        ([os.path.join("..", tmp_path.name, "new.txt"), "user"], "-t user"),
+                        (["new.txt", "user", True], "-t user -d")]:
         want = run("mocftool", "-m", "prog.mocf", "-f", args[0], *words.split())
         try:
             mocf.append("lib.mocf", *args)
             got = (0, [])
         except mocf.AppendError as refused:
             got = (refused.status, refused.messages)
-        assert got == (want.returncode, want.stdout.splitlines()), args
+        assert got == (want.returncode, (want.stdout + want.stderr).splitlines()), args
         assert (tmp_path / "lib.mocf").read_bytes() == (tmp_path / "prog.mocf").read_bytes()
-        statuses.append(got[0])
-    # Three appends that must succeed and one that must fail, or the cases check less.
-    assert statuses == [0, 0, 0, 2]
+        statuses.append((got[0], bool(want.stderr)))
+    # Three appends that must succeed and two that must fail with a reason,
+    # or the cases check less.
+    assert statuses == [(0, False)] * 3 + [(2, True)] * 2
 
 
 def test_failures_to_read_are_os_errors_in_the_systems_words(mocfs, tmp_path):
