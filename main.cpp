@@ -9,6 +9,7 @@
 #include "args/Usage.h"
 #include "assemble/Append.h"
 #include "assemble/RunReason.h"
+#include "inputs/ObjectRecordBuilder.h"
 #include "platform/ProgramMain.h"
 #include "run/Messages.h"
 
@@ -26,8 +27,9 @@ int Run(int argc, const char** argv, options_t* options) {
 // was refused, and what it took from a --tag read in part, go to standard
 // error, so that no refusal leaves it empty.
 void SayWhy(int argc, const char** argv, const options_t& options, int status) {
-  std::vector<std::string> why;
-  if (status == 1 || status == 2) why = mocfbuild::WhyRunFails(argc, argv, messages::Said());
+  const std::vector<std::string> why = status == 1
+                                           ? mocfbuild::WhyRunFails(argc, argv, messages::Said())
+                                           : mocfbuild::Lines(GetReasons());
   for (const std::string& line : mocfbuild::WhyLines(options, status, why, messages::Said()))
     std::fprintf(stderr, "mocftool: %s\n", line.c_str());
 }

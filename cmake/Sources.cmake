@@ -15,7 +15,7 @@ set(MOCF_LAYER_image FollowingDigest.cpp ImageWriter.cpp RecordHeads.cpp)
 set(MOCF_LAYER_inputs CommentedFile.cpp CompatibleProductsFile.cpp FileHelper.cpp
   MenuSettingsFile.cpp ObjectRecordBuilder.cpp TextRecordBuilders.cpp)
 set(MOCF_LAYER_args CommandLine.cpp Usage.cpp)
-set(MOCF_LAYER_assemble Append.cpp AppendOnDisk.cpp AppendSteps.cpp BuildPlan.cpp ListBuild.cpp
+set(MOCF_LAYER_assemble Append.cpp BuildPlan.cpp ListBuild.cpp
   RunList.cpp RunReason.cpp)
 set(MOCF_LAYER_inspect Diff.cpp DiffOutput.cpp Extract.cpp Inspect.cpp Json.cpp Listing.cpp
   MocfImage.cpp Unpack.cpp)

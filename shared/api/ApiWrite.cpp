@@ -12,6 +12,7 @@
 #include "assemble/Append.h"
 #include "assemble/ListBuild.h"
 #include "assemble/RunReason.h"
+#include "inputs/ObjectRecordBuilder.h"
 #include "inspect/Unpack.h"
 #include "run/Messages.h"
 #include "run/RunContext.h"
@@ -92,7 +93,8 @@ int mocf_append(const char* mocf_path, const char* input_path, const char* type,
           ReadOptions(mocf_path, input_path, type, flags, part_number, tag, &options, &why);
       if (read && ValidateArgs(&options)) status = append::StatusOf(append::Run(options));
       printed = capture.Take();
-      if (read && status != 0) why = mocfbuild::WhyRunFails(options, printed);
+      if (read && status == 1) why = mocfbuild::WhyRunFails(options, printed);
+      if (status == 2) why = mocfbuild::Lines(GetReasons());
     }
     if (status == 0) return MOCF_OK;
     return RunFailed(status, Words(options, status, printed, std::move(why)));

@@ -6,7 +6,6 @@
 #include <limits>
 #include <utility>
 
-#include "assemble/AppendSteps.h"
 #include "inputs/FileHelper.h"
 #include "run/Messages.h"
 #include "format/MocfCreator.h"
@@ -14,6 +13,7 @@
 #include "inputs/ObjectRecordBuilder.h"
 #include "platform/Platform.h"
 #include "image/RecordHeads.h"
+#include "platform/ReplaceFile.h"
 #include "image/Sizes.h"
 #include "format/TlvContainerParser.h"
 #include "args/Usage.h"
@@ -67,20 +67,27 @@ bool NamesTheMocf(const std::string& input, const fs::path& mocf) {
   return fs::is_regular_file(status) && platform::IsHardLinkTo(input, Utf8Of(mocf));
 }
 
-// Where the records' own messages would go: kept, for the run's line.
+// The record builders' inputs for a run; they borrow from its options.
+InParams_t ParamsOf(const options_t& options) {
+  return {options.InFile.c_str(), options.PartNum.c_str(), options.Type, options.Tag,
+          options.InPath.empty() ? nullptr : options.InPath.c_str()};
+}
+
+// What the tool says of a record it could not build.
 std::string BuildFailureText() {
   messages::CCapture capture;
   messages::Printf(messages::kBuildFailed, GetErrorStr().c_str());
-  messages::Line(messages::kCreateFailed);
-  return capture.Take() + GetReasons();
+  return capture.Take();
 }
 
 }  // namespace
 
-bool CBuildPlan::Fail(Failure_t* pFailure, int status, std::string text) const {
-  pFailure->Line = m_Line;
-  pFailure->Status = status;
-  pFailure->Text = std::move(text);
+std::string Failure_t::Text() const {
+  return Said + (Ends ? std::string(messages::kCreateFailed) + "\n" : "") + Why;
+}
+
+bool CBuildPlan::Fail(Failure_t* pFailure, int status, std::string said, std::string why) const {
+  *pFailure = {m_Line, status, std::move(said), status == 2, std::move(why)};
   return false;
 }
 
@@ -106,9 +113,15 @@ bool CBuildPlan::MakeOne(const RunLine_t& line, Failure_t* pFailure) {
   return Run(line, pFailure) && BaseDigestHolds(pFailure);
 }
 
+// A damaged MOCF is all a failed run reports, whatever else is wrong.
 bool CBuildPlan::MakeOne(const options_t& options, Failure_t* pFailure) {
   m_Line = 1;
-  return RunOptions(options, pFailure) && BaseDigestHolds(pFailure);
+  if (RunOptions(options, pFailure)) {
+    FinishLength();
+    return BaseDigestHolds(pFailure);
+  }
+  if (pFailure->Status == 2) BaseDigestHolds(pFailure);
+  return false;
 }
 
 bool CBuildPlan::Make(CRunList* pList, Failure_t* pFailure, const std::function<void(int)>& Line) {
@@ -124,15 +137,18 @@ bool CBuildPlan::Make(CRunList* pList, Failure_t* pFailure, const std::function<
   }
   if (!pList->GetError().empty()) {
     m_Line = pList->GetErrorLine();
-    Fail(pFailure, 1, pList->GetError() + "\n");
+    Fail(pFailure, 1, "", pList->GetError() + "\n");
     BaseDigestHolds(pFailure);
     return false;
   }
-  if (m_Started) {
-    const uint32_t length = static_cast<uint32_t>(m_Verdict.GetSize() - CTlv::kHeaderSize);
-    for (int i = 0; i < 4; ++i) m_Base[4 + i] = static_cast<unsigned char>(length >> (8 * i));
-  }
+  FinishLength();
   return true;
+}
+
+void CBuildPlan::FinishLength() {
+  if (!m_Started) return;
+  const uint32_t length = static_cast<uint32_t>(m_Verdict.GetSize() - CTlv::kHeaderSize);
+  for (int i = 0; i < 4; ++i) m_Base[4 + i] = static_cast<unsigned char>(length >> (8 * i));
 }
 
 bool CBuildPlan::Run(const RunLine_t& line, Failure_t* pFailure) {
@@ -150,9 +166,9 @@ bool CBuildPlan::ReadLine(const RunLine_t& line, options_t* pOptions, Failure_t*
   const bool readOk = ReadArguments(static_cast<int>(argv.size()), argv.data(), pOptions, &read);
   if (!readOk || read.MocfFileGiven || read.DeleteGiven) {
     std::string text = capture.Take();
-    return Fail(pFailure, 1, text.empty() || read.MocfFileGiven || read.DeleteGiven
-                                 ? WhyRefused(line, read)
-                                 : text + TypeHint(line, read));
+    if (text.empty() || read.MocfFileGiven || read.DeleteGiven)
+      return Fail(pFailure, 1, "", WhyRefused(line, read));
+    return Fail(pFailure, 1, text, TypeHint(line, read));
   }
   if (!m_Args.Folder.empty() && !pOptions->InFile.empty())
     pOptions->InPath = Utf8Of(Utf8Path(m_Args.Folder) / Utf8Path(pOptions->InFile));
@@ -166,16 +182,16 @@ bool CBuildPlan::RunOptions(options_t options, Failure_t* pFailure) {
     messages::CCapture capture;
     // Each run would read what the runs before it wrote; one build writes
     // it only at the end, so it cannot hand it to a line.
-    if (NamesTheMocf(InputPath(options), Utf8Path(m_Args.MocfFile)))
-      return Fail(pFailure, 1,
+    if (!m_Args.OneRun && NamesTheMocf(InputPath(options), Utf8Path(m_Args.MocfFile)))
+      return Fail(pFailure, 1, "",
                   "the MOCF being built cannot be an input of its own list: mocfbuild writes "
                   "it once, after the last line\n");
-    if (!options.TagNote.empty()) m_Notes.push_back({m_Line, 0, "note: " + options.TagNote + "\n"});
+    if (!options.TagNote.empty()) m_Notes.push_back({m_Line, 0, "", false, "note: " + options.TagNote + "\n"});
     options.MocfFile = m_Args.MocfFile;
     options.DeleteContents = !m_Started && m_Args.Delete;
     const bool exists = m_Started || CFileHelper::DoesMocfExist(options.MocfFile.c_str());
     if (!ValidateArgs(&options, exists))
-      return Fail(pFailure, 1, capture.Take() + ArgsHint(options, exists));
+      return Fail(pFailure, 1, capture.Take(), ArgsHint(options, exists));
   }
   if (!m_Started) {
     m_FirstLine = m_Line;
@@ -194,7 +210,7 @@ bool CBuildPlan::Start(const options_t& options, Failure_t* pFailure) {
     std::string reason = "the MOCF cannot be read whole";
     if (!CFileHelper::ReadFileData(pPath, &m_Base) ||
         !CMocfCreator::IsAdoptable(m_Base.data(), m_Base.size(), false, &reason))
-      return Fail(pFailure, 2, std::string(messages::kCreateFailed) + "\n" + reason + "\n");
+      return Fail(pFailure, 2, "", reason + "\n");
   } else {
     CMocfCreator empty;
     empty.Init();
@@ -261,10 +277,8 @@ bool CBuildPlan::LoadedDigestHolds(const std::vector<Digest_t>& digests,
   if (!m_BaseInFile ||
       std::equal(m_StoredDigest.begin(), m_StoredDigest.end(), digests[1].begin()))
     return true;
-  pFailure->Line = m_FirstLine;
-  pFailure->Status = 2;
-  pFailure->Text = std::string(messages::kCreateFailed) + "\n" +
-                   CMocfParser::DigestMismatch(m_StoredDigest.data(), digests[1].data()) + "\n";
+  *pFailure = {m_FirstLine, 2, "", true,
+               CMocfParser::DigestMismatch(m_StoredDigest.data(), digests[1].data()) + "\n"};
   return false;
 }
 
@@ -283,7 +297,7 @@ bool CBuildPlan::Build(const options_t& options, Failure_t* pFailure) {
       const bool whole = options.Type == Binary && CheckReadsValue(options.Tag);
       if (whole ? !CreateObjectRecordFromFile(&params, &checked)
                 : !CreateRecordForEmptyInput(&params, &checked))
-        return Fail(pFailure, 2, BuildFailureText());
+        return Fail(pFailure, 2, BuildFailureText(), GetReasons());
       record.Head = *head.Get();
       record.Path = InputPath(options);
       record.FileBytes = tail.FileBytes;
@@ -292,7 +306,8 @@ bool CBuildPlan::Build(const options_t& options, Failure_t* pFailure) {
     }
   }
   if (options.Type == Object && BuildLargeObject(options, pFailure, &record)) return true;
-  if (!CreateObjectRecordFromFile(&params, &checked)) return Fail(pFailure, 2, BuildFailureText());
+  if (!CreateObjectRecordFromFile(&params, &checked))
+    return Fail(pFailure, 2, BuildFailureText(), GetReasons());
   const CTlv::Header_t* pChecked = CTlv::AtByte(checked.Get()->data());
   record.Padding = static_cast<uint32_t>(CTlvContainerParser::CalcNumPaddingBytes(pChecked));
   if (options.Type == Object && checked.Get()->size() > kKeptInMemory) {
@@ -330,18 +345,28 @@ bool CBuildPlan::Add(PlannedRecord_t record, const CTlv::Header_t* pChecked,
                      Failure_t* pFailure) {
   const uint64_t padded = record.Head.size() + record.FileBytes + record.Padding;
   if (!FitsLoading(m_Verdict.GetSize() + padded))
-    return Fail(pFailure, 2,
-                std::string(messages::kTooLarge) + "\n" + messages::kCreateFailed + "\n");
+    return Fail(pFailure, 2, std::string(messages::kTooLarge) + "\n", "");
   const uint64_t offset = m_Verdict.GetSize();
   if (!m_Verdict.Append(pChecked, padded))
-    return Fail(pFailure, 2,
-                std::string(messages::kInvalidMocf) + "\n" + messages::kCreateFailed + "\n" +
-                    m_Verdict.GetReason() + "\n");
+    return Fail(pFailure, 2, std::string(messages::kInvalidMocf) + "\n",
+                m_Verdict.GetReason() + "\n");
   if (CTlv::GetTag(pChecked) == mocf::kHashTag) m_HashRecords.push_back({offset, offset + padded});
   record.Line = m_Line;
   m_Offsets.push_back(offset);
   m_Records.push_back(std::move(record));
   return true;
+}
+
+bool CBuildPlan::Write(const platform::CFileLock& lock,
+                       const std::function<void(uint64_t, uint64_t)>& progress,
+                       Failure_t* pFailure) const {
+  CFileReplacement out(m_Args.MocfFile, &lock);
+  ImageJob_t job = Job();
+  job.Progress = progress;
+  std::vector<Digest_t> digests;
+  if (!WriteImage(job, &out, &digests)) return false;
+  if (!LoadedDigestHolds(digests, pFailure)) return false;
+  return out.WriteAt(DigestOffset(), digests[0].data(), digests[0].size()) && out.Commit();
 }
 
 ImageJob_t CBuildPlan::Job() const {

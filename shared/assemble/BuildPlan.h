@@ -16,14 +16,19 @@
 #include "format/Gen6Verdict.h"
 #include "image/ImageWriter.h"
 #include "assemble/RunList.h"
+#include "platform/Platform.h"
 
 namespace mocfbuild {
 
 // A run that would fail, and how.
 struct Failure_t {
-  int Line = 0;      // its line in the list; 0 when it is none of them
-  int Status = 0;    // the run's exit status: 1 refused arguments, 2 failed
-  std::string Text;  // what it would print, then why, a line each
+  int Line = 0;     // its line in the list; 0 when it is none of them
+  int Status = 0;   // the run's exit status: 1 refused arguments, 2 failed
+  std::string Said;  // what it prints on standard output, as mocftool does
+  bool Ends = false;  // then "Error creating MOCF", which ends a failed run's words
+  std::string Why;   // then why, a line each
+  // All of it, as mocfbuild reports it.
+  std::string Text() const;
 };
 
 struct BuildArgs_t {
@@ -60,6 +65,13 @@ class CBuildPlan {
   bool IsEmpty() const { return m_Verdict.GetRecordCount() == 0; }
   // The image, once Make succeeded; it points into the plan.
   ImageJob_t Job() const;
+  // Writes the image beside the MOCF, which the caller holds locked, stores
+  // its digest and puts it in place. False when it cannot: with the
+  // failure of the run that loaded the MOCF when that turns out damaged as
+  // it is copied, with *pFailure untouched when a write fails.
+  bool Write(const platform::CFileLock& lock,
+             const std::function<void(uint64_t written, uint64_t total)>& progress,
+             Failure_t* pFailure) const;
   // Where the digest goes once it is known.
   uint64_t DigestOffset() const { return m_DigestAt; }
   // A MOCF appended to that was read where it lies has its digest checked
@@ -75,6 +87,8 @@ class CBuildPlan {
 
  private:
   bool Run(const RunLine_t& line, Failure_t* pFailure);
+  // The container's Length, once the last record is in.
+  void FinishLength();
   bool ReadLine(const RunLine_t& line, options_t* pOptions, Failure_t* pFailure);
   bool RunOptions(options_t options, Failure_t* pFailure);
   bool Start(const options_t& options, Failure_t* pFailure);
@@ -85,7 +99,7 @@ class CBuildPlan {
   bool Build(const options_t& options, Failure_t* pFailure);
   bool BuildLargeObject(const options_t& options, Failure_t* pFailure, PlannedRecord_t* pRecord);
   bool Add(PlannedRecord_t record, const CTlv::Header_t* pChecked, Failure_t* pFailure);
-  bool Fail(Failure_t* pFailure, int status, std::string text) const;
+  bool Fail(Failure_t* pFailure, int status, std::string said, std::string why) const;
   // What to type instead, after the tool's words for refused arguments.
   std::string ArgsHint(const options_t& options, bool mocfExists) const;
 

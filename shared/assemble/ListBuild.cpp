@@ -23,32 +23,25 @@ namespace fs = std::filesystem;
 std::string Report(const std::string& list, const Failure_t& failure) {
   const std::string where = failure.Line > 0 ? list + ":" + std::to_string(failure.Line) + ":"
                                              : "mocfbuild:";
-  std::istringstream lines(failure.Text);
+  std::istringstream lines(failure.Text());
   std::string out;
   for (std::string line; std::getline(lines, line);)
     if (!line.empty()) out += where + " " + line + '\n';
   return out;
 }
 
-// False with the failure: the MOCF that was loaded turns out damaged as it
-// is copied, or the new image cannot be written.
-bool Write(const CBuildPlan& plan, const ListBuild_t& build, const std::string& mocf,
-           const platform::CFileLock& lock, Failure_t* pFailure) {
-  CFileReplacement out(mocf, &lock);
-  ImageJob_t job = plan.Job();
+bool Write(const CBuildPlan& plan, const ListBuild_t& build, const platform::CFileLock& lock,
+           Failure_t* pFailure) {
+  std::function<void(uint64_t, uint64_t)> progress;
   if (build.Progress)
-    job.Progress = [&](uint64_t written, uint64_t total) {
+    progress = [&](uint64_t written, uint64_t total) {
       build.Progress(plan.LineAt(written), written, total);
     };
-  std::vector<Digest_t> digests;
-  const bool written = WriteImage(job, &out, &digests);
-  if (written && !plan.LoadedDigestHolds(digests, pFailure)) return false;
-  if (written && out.WriteAt(plan.DigestOffset(), digests[0].data(), digests[0].size()) &&
-      out.Commit())
-    return true;
-  *pFailure = {0, 2,
-               "could not write " + build.Mocf +
-                   " (a write failed, or an input changed while it was read); it is as it was\n"};
+  if (plan.Write(lock, progress, pFailure)) return true;
+  if (pFailure->Status == 0)
+    *pFailure = {0, 2, "", false,
+                 "could not write " + build.Mocf +
+                     " (a write failed, or an input changed while it was read); it is as it was\n"};
   return false;
 }
 
@@ -72,7 +65,7 @@ BuildResult_t BuildFromList(const ListBuild_t& build) {
   });
   std::string notes;
   for (const Failure_t& note : plan.Notes()) notes += Report(build.List, note);
-  if (planned && (plan.IsEmpty() || Write(plan, build, mocf, lock, &failure)))
+  if (planned && (plan.IsEmpty() || Write(plan, build, lock, &failure)))
     return {0, 0, false, notes};
   return {failure.Status, failure.Line, false, notes + Report(build.List, failure)};
 }

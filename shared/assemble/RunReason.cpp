@@ -12,8 +12,6 @@
 
 namespace mocfbuild {
 
-namespace {
-
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
@@ -21,6 +19,8 @@ std::vector<std::string> Lines(const std::string& text) {
     if (!line.empty()) lines.push_back(line);
   return lines;
 }
+
+namespace {
 
 // The run as a line of a list: without the MOCF and -d, which a list names
 // on mocfbuild's command line instead.
@@ -57,7 +57,7 @@ std::vector<std::string> WhyPlanFails(const options_t& options, const std::strin
   CBuildPlan plan({mocf, options.DeleteContents, true});
   Failure_t failure;
   if (make(&plan, &failure)) return {};
-  std::vector<std::string> why = Lines(failure.Text);
+  std::vector<std::string> why = Lines(failure.Text());
   for (const std::string& printed : Lines(said)) {
     const auto found = std::find(why.begin(), why.end(), printed);
     if (found != why.end()) why.erase(found);

@@ -1,6 +1,6 @@
-// Why a mocftool run was refused, in the words mocfbuild uses for the same
-// run in a list: the tool's own messages, which stay as they are, say only
-// that it failed.
+// Why a mocftool run was refused or failed, beyond the tool's own
+// messages, which stay as they are: the words mocfbuild uses for the same
+// run in a list. A failed run keeps its reasons itself (GetReasons).
 #pragma once
 
 #include <string>
@@ -13,7 +13,10 @@ namespace mocfbuild {
 // Why a path cannot take a MOCF, for a path that names no regular file.
 std::string NotAMocfFile(const std::string& path);
 
-// The lines that say why the run of these arguments fails, less those it
+// The non-empty lines of a text.
+std::vector<std::string> Lines(const std::string& text);
+
+// The lines that say why the arguments are refused, less those the run
 // printed itself (said); none when nothing is found to be wrong.
 std::vector<std::string> WhyRunFails(int argc, const char** argv, const std::string& said);
 // The same for a run of options already read.

@@ -358,7 +358,7 @@ bool RebuildsExactly(const Inspection& inspection, const std::string& dir, std::
                      ImageEquals(job.Pieces, inspection.image, inspection.size,
                                  {digestAt, digestAt + mocf::kHashSize}, inspection.pace);
   if (!planned) {
-    std::string text = failure.Text;
+    std::string text = failure.Text();
     for (char& c : text) c = c == '\n' ? ' ' : c;
     *pWhy = "mocfbuild would stop at " + std::string(kList) + ":" + std::to_string(failure.Line) +
             ": " + text;
