@@ -184,27 +184,6 @@ TEST_F(E2eTest, KilledLockHolderBlocksNobodyAndAMocfTruncatedDuringTheRunFailsAs
     EXPECT_EQ("[exit 0]\n", Run("-f in -t user")) << out;
 }
 
-// Put together by the system in the temporary file, or in memory as under a
-// file-size limit, a large image comes out the same, byte for byte.
-TEST_F(E2eTest, LargeAppendsComeOutTheSameEitherWay) {
-  Sh("cp d/m.mocf start");
-  const auto expectSame = [&](const Bytes& input, const std::string& args, int times) {
-    testutil::WriteFile(dir_.File("in"), input);
-    for (const std::string way : {"disk", "memory"}) {
-      Sh("cp start d/m.mocf");
-      for (int i = 0; i < times; ++i)
-        ASSERT_EQ("[exit 0]\n", Run("-f in " + args, way == "disk" ? "" : Limited("-f 1000000")));
-      Sh("cp d/m.mocf " + way);
-    }
-    EXPECT_EQ("[exit 0]\n", Sh("cmp disk memory")) << args << ", " << input.size() << " bytes";
-  };
-  for (const std::string type : {"-t user", "--type binary --tag 0x60000010"})
-    for (size_t extra = 0; extra < 4; ++extra) expectSame(Bytes((1 << 20) + extra, 0x5A), type, 1);
-  // Larger than the memory the tool puts a large image together in, which
-  // it then uses again.
-  expectSame(Bytes(45 << 20, 0xC3), "-t user", 2);
-}
-
 // As uid 65534, where root owns all and the modes alone decide: a
 // read-only file in a writable directory could be renamed over, a writable
 // file in a read-only one not. Then threads a large append cannot have (a

@@ -41,11 +41,6 @@ void EndOpenLineOnStop(std::FILE* pStream);
 // Whether a line without its end stands on that stream now.
 void SetLineOpen(bool open);
 
-// True when no file-size limit is set, so a file may be written before the
-// caller knows it will keep it: no write then fails, or ends the process,
-// for the file's size before the verdict that must be printed is known.
-bool WritesRaiseNoSignal();
-
 // Standard output and standard error then take bytes as they are: records
 // written out stay as they are, and every message and listing ends its
 // lines with a line feed, as on Linux, for scripts that compare them.

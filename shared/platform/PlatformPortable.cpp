@@ -60,7 +60,6 @@ void SetLineOpen(bool) {}
 
 // A limit the standard library cannot see may still exist: write only what
 // is known to be kept.
-bool WritesRaiseNoSignal() { return false; }
 
 // The standard library cannot change a stream's mode once it is open.
 void BinaryStandardStreams() {}

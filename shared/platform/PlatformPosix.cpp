@@ -4,7 +4,6 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/mman.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -169,11 +168,6 @@ bool IsHardLinkTo(const std::string& path, const std::string& other) {
 }
 
 bool IsTerminal(std::FILE* pStream) { return ::isatty(::fileno(pStream)) == 1; }
-
-bool WritesRaiseNoSignal() {
-  struct rlimit limit;
-  return ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur == RLIM_INFINITY;
-}
 
 // Output is bytes here already.
 void BinaryStandardStreams() {}

@@ -202,7 +202,6 @@ void EndOpenLineOnStop(std::FILE* pStream) {
 void SetLineOpen(bool open) { g_LineOpen.store(open); }
 
 // Windows sets no limit on a file's size that a write could run into.
-bool WritesRaiseNoSignal() { return true; }
 
 void BinaryStandardStreams() {
   ::_setmode(::_fileno(stdout), _O_BINARY);
