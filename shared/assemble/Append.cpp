@@ -6,7 +6,6 @@
 #include "assemble/BuildPlan.h"
 #include "assemble/RunReason.h"
 #include "inputs/FileHelper.h"
-#include "inputs/ObjectRecordBuilder.h"
 #include "platform/Platform.h"
 #include "platform/ReplaceFile.h"
 #include "platform/Utf8Path.h"

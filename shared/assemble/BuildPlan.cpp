@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
-#include <limits>
 #include <utility>
 
 #include "inputs/FileHelper.h"

@@ -2,15 +2,13 @@
 
 #include <filesystem>
 #include <sstream>
-#include <system_error>
 
 #include "assemble/BuildPlan.h"
-#include "inputs/FileHelper.h"
-#include "image/ImageWriter.h"
-#include "platform/Platform.h"
-#include "platform/ReplaceFile.h"
 #include "assemble/RunList.h"
 #include "assemble/RunReason.h"
+#include "inputs/FileHelper.h"
+#include "platform/Platform.h"
+#include "platform/ReplaceFile.h"
 #include "platform/Utf8Path.h"
 
 namespace mocfbuild {
