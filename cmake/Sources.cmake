@@ -12,7 +12,7 @@ set(MOCF_LAYER_format Describe.cpp Gen6Creators.cpp Gen6MocfParser.cpp Gen6Parse
   Gen6Verdict.cpp MocfCreator.cpp MocfParser.cpp MocfRecordParser.cpp Tlv.cpp
   TlvContainerCreator.cpp TlvContainerParser.cpp)
 set(MOCF_LAYER_image FollowingDigest.cpp ImageWriter.cpp RecordHeads.cpp)
-set(MOCF_LAYER_inputs CommentedFile.cpp CompatibleProductsFile.cpp FileHelper.cpp
+set(MOCF_LAYER_inputs CommentedFile.cpp CompatibleProductsFile.cpp ErrorText.cpp FileHelper.cpp
   MenuSettingsFile.cpp ObjectRecordBuilder.cpp TextRecordBuilders.cpp)
 set(MOCF_LAYER_args CommandLine.cpp Usage.cpp)
 set(MOCF_LAYER_assemble Append.cpp BuildPlan.cpp ListBuild.cpp

@@ -8,7 +8,6 @@
 #include "inputs/FileHelper.h"
 #include "format/Gen6Creators.h"
 #include "image/Sizes.h"
-#include "run/RunContext.h"
 
 namespace {
 
@@ -19,21 +18,6 @@ bool ReadWithRoom(const char* pFile, size_t room, std::vector<unsigned char>* pB
 }
 
 }  // namespace
-
-// The error text grows within a run and is printed once by the append
-// after a failed build; each run has its own.
-void AddErrorStr(const char* pText) { run::Current().ErrorStr += pText; }
-
-std::string GetErrorStr() { return run::Current().ErrorStr; }
-
-void AddReason(const std::string& line) { run::Current().Reasons += line + "\n"; }
-
-std::string GetReasons() { return run::Current().Reasons; }
-
-void ClearErrorStr() {
-  run::Current().ErrorStr.clear();
-  run::Current().Reasons.clear();
-}
 
 bool CreateObjectRecordFromFile(const InParams_t* pParams, CTlvContainerCreator* pOut) {
   const char* pPath = OpenedPath(pParams);
