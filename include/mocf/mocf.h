@@ -199,7 +199,8 @@ MOCF_API int mocf_build(const char *list_path, const char *mocf_path, unsigned f
  * software keys given by part_number alone), of type
  * (a -t or --type word: "user", "CompatProd", "MenuSettings", ...), with
  * part_number (--PartNum) and tag (--tag, as text) when not NULL. On a
- * refusal the last error holds what mocftool prints. */
+ * refusal the last error holds what mocftool prints on standard output
+ * (its usage text aside), then the reasons it gives on standard error. */
 MOCF_API int mocf_append(const char *mocf_path, const char *input_path, const char *type,
                          unsigned flags, const char *part_number, const char *tag);
 
