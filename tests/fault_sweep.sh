@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Breaks mocftool runs at every system call they make, and checks what each
-# broken run leaves: for a small append and a large one (written on disk),
-# for each system call and each time a thread makes it, one run killed on
-# entry to it and one run that sees it fail with EIO (strace -e inject).
+# broken run leaves: for a small append and a large one (the image writer's
+# two ways), for each system call and each time a thread makes it, one run
+# killed on entry to it and one run that sees it fail with EIO (strace -e
+# inject).
 # After each: the MOCF is the old bytes or the new ones (a valid file with
 # one more record), status 0 only with the new and 2 only with the old, no
 # run hangs, and once the next run on the MOCF is done no temporary file is

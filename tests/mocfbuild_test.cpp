@@ -441,19 +441,17 @@ TEST(Mocfbuild, LargeBuildIsAllOrNothingAndEqualsTheRuns) {
                                "cmp m.mocf r.mocf && rm r.mocf && " + kInfo + " --verify m.mocf"));
   if (kProgramsUnderWine) return;
   // A file-size limit stands in for a full disk; bash counts it in KiB.
-  // The write fails: status 2 and the MOCF as it was, like mocftool, also
-  // where the caller leaves the limit's signal alone.
+  // The write of a large image fails: status 2 and the MOCF as it was, the
+  // limit's signal left alone by the caller (but for the portable build) and
+  // ignored by the build. (An append writes the same way; mocftool's words:
+  // E2eTest.)
   const std::string after = Sh(dir.path(), look);
-  for (const std::string trap : {"trap \"\" XFSZ; ", ""}) {
-    if (trap.empty() && !platform::IsDurable()) break;
-    const std::string limited = "bash -c 'ulimit -c 0 -f 40000; " + trap + "exec \"$0\" \"$@\"' ";
-    EXPECT_EQ("mocfbuild: could not write m.mocf (a write failed, or an input changed while it "
-              "was read); it is as it was\n[exit 2]\n",
-              Sh(dir.path(), limited + kBuild + " -d -m m.mocf good.list"));
-    EXPECT_EQ("Error creating MOCF\n[exit 2]\n",
-              Sh(dir.path(), limited + kTool + " -m m.mocf -f big1 -t user"));
-    EXPECT_EQ(after, Sh(dir.path(), look));
-  }
+  const std::string trap = platform::IsDurable() ? "" : "trap \"\" XFSZ; ";
+  EXPECT_EQ("mocfbuild: could not write m.mocf (a write failed, or an input changed while it "
+            "was read); it is as it was\n[exit 2]\n",
+            Sh(dir.path(), "bash -c 'ulimit -c 0 -f 40000; " + trap + "exec \"$0\" \"$@\"' " +
+                               kBuild + " -d -m m.mocf good.list"));
+  EXPECT_EQ(after, Sh(dir.path(), look));
 }
 
 // In-process, from wherever the test runs: nothing goes to standard
