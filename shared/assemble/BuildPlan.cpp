@@ -112,12 +112,14 @@ bool CBuildPlan::MakeOne(const RunLine_t& line, Failure_t* pFailure) {
   return Run(line, pFailure) && BaseDigestHolds(pFailure);
 }
 
-// A damaged MOCF is all a failed run reports, whatever else is wrong.
+// A damaged MOCF is all a failed run reports, whatever else is wrong. A
+// run that succeeds has the digest of a MOCF read where it lies checked as
+// the image is written, not in a pass of its own.
 bool CBuildPlan::MakeOne(const options_t& options, Failure_t* pFailure) {
   m_Line = 1;
   if (RunOptions(options, pFailure)) {
     FinishLength();
-    return BaseDigestHolds(pFailure);
+    return true;
   }
   if (pFailure->Status == 2) BaseDigestHolds(pFailure);
   return false;
