@@ -187,7 +187,7 @@ TEST(MocfApi, BuildsWriteMocfbuildsBytesOrSayWhatItSays) {
     const Ran program = Shell(s.dir, kBuild + "-d -m '" + m + "' '" + l + "' 2>&1 >/dev/null");
     EXPECT_EQ(code, mocf_build(l.c_str(), m.c_str(), MOCF_FRESH, nullptr, nullptr));
     EXPECT_EQ(std::make_tuple(code, program.status, at, program.out), LastError());
-    EXPECT_EQ(code, Thrown([&] { mocf::build(l, m, true); }));
+    EXPECT_EQ(code, Thrown([&, l = l, m = m] { mocf::build(l, m, true); }));
   }
   EXPECT_TRUE(before == Read(ex));
   const Ran unread = Shell(s.dir, kBuild + "-m '" + ex + "' '" + none + "' 2>&1 >/dev/null");
