@@ -76,10 +76,11 @@ char* mocfweb_diff(const unsigned char* oldData, size_t oldSize, const char* old
   });
 }
 
-// Where record number's bytes lie, as mocfinfo --record writes them, within
-// data; *size 0 and null when there is no such record.
+// Where record number's bytes lie within data: as mocfinfo --record writes
+// them, or as --extract does when content; *size 0 and null when there are
+// none such.
 const unsigned char* mocfweb_record(const unsigned char* data, size_t size, int number,
-                                    size_t* pSize) {
+                                    bool content, size_t* pSize) {
   *pSize = 0;
   try {
     const mocfinfo::Inspection inspection =
@@ -88,8 +89,10 @@ const unsigned char* mocfweb_record(const unsigned char* data, size_t size, int 
     std::string_view bytes;
     std::string whyNot;
     if (!inspection.Find(number, &record) ||
-        !mocfinfo::ExtractedBytes(inspection, record, mocfinfo::Extraction::kRecord, &bytes,
-                                  &whyNot))
+        !mocfinfo::ExtractedBytes(
+            inspection, record,
+            content ? mocfinfo::Extraction::kContent : mocfinfo::Extraction::kRecord, &bytes,
+            &whyNot))
       return nullptr;
     *pSize = bytes.size();
     return reinterpret_cast<const unsigned char*>(bytes.data());

@@ -10,6 +10,7 @@ const $ = (id) => document.getElementById(id);
 let engine = null;
 let held = [];               // the files in the engine's memory: {name, pointer, size}
 let shown = null;            // what is inspected: {file, listing, descriptions}
+let pair = null;             // what is compared: [old, new]
 
 function element(tag, attributes = {}, ...children) {
   const node = document.createElement(tag);
@@ -82,10 +83,11 @@ function compare(oldFile, newFile) {
                                 newFile.pointer, newFile.size, newName))));
 }
 
-function recordBytes(file, number) {
+// The record as mocfinfo --record writes it, or (content) as --extract does.
+function recordBytes(file, number, content = false) {
   const sizePointer = engine._malloc(4);
   try {
-    const pointer = engine._mocfweb_record(file.pointer, file.size, number, sizePointer);
+    const pointer = engine._mocfweb_record(file.pointer, file.size, number, content, sizePointer);
     const size = engine.HEAPU32[sizePointer >> 2];
     return pointer ? engine.HEAPU8.slice(pointer, pointer + size) : null;
   } finally {
@@ -111,6 +113,8 @@ function showInspection(file) {
   verdict.className = listing.valid ? "valid" : "invalid";
   $("stop").hidden = !listing.stop;
   $("stop").textContent = listing.stop ? "the walk stops: " + listing.stop : "";
+  // A file that is no MOCF at all has no records, and the verdict says why.
+  $("listing").hidden = !listing.records.length;
   drawRows(listing.records, result.descriptions);
   drawLayout(listing.records);
   $("details").replaceChildren(element("p", { class: "hint" },
@@ -198,22 +202,37 @@ function kindFacts(record) {
 function showDetails(record, description) {
   const save = element("button", { type: "button", id: "save" }, `Save record ${record.index}`);
   save.addEventListener("click", () => saveRecord(record.index));
+  let saveFile = "";
+  if (record.kind === "user file" && record.name && record.size != null) {
+    saveFile = element("button", { type: "button", id: "save-file" }, `Save the file ${record.name}`);
+    saveFile.addEventListener("click", () => saveUserFile(record));
+  }
   $("details").replaceChildren(
     element("h3", {}, `#${record.index} ${record.kind}`),
     facts([["offset", `0x${hex(record.offset)} (${record.offset})`], ["tag", `0x${hex(record.tag, 8)}`],
       ["length", `${record.length} bytes`], ...kindFacts(record)]),
     description ? element("p", { class: "mono" }, description) : "",
-    save);
+    save, " ", saveFile);
+}
+
+function download(bytes, name) {
+  const link = element("a", { href: URL.createObjectURL(new Blob([bytes])), download: name });
+  link.click();
+  setTimeout(() => URL.revokeObjectURL(link.href), 60000);
 }
 
 function saveRecord(number) {
   const bytes = recordBytes(shown.file, number);
   if (!bytes) return say(`Record ${number} cannot be saved.`, true);
-  const link = element("a", { href: URL.createObjectURL(new Blob([bytes])),
-    download: `${shown.file.name.replace(/\.[^.]*$/, "")}-record-${number}.obj` });
-  link.click();
-  setTimeout(() => URL.revokeObjectURL(link.href), 60000);
+  download(bytes, `${shown.file.name.replace(/\.[^.]*$/, "")}-record-${number}.obj`);
   say(`Saved record ${number} (${bytes.length} bytes), as mocfinfo --record ${number} writes it.`);
+}
+
+function saveUserFile(record) {
+  const bytes = recordBytes(shown.file, record.index, true);
+  if (!bytes) return say(`The file of record ${record.index} cannot be saved.`, true);
+  download(bytes, record.name);
+  say(`Saved ${record.name} (${bytes.length} bytes), as mocfinfo --extract ${record.index} writes it.`);
 }
 
 // ---- Comparing --------------------------------------------------------------
@@ -236,9 +255,17 @@ function showComparison(oldFile, newFile) {
 
 // ---- Choosing files -------------------------------------------------------
 
+function showPair(oldFile, newFile) {
+  pair = [oldFile, newFile];
+  showComparison(oldFile, newFile);
+  showInspection(newFile);
+  say(`Compared ${oldFile.name} (old) with ${newFile.name} (new); below, the new one.`);
+}
+
 async function open(files) {
-  if (!files.length) return;
+  if (!files.length || !engine) return;
   release();
+  pair = null;
   $("inspect").hidden = true;
   $("compare").hidden = true;
   say(`Reading ${files.length === 1 ? files[0].name : files.length + " files"}...`);
@@ -247,20 +274,42 @@ async function open(files) {
     const loaded = [];
     for (const file of files) loaded.push(await load(file));
     await new Promise((resolve) => setTimeout(resolve));  // let the status show
-    if (loaded.length === 2) showComparison(loaded[0], loaded[1]);
-    showInspection(loaded[loaded.length - 1]);
-    say(loaded.length === 2 ? `Compared ${loaded[0].name} (old) with ${loaded[1].name} (new); below, the new one.`
-                            : `Inspected ${loaded[0].name}.`);
+    if (loaded.length === 2) showPair(loaded[0], loaded[1]);
+    else {
+      showInspection(loaded[0]);
+      say(`Inspected ${loaded[0].name}.`);
+    }
   } catch (error) {
     say(String(error.message || error), true);
   }
-  // For whoever waits on the page (its tests): how many choices are done.
+  done();
+}
+
+// For whoever waits on the page (its tests): how many choices are done.
+function done() {
   document.body.dataset.opened = String(Number(document.body.dataset.opened || 0) + 1);
 }
 
 function listen() {
-  $("files").addEventListener("change", (event) => open([...event.target.files]));
-  document.addEventListener("dragover", (event) => { event.preventDefault(); document.body.classList.add("dropping"); });
+  $("files").addEventListener("change", (event) => {
+    const files = [...event.target.files];
+    // Else choosing the same file again, after it changed on disk, would fire no change.
+    event.target.value = "";
+    open(files);
+  });
+  $("swap").addEventListener("click", () => {
+    try {
+      showPair(pair[1], pair[0]);
+    } catch (error) {
+      say(String(error.message || error), true);
+    }
+    done();
+  });
+  document.addEventListener("dragover", (event) => {
+    event.preventDefault();
+    if (engine) document.body.classList.add("dropping");
+    else event.dataTransfer.dropEffect = "none";
+  });
   document.addEventListener("dragleave", () => document.body.classList.remove("dropping"));
   document.addEventListener("drop", (event) => {
     event.preventDefault();
@@ -292,8 +341,21 @@ function listen() {
 
 listen();
 say("Loading the engine...");
-createMocfEngine().then((module) => {
+new Promise((resolve) => {
+  if (typeof createMocfEngine !== "function") throw new Error("its script mocfweb.js is missing");
+  resolve(createMocfEngine());
+}).then((module) => {
   engine = module;
+  $("files").disabled = false;
   document.body.dataset.ready = "true";
   say("Ready: choose or drop a MOCF.");
-}, (error) => say("The engine did not load: " + error, true));
+}, (error) => {
+  // Without the engine nothing can be read: the chooser stays off, and a drop does nothing.
+  $("swap").disabled = true;
+  document.body.dataset.ready = "false";
+  // Only the site's page fetches its engine; the one-file page carries it.
+  const fetches = location.protocol === "file:" && document.querySelector('script[src="mocfweb.js"]');
+  const fromDisk = fetches ? " Opened from disk, this page needs a server;" +
+    " mocf-inspector.html, the one-file page, is the one that opens from disk." : "";
+  say(`The engine did not load (${error.message || error}), so this page cannot read files.${fromDisk}`, true);
+});
