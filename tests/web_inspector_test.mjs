@@ -1,23 +1,27 @@
 // The inspector page in headless Chromium, against the programs: the rows,
-// the verdict, the changes and a saved record are what mocfinfo says, and
-// the page asks for nothing beyond its own files.
+// the verdict, the changes and the saved bytes are what mocfinfo says, the
+// served site asks for nothing beyond its own files, and the one-file page,
+// opened from disk, for nothing at all.
 //   node tests/web_inspector_test.mjs SITE PROGRAMS OUT
-// SITE: the built site (build-web/site); PROGRAMS: the folder of mocfinfo,
-// mocfbuild and mocftool; OUT: where screenshots and scratch files go.
+// SITE: the built site (build-web/site), the one-file page beside it;
+// PROGRAMS: the folder of mocfinfo, mocfbuild and mocftool; OUT: where
+// screenshots and scratch files go.
 import assert from "node:assert/strict";
 import { execFileSync, spawnSync } from "node:child_process";
 import fs from "node:fs";
 import http from "node:http";
 import { createRequire } from "node:module";
 import path from "node:path";
+import { pathToFileURL } from "node:url";
 
 const [site, programs, out] = process.argv.slice(2).map((p) => path.resolve(p));
 const top = path.resolve(path.dirname(new URL(import.meta.url).pathname), "..");
 const puppeteer = createRequire(path.join(top, "web", "package.json"))("puppeteer-core");
+const onePage = pathToFileURL(path.join(path.dirname(site), "mocf-inspector.html")).href;
 const largeMiB = Number(process.env.MOCF_WEB_LARGE_MIB ?? 512);
 
 fs.rmSync(out, { recursive: true, force: true });
-fs.mkdirSync(path.join(out, "downloads"), { recursive: true });
+fs.mkdirSync(out, { recursive: true });
 const scratch = (name) => path.join(out, name);
 
 function program(name, args, options = {}) {
@@ -59,42 +63,59 @@ const browser = await puppeteer.launch({
   executablePath: process.env.CHROMIUM ?? "/usr/bin/chromium",
   args: ["--no-sandbox", "--disable-dev-shm-usage"],
 });
-const asked = [];
-const problems = [];
-try {
-  const page = await browser.newPage();
-  page.on("request", (request) => asked.push(request.url()));
-  page.on("pageerror", (error) => problems.push(String(error)));
-  const cdp = await page.createCDPSession();
-  await cdp.send("Browser.setDownloadBehavior", { behavior: "allow", downloadPath: scratch("downloads") });
-  await page.goto(origin + "/", { waitUntil: "load" });
-  await page.waitForSelector('body[data-ready="true"]', { timeout: 30000 });
 
+// A page of its own, with what it asked for and what went wrong in it, its
+// policy's refusals included.
+async function visit(url, ready = "true") {
+  const page = await browser.newPage();
+  const visited = { page, asked: [], problems: [] };
+  page.on("request", (request) => visited.asked.push(request.url()));
+  page.on("pageerror", (error) => visited.problems.push(String(error)));
+  page.on("console", (message) => message.type() === "error" && visited.problems.push(message.text().slice(0, 200)));
+  await page.goto(url, { waitUntil: "load" });
+  await page.waitForSelector(`body[data-ready="${ready}"]`, { timeout: 30000 });
+  return visited;
+}
+
+// The page against the programs, the served site and the one-file page alike.
+async function check({ page }, label) {
+  const downloads = scratch("downloads-" + label);
+  const cdp = await page.createCDPSession();
+  await cdp.send("Browser.setDownloadBehavior", { behavior: "allow", downloadPath: downloads });
   let opened = 0;
-  async function choose(...names) {
-    const input = await page.$("input[type=file]");
-    await input.uploadFile(...names.map(scratch));
+  async function settled(action) {
+    await action();
     opened += 1;
     await page.waitForSelector(`body[data-opened="${opened}"]`, { timeout: 120000 });
   }
+  const choose = (...names) => settled(async () => (await page.$("input[type=file]")).uploadFile(...names.map(scratch)));
   const text = (selector) => page.$eval(selector, (node) => node.textContent);
-  const shot = (name) => page.screenshot({ path: scratch(name + ".png"), fullPage: true });
+  const shot = (name) => page.screenshot({ path: scratch(`${label}-${name}.png`), fullPage: true });
+  const rows = () => page.$$eval("#records tr[data-record]", (trs) => trs.map((tr) => [...tr.cells].map((td) => td.textContent)));
+  const listed = (name) => program("mocfinfo", [name]).stdout.split("\n")
+    .map((line) => line.match(/^\s*(\d+)\s+(\S+)\s+(\S+)\s+(\d+) (.*)$/)).filter(Boolean).map((m) => m.slice(1));
+  // A button's download is what mocfinfo writes with args.
+  async function saves(button, name, ...args) {
+    await page.click(button);
+    program("mocfinfo", [...args, "-o", `${label}-${name}`, "example.mocf"]);
+    const saved = path.join(downloads, name);
+    for (let wait = 0; !fs.existsSync(saved) && wait < 100; wait++) await new Promise((r) => setTimeout(r, 100));
+    assert.deepEqual(fs.readFileSync(saved), fs.readFileSync(scratch(`${label}-${name}`)));
+  }
 
   // One input, the only one, taking several files.
   assert.deepEqual(await page.$$eval("input", (inputs) => inputs.map((i) => [i.type, i.multiple])), [["file", true]]);
 
   // Inspect: each row is mocfinfo's line, each record a block.
   await choose("example.mocf");
-  const lines = program("mocfinfo", ["example.mocf"]).stdout.split("\n")
-    .map((line) => line.match(/^\s*(\d+)\s+(\S+)\s+(\S+)\s+(\d+) (.*)$/)).filter(Boolean).map((m) => m.slice(1));
-  const rows = await page.$$eval("#records tr[data-record]", (trs) =>
-    trs.map((tr) => [...tr.cells].map((td) => td.textContent)));
-  assert.deepEqual(rows, lines);
+  const lines = listed("example.mocf");
+  assert.deepEqual(await rows(), lines);
   assert.equal(await text("#verdict"), program("mocfinfo", ["--verify", "example.mocf"]).stdout.trim());
   assert.equal(await page.$$eval("#layout [data-block]", (blocks) => blocks.length), lines.length);
   assert.equal(await page.$eval(".block.kind-hash", (b) => b.classList.contains("hash-ok")), true);
 
-  // A block selects its row; the keys move on; the record saved is mocfinfo --record's.
+  // A block selects its row; the keys move on; the record saved is mocfinfo --record's,
+  // a user file's data mocfinfo --extract's, under its stored name.
   await page.click('#layout [data-block="5"]');
   assert.equal(await page.$eval('#records tr[data-record="5"]', (tr) => tr.getAttribute("aria-selected")), "true");
   await page.focus('#records tr[data-record="5"]');
@@ -103,30 +124,42 @@ try {
   assert.match(await text("#details"), /Display\.Timeout=300/);
   await page.click('#layout [data-block="5"]');
   await shot("inspect");
-  await page.click("#save");
-  program("mocfinfo", ["--record", "5", "-o", "record5.obj", "example.mocf"]);
-  const saved = scratch("downloads/example-record-5.obj");
-  for (let wait = 0; !fs.existsSync(saved) && wait < 100; wait++) await new Promise((r) => setTimeout(r, 100));
-  assert.deepEqual(fs.readFileSync(saved), fs.readFileSync(scratch("record5.obj")));
+  await saves("#save", "example-record-5.obj", "--record", "5");
+  await page.click('#layout [data-block="4"]');
+  await saves("#save-file", "welcome.txt", "--extract", "4");
 
-  // A damaged and a foreign file: mocfinfo's reason, never a blank page.
+  // A damaged and a foreign file, chosen under one name in turn, as a file
+  // changed on disk is chosen again: mocfinfo's reason and rows, never a
+  // blank page nor the file before.
   for (const name of ["damaged.mocf", "foreign.mocf"]) {
-    await choose(name);
-    assert.equal(await text("#verdict"), program("mocfinfo", ["--verify", name]).stdout.trim());
+    fs.copyFileSync(scratch(name), scratch("other.mocf"));
+    await choose("other.mocf");
+    assert.equal(await text("#verdict"), program("mocfinfo", ["--verify", "other.mocf"]).stdout.trim());
+    const other = listed("other.mocf");
+    assert.deepEqual(await rows(), other);
+    assert.equal(await page.$eval("#records", (table) => table.checkVisibility()), other.length > 0);
     if (name === "damaged.mocf") assert.ok(await page.$(".block.kind-hash.hash-bad"));
     await shot(name.replace(".mocf", ""));
   }
 
-  // Two files: the changes mocfinfo --diff finds, in its words.
-  await choose("example.mocf", "changed.mocf");
-  const diff = JSON.parse(program("mocfinfo", ["--diff", "--json", "example.mocf", "changed.mocf"]).stdout);
-  const said = program("mocfinfo", ["--diff", "example.mocf", "changed.mocf"]).stdout.trimEnd().split("\n");
-  assert.equal(await text("#diff-summary"), said[0]);
-  const changes = await page.$$eval("#diff [data-change]", (items) => items.map((li) => [li.dataset.change, li.textContent]));
-  assert.deepEqual(changes.map((c) => c[0]), diff.changes.map((c) => c.change));
-  assert.equal(changes.map((c) => c[1]).join("\n"), said.slice(1).join("\n"));
-  assert.deepEqual(changes.map((c) => c[0]).sort(), ["added", "changed", "removed"]);
-  await shot("compare");
+  // Two files: the changes mocfinfo --diff finds, in its words; then swapped, new to old.
+  for (const [oldName, newName] of [["example.mocf", "changed.mocf"], ["changed.mocf", "example.mocf"]]) {
+    await (oldName === "example.mocf" ? choose(oldName, newName) : settled(() => page.click("#swap")));
+    const diff = JSON.parse(program("mocfinfo", ["--diff", "--json", oldName, newName]).stdout);
+    const said = program("mocfinfo", ["--diff", oldName, newName]).stdout.trimEnd().split("\n");
+    assert.equal(await text("#diff-summary"), said[0]);
+    const changes = await page.$$eval("#diff [data-change]", (items) => items.map((li) => [li.dataset.change, li.textContent]));
+    assert.deepEqual(changes.map((c) => c[0]), diff.changes.map((c) => c.change));
+    assert.equal(changes.map((c) => c[1]).join("\n"), said.slice(1).join("\n"));
+    assert.deepEqual(changes.map((c) => c[0]).sort(), ["added", "changed", "removed"]);
+    await shot("compare-" + oldName.replace(".mocf", ""));
+  }
+  return { choose, text };
+}
+
+try {
+  const served = await visit(origin + "/");
+  const { choose, text } = await check(served, "served");
 
   // A large MOCF opens, and the page says what it cost.
   if (largeMiB > 0) {
@@ -139,14 +172,33 @@ try {
     await choose("large.mocf");
     const seconds = (Date.now() - started) / 1000;
     assert.equal(await text("#verdict"), "large.mocf: valid");
-    const memory = await page.evaluate(() => engine.HEAPU8.length);
+    const memory = await served.page.evaluate(() => engine.HEAPU8.length);
     console.log(`large MOCF: ${largeMiB} MiB opened in ${seconds.toFixed(1)} s; engine memory ${memory >> 20} MiB`);
   }
+  // The site asks for its own files alone: nothing from elsewhere, nothing more from its site.
+  const own = ["/", "/style.css", "/mocfweb.js", "/inspector.js", "/mocfweb.wasm"].map((p) => origin + p);
+  assert.deepEqual(served.asked.filter((url) => !/^(blob|data):/.test(url) && !own.includes(url)), []);
 
-  assert.deepEqual(problems, []);
-  // The page asks for its own files alone: nothing from elsewhere, nothing more from its site.
-  const own = ["/", "/style.css", "/mocfweb.js", "/inspector.js", "/mocfweb.wasm", "/favicon.ico"].map((p) => origin + p);
-  assert.deepEqual(asked.filter((url) => !/^(blob|data):/.test(url) && !own.includes(url)), []);
+  // The one-file page from disk: the same page, asking for nothing but itself.
+  const alone = await visit(onePage);
+  await check(alone, "one-file");
+  assert.deepEqual(alone.asked, [onePage]);
+
+  // The site from disk cannot fetch its engine: the page says so plainly, and
+  // neither its chooser nor a drop reaches for the engine.
+  const broken = await visit(pathToFileURL(path.join(site, "index.html")).href, "false");
+  await broken.page.evaluate(async () => {
+    const dropped = new DataTransfer();
+    dropped.items.add(new File(["MOCF"], "dropped.mocf"));
+    document.dispatchEvent(new DragEvent("drop", { dataTransfer: dropped, cancelable: true }));
+    await new Promise((resolve) => setTimeout(resolve, 100));
+  });
+  assert.match(await broken.page.$eval("#status", (node) => node.textContent),
+    /^The engine did not load \(.+\), so this page cannot read files\. Opened from disk, this page needs a server; mocf-inspector\.html/);
+  assert.equal(await broken.page.$eval("#files", (input) => input.disabled), true);
+  await broken.page.screenshot({ path: scratch("no-engine.png") });
+
+  assert.deepEqual([...served.problems, ...alone.problems], []);
   console.log(`web inspector: all checks passed; screenshots in ${out}`);
 } finally {
   // A failure is thrown on from here, and ends the run with status 1.
