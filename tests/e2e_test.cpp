@@ -109,6 +109,8 @@ TEST_F(E2eTest, RefusalsSayWhyOnStandardErrorAndKeepTheirOutput) {
       {"-f in --type binary", refusedArgs, "give the record's tag with --tag"},
       {"-f in -t user -m d", kFailed, "mocftool: d cannot be a MOCF: it is not a regular file "
        "(a directory, a device, a FIFO or a loop of links)\n"},  // the last -m counts
+      {"-f in -t user -m in", kFailed, "mocftool: in is not a MOCF: it does not begin with the tag "
+       "MOCF\n"},
   };
   for (const auto& c : cases) {
     SetUp();

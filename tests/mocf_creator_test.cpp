@@ -64,7 +64,8 @@ TEST(MocfCreatorTest, EveryRefusalSaysWhichRuleFailsAndWhere) {
   };
   const Case cases[] = {
       {longer, "the file is 121 bytes, its header says 8 + 112"},
-      {wrongTag, "the container's tag is 0x46434F4E, not 0x46434F4D (\"MOCF\")"},
+      {wrongTag, "not a MOCF: it does not begin with the tag MOCF"},
+      {FromHex("4d4f4345"), "not a MOCF: it does not begin with the tag MOCF"},
       {Rec(kMocf, ""), "the MOCF holds no records; a version record must come first"},
       {FromHex("4d4f4346 04000000 00000000"),
        "no version record comes first: the 4 bytes left at 0x8 are too few for a record header "

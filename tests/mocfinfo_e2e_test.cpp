@@ -64,7 +64,7 @@ TEST_F(MocfinfoE2e, JsonParsesBackFieldByField) {
 }
 
 TEST_F(MocfinfoE2e, VerifyGivesOneVerdictPerFileAndTheWorstStatus) {
-  Sh("mkdir dir; : >empty");
+  Sh("mkdir dir; : >empty; cp m.mocf other; printf N | dd of=other conv=notrunc status=none");
   const std::string notRead = "mocfinfo: cannot read none: No such file or directory\n"
                               "mocfinfo: cannot read dir: Is a directory\n";
   // Every argument has its entry, in order, with the words said on stderr.
@@ -76,6 +76,8 @@ TEST_F(MocfinfoE2e, VerifyGivesOneVerdictPerFileAndTheWorstStatus) {
             " does not match the records' hash 6255f90913ec97d9e953cd846f94039db7f19585\n"
             "empty: invalid: the file is 0 bytes, too few for a MOCF header (8)\n[exit 1]\n"},
            {"--verify none dir m.mocf", notRead + "m.mocf: valid\n[exit 2]\n"},
+           {"other", "other: 428 bytes, 0 records, invalid: not a MOCF: it does not begin with the "
+            "tag MOCF\n[exit 1]\n"},  // and no record lines
            {"--json --verify none m.mocf dir",
             notRead + "[{\"file\": \"none\", \"valid\": false, \"reason\": \"No such file or "
             "directory\", \"readable\": false},\n{\"file\": \"m.mocf\", \"valid\": true, "

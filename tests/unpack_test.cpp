@@ -94,6 +94,8 @@ TEST(Unpack, WhatNoListCanGiveBackIsSaidAndEveryReachableRecordStillWritten) {
       {"hash third", Join({r[0], r[2], r[1], r[3], r[4], r[5], r[6], r[7]}),
        "record 2 (compatible products at 0x14): every build writes its hash record", 7},
       {"bad digest", badDigest, "the MOCF is invalid: the stored hash", 6},
+      {"no MOCF", "MOCX" + example.substr(4), "exactly: not a MOCF: it does not begin with the "
+       "tag MOCF\n[exit 1]", 0},
       {"firmware first", Join({r[0], r[1], r[4], r[2], r[3], r[5], r[6], r[7]}),
        "records.list:4:", 6},
       {"a name too long for a file", Join({r[0], r[1], r[2], r[3], longName}), "record 5", 3},

@@ -5,6 +5,7 @@
 
 #include "assemble/BuildPlan.h"
 #include "assemble/RunReason.h"
+#include "format/MocfParser.h"
 #include "inputs/FileHelper.h"
 #include "platform/Platform.h"
 #include "platform/ReplaceFile.h"
@@ -17,10 +18,12 @@ namespace append {
 namespace {
 
 // The run's words go out as the tool says them; why stays with the run,
-// for its caller to say after them.
-bool Refused(const mocfbuild::Failure_t& failure) {
+// for its caller to say after them. The plan knows the MOCF by its full
+// path, so a file that is no MOCF is named here, as it was typed.
+bool Refused(const mocfbuild::Failure_t& failure, const std::string& mocf) {
   messages::Printf("%s", failure.Said.c_str());
-  run::Current().Reasons = failure.Why;
+  const bool notMocf = failure.Why == std::string(CMocfParser::kNotMocf) + "\n";
+  run::Current().Reasons = notMocf ? mocf + " is " + failure.Why : failure.Why;
   return false;
 }
 
@@ -42,10 +45,10 @@ bool Run(const options_t& options) {
   const platform::CFileLock lock(ResolveLinks(mocf));
   mocfbuild::CBuildPlan plan({mocf, options.DeleteContents, true});
   mocfbuild::Failure_t failure;
-  if (!plan.MakeOne(options, &failure)) return Refused(failure);
+  if (!plan.MakeOne(options, &failure)) return Refused(failure, options.MocfFile);
   if (plan.Write(lock, nullptr, &failure)) return true;
   // A write that failed leaves the reason to the file's own state.
-  return failure.Status == 0 ? false : Refused(failure);
+  return failure.Status == 0 ? false : Refused(failure, options.MocfFile);
 }
 
 int StatusOf(bool appended) {

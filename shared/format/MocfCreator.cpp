@@ -53,6 +53,7 @@ bool Refused(std::string* pReason, std::string reason) {
 // without a hash record could not be finished: both are refused.
 bool CMocfCreator::IsAdoptable(const unsigned char* pImage, size_t size, bool trustDigest,
                                std::string* pReason, CReadPace* pPace) {
+  if (CMocfParser::IsNotMocf(pImage, size, pReason)) return false;
   const std::string bytes = "the file is " + std::to_string(size) + " bytes";
   if (size < CTlv::kHeaderSize) return Refused(pReason, bytes + ", too few for a MOCF header (8)");
   const CTlv::Header_t* pHeader = CTlv::AtByte(pImage);

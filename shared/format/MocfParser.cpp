@@ -4,9 +4,18 @@
 #include <cassert>
 #include <cstring>
 
+#include "format/Coding.h"
 #include "format/Describe.h"
 #include "format/MocfRecordParser.h"
 #include "format/MocfTags.h"
+
+const char CMocfParser::kNotMocf[] = "not a MOCF: it does not begin with the tag MOCF";
+
+bool CMocfParser::IsNotMocf(const unsigned char* pImage, size_t size, std::string* pReason) {
+  if (size < sizeof(uint32_t) || coding::DecodeFixed32(pImage) == mocf::kMocfTag) return false;
+  if (pReason) *pReason = kNotMocf;
+  return true;
+}
 
 CMocfParser::CMocfParser(const CTlv::Header_t* pContainer, size_t bytesAvailable)
     : CTlvContainerParser(pContainer, bytesAvailable) {}

@@ -36,6 +36,12 @@ class CMocfParser : public CTlvContainerParser {
   // record; returns that extent. The caller makes sure it is readable.
   uint64_t HashNextRecord(const CTlv::Header_t* pRecord);
   static bool IsObjectRecord(const CTlv::Header_t* pRecord);
+  // An image that begins with another tag is some other file, whatever its
+  // next bytes happen to claim: every tool says so, in these words, rather
+  // than read a header that is none. Shorter than a tag, it is left to the
+  // header's checks. The reason can follow a file's name and " is ".
+  static bool IsNotMocf(const unsigned char* pImage, size_t size, std::string* pReason = nullptr);
+  static const char kNotMocf[];
   // Why a MOCF whose stored digest is not its records' is refused.
   static std::string DigestMismatch(const unsigned char* pStored, const unsigned char* pComputed);
 

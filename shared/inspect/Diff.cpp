@@ -7,8 +7,8 @@
 #include <tuple>
 #include <utility>
 
-#include "format/Coding.h"
 #include "format/Describe.h"
+#include "format/MocfParser.h"
 #include "image/ImageWriter.h"
 #include "platform/JoinedThread.h"
 #include "inspect/Listing.h"
@@ -319,13 +319,10 @@ DiffSide Side(const Inspection& inspection) {
 }  // namespace
 
 bool IsContainer(const Inspection& inspection, std::string* pWhyNot) {
-  if (inspection.size >= CTlv::kHeaderSize &&
-      coding::DecodeFixed32(inspection.image) == mocf::kMocfTag)
-    return true;
-  *pWhyNot = inspection.size < CTlv::kHeaderSize
-                 ? "the file is " + std::to_string(inspection.size) +
-                       " bytes, too short for a MOCF header"
-                 : "it does not begin with the tag MOCF";
+  if (CMocfParser::IsNotMocf(inspection.image, inspection.size, pWhyNot)) return false;
+  if (inspection.size >= CTlv::kHeaderSize) return true;
+  *pWhyNot = "not a MOCF: the file is " + std::to_string(inspection.size) +
+             " bytes, too short for a MOCF header";
   return false;
 }
 
@@ -418,7 +415,7 @@ int CompareImages(const DiffInput sides[2], MocfDiff* pDiff, std::string* pWhyNo
   for (int i = 0; i < 2; ++i) {
     walked[i] = InspectTrustingDigest(sides[i].file, sides[i].data, sides[i].size, sides[i].pace);
     if (IsContainer(walked[i], pWhyNot)) continue;
-    *pWhyNot = sides[i].file + " is not a MOCF: " + *pWhyNot;
+    *pWhyNot = sides[i].file + " is " + *pWhyNot;
     return kCouldNot;
   }
   {

@@ -53,8 +53,8 @@ struct MocfDiff {
   bool Same() const { return changes.empty(); }
 };
 
-// False, with why, when an image is not a MOCF container at all: there is
-// nothing to walk.
+// False, with why ("not a MOCF: ..."), when an image is not a MOCF container
+// at all: there is nothing to walk.
 bool IsContainer(const Inspection& inspection, std::string* pWhyNot);
 MocfDiff Compare(const Inspection& oldSide, const Inspection& newSide);
 

@@ -18,6 +18,11 @@ const unsigned char kNoBytes[CTlv::kHeaderSize] = {};
 
 constexpr size_t kMaxDigestBytes = 32;
 
+// Some other file's bytes would read as records of no meaning.
+size_t Walkable(const unsigned char* pImage, size_t size) {
+  return CMocfParser::IsNotMocf(pImage, size) ? 0 : size;
+}
+
 }  // namespace
 
 const char* RecordInfo::Kind() const {
@@ -56,7 +61,7 @@ std::string RecordWalk::Stop() {
 }
 
 RecordWalk Inspection::Records() const {
-  return RecordWalk(CTlv::AtByte(image), size, image, false, pace);
+  return RecordWalk(CTlv::AtByte(image), Walkable(image, size), image, false, pace);
 }
 
 bool Inspection::Find(int n, RecordInfo* pRecord) const {
@@ -82,7 +87,7 @@ Inspection InspectWith(const std::string& file, const unsigned char* pImage, siz
   RecordInfo record;
   while (walk.Next(&record)) ++inspection.recordCount;
   inspection.stop = walk.Stop();
-  CMocfParser parser(CTlv::AtByte(inspection.image), size);
+  CMocfParser parser(CTlv::AtByte(inspection.image), Walkable(inspection.image, size));
   parser.SetPace(pPace);
   const CTlv::Header_t* pHash = nullptr;
   if (trustDigest || !parser.FindRecord(mocf::kHashTag, &pHash, nullptr)) return inspection;

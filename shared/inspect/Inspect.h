@@ -70,6 +70,7 @@ struct Inspection {
   // records do not fill the container.
   std::string digest;
 
+  // None in a file that is no MOCF at all.
   RecordWalk Records() const;
   // Record n (from 1), or false when the walk does not reach it.
   bool Find(int n, RecordInfo* pRecord) const;

@@ -12,6 +12,7 @@
 
 #include "assemble/BuildPlan.h"
 #include "format/Describe.h"
+#include "format/MocfParser.h"
 #include "inputs/FileHelper.h"
 #include "inputs/FileType.h"
 #include "image/ImageWriter.h"
@@ -306,6 +307,8 @@ bool CUnpacker::Unpack(const RecordInfo& record, bool first, std::string* pLine)
 
 // Why no list can give these bytes back, as far as the layout shows.
 std::vector<std::string> LayoutReasons(const Inspection& inspection) {
+  // Some other file has no layout to speak of.
+  if (CMocfParser::IsNotMocf(inspection.image, inspection.size)) return {inspection.reason};
   std::vector<std::string> reasons;
   if (!inspection.valid) reasons.push_back("the MOCF is invalid: " + inspection.reason);
   if (!inspection.stop.empty())
