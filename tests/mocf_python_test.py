@@ -2,7 +2,7 @@
 # library, that is the fields as Python values, the failures as the right
 # exceptions, the memory views and the threads. The engine's rules and words
 # are checked through the C API in mocf_api_test.cpp.
-import array, gc, json, os, pickle, random, re, subprocess, sys, threading
+import array, gc, json, os, pickle, pydoc, random, re, subprocess, sys, threading
 from concurrent.futures import ThreadPoolExecutor
 
 import pytest
@@ -155,7 +155,7 @@ def test_build_and_append_pass_their_arguments_and_raise_the_programs_words(mocf
     (tmp_path / "bad.list").write_text("-f products.txt -t CompatProd\n-f nowhere -t user\n")
     (tmp_path / "products.txt").write_text("4100\n")
     want = run("mocfbuild", "-d", "-m", "prog.mocf", "bad.list", cwd=tmp_path)
-    with pytest.raises(mocf.BuildError) as refused:
+    with pytest.raises(FileNotFoundError) as refused:
         mocf.build("bad.list", "lib.mocf", fresh=True)
     assert (refused.value.messages, refused.value.status, refused.value.line) == \
         (want.stderr.splitlines(), want.returncode, 2)
@@ -181,7 +181,9 @@ def test_build_and_append_pass_their_arguments_and_raise_the_programs_words(mocf
             got = (0, [])
         except mocf.AppendError as refused:
             got = (refused.status, refused.messages)
-        assert got == (want.returncode, (want.stdout + want.stderr).splitlines()), args
+        # A hint may name the MOCF, which is the program's own here.
+        said = (want.stdout + want.stderr).replace("prog.mocf", "lib.mocf")
+        assert got == (want.returncode, said.splitlines()), args
         assert (tmp_path / "lib.mocf").read_bytes() == (tmp_path / "prog.mocf").read_bytes()
         statuses.append((got[0], bool(want.stderr)))
     # Three appends that must succeed and two that must fail with a reason,
@@ -189,26 +191,53 @@ def test_build_and_append_pass_their_arguments_and_raise_the_programs_words(mocf
     assert statuses == [(0, False)] * 3 + [(2, True)] * 2
 
 
-def test_failures_to_read_are_os_errors_in_the_systems_words(mocfs, tmp_path):
-    for call, kind in [(lambda: mocf.open(tmp_path / "none"), FileNotFoundError),
-                       (lambda: mocf.verify(tmp_path), IsADirectoryError),
-                       (lambda: mocf.build(tmp_path / "none.list", tmp_path / "m"),
-                        FileNotFoundError),
-                       (lambda: mocf.diff(tmp_path / "none", tmp_path / "none"),
-                        FileNotFoundError)]:
+def test_failures_to_read_or_write_are_os_errors_in_the_engines_words(mocfs, tmp_path):
+    # A refused run's file is the one the engine names, or the one the file
+    # system shows could not be written.
+    listed, none = os.path.join(EXAMPLES, "example.list"), tmp_path / "none"
+    for call, kind, refusal in [
+            (lambda: mocf.open(none), FileNotFoundError, mocf.Error),
+            (lambda: mocf.verify(tmp_path), IsADirectoryError, mocf.Error),
+            (lambda: mocf.diff(none, none), FileNotFoundError, mocf.Error),
+            (lambda: mocf.append(none, none, "user"), FileNotFoundError, mocf.AppendError),
+            (lambda: mocf.append(none, tmp_path, "CompatProd"), IsADirectoryError,
+             mocf.AppendError),
+            (lambda: mocf.append(tmp_path, listed, "user"), IsADirectoryError, mocf.AppendError),
+            (lambda: mocf.unpack(mocfs[0], os.path.dirname(mocfs[0])), FileExistsError, mocf.Error),
+            (lambda: mocf.build(none, none), FileNotFoundError, mocf.BuildError),
+            (lambda: mocf.build(listed, none / "m", True), FileNotFoundError, mocf.BuildError)]:
         with pytest.raises(kind) as failed:
             call()
+        assert isinstance(failed.value, refusal) and failed.value.filename
         assert failed.value.strerror == os.strerror(failed.value.errno)
-        assert failed.value.filename and failed.value.messages
-    # Other failures of the library, and arguments it never gets.
+        assert str(failed.value) == "\n".join(failed.value.messages) and failed.value.messages
+    for refused in (mocf.BuildError(["list:2: no"], 1, 2), failed.value):
+        copy = pickle.loads(pickle.dumps(refused))
+        assert (type(copy), copy.args, vars(copy)) == (type(refused), refused.args, vars(refused))
+    # Other failures of the library, and arguments it never gets, named.
     assert len(mocf.open_bytes(array.array("H", open(mocfs[1], "rb").read())).bytes()) == 428
-    for call, kind in [(lambda: mocf.open_bytes(open(mocfs[1], "rb").read()).records[3].bytes(),
-                        IndexError), (lambda: mocf.open(mocfs[0] + "\0ignored"), ValueError),
-                       (lambda: mocf.open(mocfs[0]).records[0].bytes("header"), ValueError)]:
-        with pytest.raises(kind):
+    record, made = mocf.open(mocfs[0]).records[0], tmp_path / "m"
+    typed = [("part", lambda: record.bytes(1)), ("offset", lambda: record.read_bytes("1")),
+             ("size", lambda: record.read_bytes(0, 1.0)), ("path", lambda: mocf.open(None)),
+             ("data", lambda: mocf.open_bytes("text")), ("name", lambda: mocf.open_bytes(b"", 5)),
+             ("folder", lambda: mocf.unpack(mocfs[0], None)),
+             ("fresh", lambda: mocf.build(listed, made, "yes")),
+             ("progress", lambda: mocf.build(listed, made, progress=5)),
+             ("input_path", lambda: mocf.append(made, 3, "user")),
+             ("type", lambda: mocf.append(made, listed, None)),
+             ("part_number", lambda: mocf.append(made, None, "SwKeys", part_number=4)),
+             ("tag", lambda: mocf.append(made, listed, "binary", tag=1.5))]
+    for call, kind, words in [
+            (lambda: mocf.open_bytes(open(mocfs[1], "rb").read()).records[3].bytes(), IndexError,
+             None), (lambda: mocf.open(mocfs[0] + "\0ignored"), ValueError, "null"),
+            (lambda: record.bytes("header"), ValueError, "^part")] + [
+            (call, TypeError, "^%s must" % name) for name, call in typed]:
+        with pytest.raises(kind, match=words):
             call()
-    refused = mocf.BuildError(["list:2: no"], 1, 2)
-    assert vars(pickle.loads(pickle.dumps(refused))) == vars(refused)
+    assert not made.exists()
+    # Signatures show types, neither ForwardRef nor the method Record.bytes for bytes.
+    assert not re.search(r"ForwardRef|<function|[:>] '[A-Z]",
+                         pydoc.render_doc(mocf, renderer=pydoc.plaintext))
     assert mocf.__version__ == run("mocfinfo", "--version").stdout.split()[-1]
 
 

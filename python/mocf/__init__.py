@@ -10,15 +10,18 @@ says is what the programs say.
             print(record.index, record.kind, record.description)
 """
 
+import builtins
 import codecs
 import ctypes
 import errno as _errno
 import json
 import operator
 import os
+import re
+import sys
 import threading
-from collections.abc import Sequence
-from typing import Callable, Dict, List, Optional, Tuple, Union, overload
+from typing import (Any, Callable, Dict, Iterator, List, Optional, Sequence, Tuple, Type, TypeVar,
+                    Union, overload)
 
 from . import _native
 from ._native import lib as _lib
@@ -30,7 +33,12 @@ __all__ = [
 
 __version__: str = _lib.mocf_version().decode()
 
-PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
+# Real types rather than quoted ones, so that help() shows them; os.PathLike
+# takes a parameter from Python 3.9 on.
+if sys.version_info >= (3, 9):
+    PathLike = Union[str, bytes, os.PathLike[str], os.PathLike[bytes]]
+else:
+    PathLike = Union[str, bytes, os.PathLike]
 
 
 # ---- Errors ------------------------------------------------------------------
@@ -44,9 +52,13 @@ class Error(Exception):
     """
 
     def __init__(self, messages: List[str], status: int = 0) -> None:
-        super().__init__("\n".join(messages))
+        # The arguments as they came, which a pickled copy is made from again.
+        super().__init__(messages, status)
         self.messages = messages
         self.status = status
+
+    def __str__(self) -> str:
+        return "\n".join(self.messages)
 
 
 class BuildError(Error):
@@ -65,6 +77,31 @@ class NotMocfError(Error):
     """The file is no MOCF container at all, so there is nothing to compare."""
 
 
+def _system_init(self: Any, *args: Any) -> None:
+    # OSError's own arguments, which a pickled copy is made from again; the
+    # engine's words are set after, and come back with the copy's state.
+    OSError.__init__(self, *args)
+    self.messages, self.status = [], 0
+    if isinstance(self, BuildError):
+        self.line = 0
+
+
+# Each of the package's errors comes too as the OSError subclasses Python's
+# own file calls raise (AppendError.FileNotFoundError and the like), so that
+# both `except FileNotFoundError` and `except mocf.AppendError` catch a
+# missing input, and scripts written either way keep working.
+_SYSTEM_KINDS = (FileNotFoundError, FileExistsError, IsADirectoryError, NotADirectoryError,
+                 PermissionError, OSError)
+_SYSTEM_CLASSES: Dict[Tuple[type, type], type] = {}
+for _refusal in (Error, BuildError, AppendError):
+    for _kind in _SYSTEM_KINDS:
+        _made = type(_kind.__name__, (_refusal, _kind), {
+            "__init__": _system_init, "__module__": __name__,
+            "__qualname__": _refusal.__name__ + "." + _kind.__name__, "__doc__": _kind.__doc__})
+        setattr(_refusal, _kind.__name__, _made)
+        _SYSTEM_CLASSES[(_refusal, _kind)] = _made
+
+
 def _words(raw: Optional[bytes]) -> str:
     # The library's texts are UTF-8; paths in them may not be, and those
     # bytes come back as the file system's own.
@@ -75,31 +112,42 @@ def _lines(message: str) -> List[str]:
     return message.splitlines()
 
 
-# strerror's words, longest first, so that "No such file or directory" is
-# not taken for a shorter message it happens to contain.
-_SYSTEM_WORDS = sorted(((os.strerror(code), code) for code in _errno.errorcode),
-                       key=lambda pair: -len(pair[0]))
+_SYSTEM_WORDS = {os.strerror(code): code for code in _errno.errorcode}
 
 
-def _os_error(message: str, paths: Tuple[PathLike, ...]) -> OSError:
-    """An OSError of the subclass Python itself would raise for the words."""
-    why = message.rstrip().rsplit(": ", 1)[-1]
-    for words, code in _SYSTEM_WORDS:
-        if words == why:
-            break
-    else:
-        words, code = message.strip(), _errno.EIO
-    named = [os.fsdecode(p) for p in paths if os.fsdecode(p) in message]
-    error = OSError(code, words, named[0] if named else None)
-    error.messages = _lines(message)  # type: ignore[attr-defined]
-    return error
+def _said(lines: List[str]) -> Optional[Tuple[int, Optional[str]]]:
+    """The system's error and its file from the engine's words, when they
+    end a line ("cannot read PATH: No such file or directory")."""
+    for line in lines:
+        head, _, words = line.rpartition(": ")
+        if head and words in _SYSTEM_WORDS:
+            named = re.search(r"cannot (?:read|write|unpack into) (.*)", head)
+            return _SYSTEM_WORDS[words], named.group(1) if named else None
+    return None
 
 
-def _raise(code: int, paths: Tuple[PathLike, ...] = (), refusal=Error) -> None:
+def _seen(target: PathLike, folder: bool) -> Optional[int]:
+    """Why a file the engine failed to write without the system's words
+    could not be written, as the file system shows it; None when it does
+    not show why."""
+    parent = os.path.dirname(os.path.abspath(target))
+    if not os.path.isdir(parent):
+        return _errno.ENOTDIR if os.path.exists(parent) else _errno.ENOENT
+    if folder:
+        # The folder is made, or must be empty: something there already.
+        return _errno.EEXIST if os.path.lexists(target) else None
+    if os.path.isdir(target):
+        return _errno.EISDIR
+    return None if os.access(parent, os.W_OK) else _errno.EACCES
+
+
+def _raise(code: int, refusal: Type[Error] = Error, target: Optional[PathLike] = None,
+           folder: bool = False) -> None:
+    """Raises the error for a failed call; target is the file or folder it
+    writes, looked at when the engine does not say why the write failed."""
     last = _lib.mocf_error_last().contents
     message = _words(last.message)
-    if code == _native.EIO:
-        raise _os_error(message, paths)
+    lines = _lines(message)
     if code == _native.ENOMEM:
         raise MemoryError(message.strip())
     if code == _native.EARG:
@@ -107,26 +155,58 @@ def _raise(code: int, paths: Tuple[PathLike, ...] = (), refusal=Error) -> None:
     if code == _native.ENOTFOUND:
         raise IndexError(message.strip())
     if code == _native.EINTERNAL:
-        raise Error(_lines(message))
+        raise Error(lines)
+    system = _said(lines) if code in (_native.EIO, _native.EREFUSED, _native.EFAILED) else None
+    if system is None and target is not None and code in (_native.EIO, _native.EFAILED):
+        seen = _seen(target, folder)
+        system = None if seen is None else (seen, os.fsdecode(target))
+    if system is None and code == _native.EIO:
+        system = (_errno.EIO, None)
+    if system is not None:
+        number, filename = system
+        kind = type(OSError(number, ""))
+        kind = _SYSTEM_CLASSES[(refusal, kind if kind in _SYSTEM_KINDS else OSError)]
+        error: Any = kind(number, os.strerror(number), filename)
+        error.messages, error.status = lines, last.status
+        if refusal is BuildError:
+            error.line = last.line
+        raise error
     if refusal is BuildError:
-        raise BuildError(_lines(message), last.status, last.line)
-    raise refusal(_lines(message), last.status)
+        raise BuildError(lines, last.status, last.line)
+    raise refusal(lines, last.status)
 
 
-def _check(code: int, *paths: PathLike, refusal=Error) -> None:
+def _check(code: int, refusal: Type[Error] = Error, target: Optional[PathLike] = None,
+           folder: bool = False) -> None:
     if code != _native.OK:
-        _raise(code, paths, refusal)
+        _raise(code, refusal, target, folder)
 
 
-def _path(path: PathLike) -> bytes:
+_T = TypeVar("_T")
+
+
+def _typed(value: _T, name: str, kinds: Union[type, Tuple[type, ...]], what: str) -> _T:
+    if not isinstance(value, kinds):
+        raise TypeError("%s must be %s, not %s" % (name, what, type(value).__name__))
+    return value
+
+
+def _path(path: PathLike, name: str) -> bytes:
+    _typed(path, name, (str, bytes, os.PathLike), "a path (str, bytes or os.PathLike)")
     encoded = os.fsencode(path)
     if b"\0" in encoded:
         raise ValueError("embedded null byte")
     return encoded
 
 
-def _latin1_strays(error: UnicodeDecodeError):
+def _string(value: Optional[str], name: str) -> Optional[bytes]:
+    return None if value is None else _typed(value, name, str, "a str or None").encode()
+
+
+def _latin1_strays(error: UnicodeError) -> Tuple[str, int]:
     # As mocfinfo --json shows a byte that is no UTF-8: the character of its value.
+    if not isinstance(error, UnicodeDecodeError):
+        raise error
     stray = error.object[error.start:error.start + 1]
     return stray.decode("latin-1"), error.start + 1
 
@@ -134,8 +214,8 @@ def _latin1_strays(error: UnicodeDecodeError):
 codecs.register_error("mocf.strays", _latin1_strays)
 
 
-def _text(pointer: int, size: int) -> str:
-    return ctypes.string_at(pointer, size).decode("utf-8", "mocf.strays") if size else ""
+def _text(pointer: Optional[int], size: int) -> str:
+    return ctypes.string_at(pointer or 0, size).decode("utf-8", "mocf.strays") if size else ""
 
 
 # ---- Reading -----------------------------------------------------------------
@@ -146,11 +226,11 @@ class _Handle:
     mapping outlives Mocf.close() until the last view is released."""
 
     def __init__(self, pointer: ctypes.c_void_p) -> None:
-        self.pointer = pointer
+        self.pointer: Optional[ctypes.c_void_p] = pointer
         # One file's walk state lives in the library and is not thread safe.
         self._lock = threading.Lock()
 
-    def call(self, function, *arguments) -> int:
+    def call(self, function: Callable[..., Any], *arguments: Any) -> Any:
         # Runs with self referenced, so close() in another thread cannot free it meanwhile.
         with self._lock:
             return function(self.pointer, *arguments)
@@ -200,14 +280,14 @@ class Record:
         return "<mocf.Record %d %s, %d bytes at %d>" % (self.index, self.kind, self.length,
                                                          self.offset)
 
-    def _call(self, function, *arguments) -> bool:
+    def _call(self, function: Callable[..., Any], *arguments: Any) -> bool:
         code = self._mocf._live().call(function, self.index, *arguments)
         if code == _native.ENOTFOUND:
             return False
         _check(code)
         return True
 
-    def _view(self, pointer, size: int) -> memoryview:
+    def _view(self, pointer: Any, size: int) -> memoryview:
         return self._mocf._live().view(ctypes.addressof(pointer.contents) if size else 0, size)
 
     @property
@@ -230,35 +310,39 @@ class Record:
                                        ctypes.byref(data), ctypes.byref(size)))
         return self._view(data, size.value)
 
-    def read_bytes(self, offset: int = 0, size: int = -1, part: str = "content") -> bytes:
+    # builtins.bytes: in the class's body, bytes is the method above.
+    def read_bytes(self, offset: int = 0, size: int = -1,
+                   part: str = "content") -> builtins.bytes:
         """A copy of size bytes (all when negative) from offset within a part."""
+        _typed(offset, "offset", int, "an int")
+        _typed(size, "size", int, "an int")
         whole = self.bytes(part)
         end = len(whole) if size < 0 else min(len(whole), offset + size)
         return bytes(whole[offset:end])
 
     def save(self, path: PathLike, part: str = "content") -> None:
         """Writes the part into a file, replaced whole and durably."""
-        _check(self._mocf._live().call(_lib.mocf_record_save, self.index, _part(part), _path(path)),
-               path)
+        encoded = _path(path, "path")
+        _check(self._mocf._live().call(_lib.mocf_record_save, self.index, _part(part), encoded))
 
     @property
     def value(self) -> memoryview:
         """The record's value, without header and padding."""
         return self.bytes("value")
 
-    def _text_of(self, function) -> Optional[str]:
+    def _text_of(self, function: Callable[..., Any]) -> Optional[str]:
         text, size = ctypes.c_void_p(), ctypes.c_size_t()
         if not self._call(function, ctypes.byref(text), ctypes.byref(size), None, None):
             return None
         return _text(text.value, size.value)
 
-    def _data_of(self, function) -> Optional[memoryview]:
+    def _data_of(self, function: Callable[..., Any]) -> Optional[memoryview]:
         data, size = ctypes.POINTER(ctypes.c_ubyte)(), ctypes.c_uint64()
         if not self._call(function, None, None, ctypes.byref(data), ctypes.byref(size)):
             return None
         return self._view(data, size.value)
 
-    def _string(self, function) -> Optional[str]:
+    def _string(self, function: Callable[..., Any]) -> Optional[str]:
         text, size = ctypes.c_void_p(), ctypes.c_size_t()
         if not self._call(function, ctypes.byref(text), ctypes.byref(size)):
             return None
@@ -306,18 +390,19 @@ _PARTS = {"record": _native.PART_RECORD, "value": _native.PART_VALUE,
 
 
 def _part(part: str) -> int:
+    _typed(part, "part", str, "a str")
     try:
         return _PARTS[part]
     except KeyError:
         raise ValueError("part must be one of " + ", ".join(_PARTS)) from None
 
 
-class _Records(Sequence):
+class _Records(Sequence[Record]):
     """The records the walk finds, made as they are asked for."""
 
     def __init__(self, mocf: "Mocf") -> None:
         self._mocf = mocf
-        self._count = mocf._live().call(_lib.mocf_record_count)
+        self._count: int = mocf._live().call(_lib.mocf_record_count)
 
     def __len__(self) -> int:
         return self._count
@@ -328,23 +413,38 @@ class _Records(Sequence):
     @overload
     def __getitem__(self, index: slice) -> List[Record]: ...
 
-    def __getitem__(self, index):
+    def __getitem__(self, index: Union[int, slice]) -> Union[Record, List[Record]]:
         if isinstance(index, slice):
             return [self[i] for i in range(*index.indices(self._count))]
-        index = operator.index(index)
-        if index < 0:
-            index += self._count
-        if not 0 <= index < self._count:
+        number = operator.index(index)
+        if number < 0:
+            number += self._count
+        if not 0 <= number < self._count:
             raise IndexError("record index out of range")
         raw = _native.Record()
-        _check(self._mocf._live().call(_lib.mocf_record_get, index + 1, ctypes.byref(raw)))
+        _check(self._mocf._live().call(_lib.mocf_record_get, number + 1, ctypes.byref(raw)))
         return Record(self._mocf, raw)
 
-    def __iter__(self):
+    def __iter__(self) -> Iterator[Record]:
         # The library walks on from the last record asked for: in order, each
         # costs one step.
         for index in range(self._count):
             yield self[index]
+
+
+class Unpacked:
+    """What mocf.unpack did: true when the inputs rebuild the MOCF byte for
+    byte; otherwise ``reasons`` says why not."""
+
+    def __init__(self, exact: bool, reasons: List[str]) -> None:
+        self.exact = exact
+        self.reasons = reasons
+
+    def __bool__(self) -> bool:
+        return self.exact
+
+    def __repr__(self) -> str:
+        return "<mocf.Unpacked exact>" if self.exact else "<mocf.Unpacked %r>" % self.reasons
 
 
 class Mocf:
@@ -360,9 +460,6 @@ class Mocf:
             raise ValueError("the MOCF is closed")
         return self._handle
 
-    def _pointer(self):
-        return self._live().pointer
-
     def close(self) -> None:
         """Lets go of the file. Memory views taken from its records keep
         its bytes until they are released themselves."""
@@ -371,7 +468,7 @@ class Mocf:
     def __enter__(self) -> "Mocf":
         return self
 
-    def __exit__(self, *exc) -> None:
+    def __exit__(self, *exc: object) -> None:
         self.close()
 
     def __repr__(self) -> str:
@@ -380,7 +477,7 @@ class Mocf:
 
     @property
     def size(self) -> int:
-        return self._live().call(_lib.mocf_size)
+        return int(self._live().call(_lib.mocf_size))
 
     @property
     def valid(self) -> bool:
@@ -406,29 +503,43 @@ class Mocf:
         """All of the file's bytes, in place."""
         return self._live().bytes()
 
-    def unpack(self, folder: PathLike) -> "Unpacked":
+    def unpack(self, folder: PathLike) -> Unpacked:
         """See mocf.unpack."""
+        encoded = _path(folder, "folder")
         _not_from_progress()
-        code = self._live().call(_lib.mocf_unpack, _path(folder))
+        code = self._live().call(_lib.mocf_unpack, encoded)
         if code == _native.ENOTEXACT:
             return Unpacked(False, _lines(_words(_lib.mocf_error_last().contents.message)))
-        _check(code, folder)
+        _check(code, Error, folder, folder=True)
         return Unpacked(True, [])
+
+
+# A class naming itself, or one defined after it, is quoted: the quotes go,
+# so that help() and inspect.signature show the class, not a string.
+for _class in (Record, _Records, Mocf):
+    for _member in vars(_class).values():
+        _hints = getattr(getattr(_member, "fget", _member), "__annotations__", {})
+        _hints.update({key: globals()[hint] for key, hint in _hints.items()
+                       if isinstance(hint, str)})
 
 
 def open(path: PathLike) -> Mocf:  # noqa: A001 - the name scripts expect
     """Opens a MOCF to read; a regular file is read in place, so a large one
     costs little memory."""
     pointer = ctypes.c_void_p()
-    _check(_lib.mocf_open(ctypes.byref(pointer), _path(path)), path)
+    _check(_lib.mocf_open(ctypes.byref(pointer), _path(path, "path")))
     return Mocf(_Handle(pointer), os.fsdecode(path))
 
 
 def open_bytes(data: bytes, name: Optional[str] = None) -> Mocf:
-    """Opens a copy of bytes as a MOCF; name stands for it in messages."""
+    """Opens a copy of bytes (or any bytes-like object) as a MOCF; name
+    stands for it in messages."""
+    try:
+        raw = memoryview(data).tobytes()
+    except TypeError:
+        raise TypeError("data must be bytes-like, not %s" % type(data).__name__) from None
+    encoded = _string(name, "name")
     pointer = ctypes.c_void_p()
-    encoded = None if name is None else name.encode()
-    raw = memoryview(data).tobytes()
     _check(_lib.mocf_open_memory(ctypes.byref(pointer), raw, len(raw), encoded))
     return Mocf(_Handle(pointer), name or "(memory)")
 
@@ -440,24 +551,10 @@ def verify(path: PathLike) -> Tuple[bool, Optional[str]]:
         return image.valid, image.reason
 
 
-class Unpacked:
-    """What mocf.unpack did: true when the inputs rebuild the MOCF byte for
-    byte; otherwise ``reasons`` says why not."""
-
-    def __init__(self, exact: bool, reasons: List[str]) -> None:
-        self.exact = exact
-        self.reasons = reasons
-
-    def __bool__(self) -> bool:
-        return self.exact
-
-    def __repr__(self) -> str:
-        return "<mocf.Unpacked exact>" if self.exact else "<mocf.Unpacked %r>" % self.reasons
-
-
 def unpack(path: PathLike, folder: PathLike) -> Unpacked:
     """Writes into folder (created, or empty) a list and the inputs that
     rebuild the MOCF with mocfbuild -d, as mocfinfo --unpack does."""
+    _path(folder, "folder")
     with open(path) as image:
         return image.unpack(folder)
 
@@ -477,6 +574,10 @@ def _not_from_progress() -> None:
         raise RuntimeError("build, append and unpack cannot run from a build's progress callback")
 
 
+def _flags(fresh: bool) -> int:
+    return _native.FRESH if _typed(fresh, "fresh", int, "a bool") else 0
+
+
 def build(list_path: PathLike, mocf_path: PathLike, fresh: bool = False,
           progress: Optional[Progress] = None) -> None:
     """mocfbuild [-d] -m mocf_path list_path. Raises BuildError with the
@@ -487,22 +588,23 @@ def build(list_path: PathLike, mocf_path: PathLike, fresh: bool = False,
     """
     raised: List[BaseException] = []
 
-    def told(_context, line, written, total):
-        if raised:
+    def told(_context: Optional[int], line: int, written: int, total: int) -> None:
+        if raised or progress is None:
             return
         _in_progress.active = True
         try:
-            progress(line, written, total)  # type: ignore[misc]
+            progress(line, written, total)
         except BaseException as error:  # raised after the build: C cannot carry it
             raised.append(error)
         finally:
             _in_progress.active = False
 
+    arguments = (_path(list_path, "list_path"), _path(mocf_path, "mocf_path"), _flags(fresh))
+    if progress is not None and not callable(progress):
+        raise TypeError("progress must be callable or None, not %s" % type(progress).__name__)
     _not_from_progress()
-    callback = _native.PROGRESS(told) if progress else _native.PROGRESS()
-    code = _lib.mocf_build(_path(list_path), _path(mocf_path), _flags(fresh), callback, None)
-    if code != _native.OK:
-        _raise(code, (list_path, mocf_path), BuildError)
+    callback = _native.PROGRESS(told) if progress else ctypes.cast(0, _native.PROGRESS)
+    _check(_lib.mocf_build(*arguments, callback, None), BuildError, mocf_path)
     if raised:
         raise raised[0]
 
@@ -513,29 +615,27 @@ def append(mocf_path: PathLike, input_path: Optional[PathLike], type: str,  # no
     """One mocftool run: appends one record of type (a -t word: "user",
     "MenuSettings", "CompatProd", ...) built from input_path. Raises
     AppendError with the lines mocftool prints when it refuses."""
+    if tag is not None:
+        tag = str(_typed(tag, "tag", (int, str), "an int, a str or None"))
+    arguments = (_path(mocf_path, "mocf_path"),
+                 None if input_path is None else _path(input_path, "input_path"),
+                 _string(_typed(type, "type", str, "a str"), "type"), _flags(fresh),
+                 _string(part_number, "part_number"), _string(tag, "tag"))
     _not_from_progress()
-    code = _lib.mocf_append(
-        _path(mocf_path), None if input_path is None else _path(input_path), type.encode(),
-        _flags(fresh), None if part_number is None else part_number.encode(),
-        None if tag is None else str(tag).encode())
-    if code != _native.OK:
-        _raise(code, (mocf_path,) + (() if input_path is None else (input_path,)), AppendError)
+    _check(_lib.mocf_append(*arguments), AppendError, mocf_path)
 
 
-def _flags(fresh: bool) -> int:
-    return _native.FRESH if fresh else 0
-
-
-def diff(old: PathLike, new: PathLike) -> Dict:
+def diff(old: PathLike, new: PathLike) -> Dict[str, Any]:
     """What changed from one MOCF to another, as mocfinfo --diff --json
     prints it. Raises NotMocfError when a file is no MOCF container."""
     same = ctypes.c_int()
     out = ctypes.c_void_p()
-    code = _lib.mocf_diff(_path(old), _path(new), ctypes.byref(same), ctypes.byref(out))
-    if code == _native.EINVALID:
-        _raise(code, (), NotMocfError)
-    _check(code, old, new)
+    code = _lib.mocf_diff(_path(old, "old"), _path(new, "new"), ctypes.byref(same),
+                          ctypes.byref(out))
+    _check(code, NotMocfError if code == _native.EINVALID else Error)
     try:
-        return json.loads(ctypes.string_at(out.value).decode("utf-8", "surrogateescape"))
+        shown: Dict[str, Any] = json.loads(
+            ctypes.string_at(out.value or 0).decode("utf-8", "surrogateescape"))
+        return shown
     finally:
         _lib.mocf_free(out)

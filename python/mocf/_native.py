@@ -3,6 +3,7 @@
 import ctypes
 import os
 import sys
+from typing import List
 from ctypes import (POINTER, c_char_p, c_int, c_size_t, c_ubyte, c_uint, c_uint32, c_uint64,
                     c_void_p)
 
@@ -38,7 +39,7 @@ PROGRESS = ctypes.CFUNCTYPE(None, c_void_p, c_int, c_uint64, c_uint64)
 _HERE = os.path.dirname(os.path.abspath(__file__))
 
 
-def _names():
+def _names() -> List[str]:
     if sys.platform == "win32":
         return ["libmocf.dll"]
     if sys.platform == "darwin":
@@ -46,22 +47,22 @@ def _names():
     return ["libmocf.so.1"]
 
 
-def _candidates():
+def _candidates() -> List[str]:
     """Where the library may be, most specific first."""
     chosen = os.environ.get("MOCF_LIBRARY")
     if chosen:
         return [chosen]
     found = [os.path.join(_HERE, name) for name in _names()]
     try:
-        from . import _where  # written by the install, beside the package
+        from . import _where  # type: ignore[attr-defined]  # written by an install
         found.append(os.path.normpath(os.path.join(_HERE, _where.LIBRARY)))
     except ImportError:
         pass
     return [path for path in found if os.path.exists(path)] + _names()
 
 
-def _load():
-    tried = []
+def _load() -> ctypes.CDLL:
+    tried: List[str] = []
     for path in _candidates():
         try:
             return ctypes.CDLL(path)
