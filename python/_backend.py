@@ -16,6 +16,9 @@ import tarfile
 import time
 import zipfile
 from pathlib import Path
+from typing import Any, Dict, List, Optional, Tuple
+
+Config = Optional[Dict[str, Any]]
 
 HERE = Path(__file__).resolve().parent
 PACKAGE = HERE / "mocf"
@@ -29,11 +32,11 @@ GENERATED = ("_version.py", "_where.py")
 EPOCH = max(int(os.environ.get("SOURCE_DATE_EPOCH", 0)), 315532800)
 
 
-def _is_library(name):
+def _is_library(name: str) -> bool:
     return any(fnmatch.fnmatchcase(name, pattern) for pattern in LIBRARIES)
 
 
-def _version():
+def _version() -> str:
     """From the build tree's generated _version.py, else from the project's
     CMakeLists.txt when building straight from the sources."""
     for path, pattern in ((PACKAGE / "_version.py", r'__version__\s*=\s*"([^"]+)"'),
@@ -46,7 +49,7 @@ def _version():
     raise RuntimeError("no version for mocf: neither mocf/_version.py nor ../CMakeLists.txt")
 
 
-def _license():
+def _license() -> Optional[bytes]:
     # The build tree holds a copy; the sources hold it one level up.
     for path in (HERE / "LICENSE", HERE.parent / "LICENSE"):
         if path.is_file():
@@ -54,7 +57,7 @@ def _license():
     return None
 
 
-def _package_files(with_libraries):
+def _package_files(with_libraries: bool) -> List[Tuple[str, Path]]:
     """(name in the archive, path) of the package's modules, its marker and,
     if asked, the native library the build put beside them."""
     files = []
@@ -67,7 +70,7 @@ def _package_files(with_libraries):
     return files
 
 
-def _metadata(version):
+def _metadata(version: str) -> bytes:
     fields = ["Metadata-Version: 2.1", "Name: mocf", "Version: " + version,
               "Summary: " + SUMMARY, "License: MIT", "Requires-Python: >=3.8",
               "Classifier: License :: OSI Approved :: MIT License",
@@ -80,18 +83,18 @@ def _metadata(version):
     return ("\n".join(fields) + "\n" + body).encode("utf-8")
 
 
-def _version_module(version):
+def _version_module(version: str) -> bytes:
     return ('__version__ = "%s"\n' % version).encode()
 
 
 class _Wheel:
     """A wheel being written, with its RECORD of hashes and sizes."""
 
-    def __init__(self, path):
+    def __init__(self, path: str) -> None:
         self.zip = zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED)
-        self.record = []
+        self.record: List[Tuple[str, str, str]] = []
 
-    def add(self, name, data, mode=0o644):
+    def add(self, name: str, data: bytes, mode: int = 0o644) -> None:
         info = zipfile.ZipInfo(name, time.gmtime(EPOCH)[:6])
         info.external_attr = (0o100000 | mode) << 16
         info.compress_type = zipfile.ZIP_DEFLATED
@@ -99,7 +102,7 @@ class _Wheel:
         digest = base64.urlsafe_b64encode(hashlib.sha256(data).digest()).rstrip(b"=")
         self.record.append((name, "sha256=" + digest.decode(), str(len(data))))
 
-    def close(self, record_name):
+    def close(self, record_name: str) -> None:
         text = io.StringIO()
         csv.writer(text, lineterminator="\n").writerows(self.record + [(record_name, "", "")])
         info = zipfile.ZipInfo(record_name, time.gmtime(EPOCH)[:6])
@@ -108,7 +111,7 @@ class _Wheel:
         self.zip.close()
 
 
-def _dist_info_files(version, tag, purelib):
+def _dist_info_files(version: str, tag: str, purelib: bool) -> List[Tuple[str, bytes]]:
     wheel = ("Wheel-Version: 1.0\nGenerator: mocf _backend\nRoot-Is-Purelib: %s\nTag: %s\n"
              % ("true" if purelib else "false", tag))
     files = [("METADATA", _metadata(version)), ("WHEEL", wheel.encode())]
@@ -118,7 +121,7 @@ def _dist_info_files(version, tag, purelib):
     return files
 
 
-def _build(directory, editable):
+def _build(directory: str, editable: bool) -> str:
     version = _version()
     files = [] if editable else _package_files(with_libraries=True)
     native = any(_is_library(path.name) for _, path in files)
@@ -141,7 +144,7 @@ def _build(directory, editable):
     return name
 
 
-def _prepare_metadata(metadata_directory):
+def _prepare_metadata(metadata_directory: str) -> str:
     version = _version()
     dist_info = "mocf-%s.dist-info" % version
     target = Path(metadata_directory) / dist_info
@@ -150,29 +153,32 @@ def _prepare_metadata(metadata_directory):
     return dist_info
 
 
-def get_requires_for_build_wheel(config_settings=None):
+def get_requires_for_build_wheel(config_settings: Config = None) -> List[str]:
     return []
 
 
 get_requires_for_build_sdist = get_requires_for_build_editable = get_requires_for_build_wheel
 
 
-def prepare_metadata_for_build_wheel(metadata_directory, config_settings=None):
+def prepare_metadata_for_build_wheel(metadata_directory: str,
+                                     config_settings: Config = None) -> str:
     return _prepare_metadata(metadata_directory)
 
 
 prepare_metadata_for_build_editable = prepare_metadata_for_build_wheel
 
 
-def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):
+def build_wheel(wheel_directory: str, config_settings: Config = None,
+                metadata_directory: Optional[str] = None) -> str:
     return _build(wheel_directory, editable=False)
 
 
-def build_editable(wheel_directory, config_settings=None, metadata_directory=None):
+def build_editable(wheel_directory: str, config_settings: Config = None,
+                   metadata_directory: Optional[str] = None) -> str:
     return _build(wheel_directory, editable=True)
 
 
-def build_sdist(sdist_directory, config_settings=None):
+def build_sdist(sdist_directory: str, config_settings: Config = None) -> str:
     """The sources alone: a wheel built from them finds libmocf on the system."""
     version = _version()
     base = "mocf-%s" % version
@@ -188,7 +194,8 @@ def build_sdist(sdist_directory, config_settings=None):
                 for arcname, path in _package_files(with_libraries=False)]
     with open(os.path.join(sdist_directory, name), "wb") as raw, \
             gzip.GzipFile(fileobj=raw, mode="wb", mtime=EPOCH) as packed, \
-            tarfile.open(fileobj=packed, mode="w", format=tarfile.PAX_FORMAT) as tar:
+            tarfile.open(fileobj=packed, mode="w",  # type: ignore[arg-type]  # a binary file
+                         format=tarfile.PAX_FORMAT) as tar:
         for arcname, data in members:
             info = tarfile.TarInfo(base + "/" + arcname)
             info.size, info.mtime, info.mode = len(data), EPOCH, 0o644
