@@ -16,13 +16,26 @@ static std::string PutHex(const std::string& hex) {
 TEST(ObjectRecordBuilderTest, ObjectFileMustHoldOneUnpaddedRecord) {
   const std::string header = "CreateObjectRecord: failed to read TLV header\n";
   const std::string invalid = "Object File is invalid\n";
-  // Without a message the file is taken as it is.
-  const std::string cases[][2] = {
-      {"", header}, {"78563412 000000", header}, {"78563412 00000000", ""},
-      {"ffffffff 05000000 0102030405", ""}, {"ffffffff 05000000 0102030405 000000", invalid},
-      {"78563412 04000000 010203", invalid}, {"78563412 02000000 010203", invalid}};
+  const std::string heads = " bytes: its first 8, read as a record's header, give tag 0x";
+  // Without a message the file is taken as it is; with one, the reason
+  // says what it holds.
+  const std::string cases[][3] = {
+      {"", header, " is 0 bytes, too short for a record's 8-byte header"},
+      {"78563412 000000", header, " is 7 bytes, too short for a record's 8-byte header"},
+      {"78563412 00000000", ""}, {"ffffffff 05000000 0102030405", ""},
+      {"ffffffff 05000000 0102030405 000000", invalid,
+       " is 16" + heads + "FFFFFFFF and length 5, yet 8 bytes follow them: 3 bytes after the "
+       "value"},
+      {"78563412 04000000 010203", invalid,
+       " is 11" + heads + "12345678 and length 4, yet only 3 bytes follow them"},
+      {"78563412 02000000 010203", invalid,
+       " is 11" + heads + "12345678 and length 2, yet 3 bytes follow them: 1 byte after the "
+       "value"}};
   for (const auto& c : cases) {
-    EXPECT_EQ(c[1].empty() ? Ok(c[0]) : "failed / " + c[1], Build(Object, PutHex(c[0]))) << c[0];
+    ClearErrorStr();
+    const std::string in = PutHex(c[0]);
+    EXPECT_EQ(c[1].empty() ? Ok(c[0]) : "failed / " + c[1], Build(Object, in)) << c[0];
+    EXPECT_EQ(c[1].empty() ? "" : in + c[2], GetReasons().substr(0, GetReasons().find('\n')));
   }
 }
 

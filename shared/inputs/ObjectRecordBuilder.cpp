@@ -1,5 +1,6 @@
 #include "inputs/ObjectRecordBuilder.h"
 
+#include <cstdio>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -27,7 +28,7 @@ bool CreateObjectRecordFromFile(const InParams_t* pParams, CTlvContainerCreator*
     case CompatProd:
       return CreateCompatProdRecord(pParams->InFile, pPath, pOut);
     case Object:
-      return CreateObjectRecord(pPath, pOut);
+      return CreateObjectRecord(pParams->InFile, pPath, pOut);
     case CustomDefaults:
       return CreateCustomDefaultsRecord(pPath, pOut);
     case Binary:
@@ -95,24 +96,58 @@ bool CreateObjectRecordHead(const InParams_t* pParams, int32_t length, CTlvConta
   return true;
 }
 
+namespace {
+
+std::string Count(size_t bytes) {
+  return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+}
+
+// The tool's own words name no file and no number; the usual mistake is a
+// file of another kind given -t object, so what it holds comes first, then
+// what an object file is and what takes other bytes.
+void SayWhyNotOneRecord(const char* pName, const std::vector<unsigned char>& bytes) {
+  std::string found = std::string(pName) + " is " + Count(bytes.size());
+  if (bytes.size() < CTlv::kHeaderSize) {
+    found += ", too short for a record's 8-byte header";
+  } else {
+    const size_t after = bytes.size() - CTlv::kHeaderSize;
+    const uint32_t length = coding::DecodeFixed32(bytes.data() + 4);
+    char tag[16];
+    std::snprintf(tag, sizeof tag, "0x%08X", unsigned{coding::DecodeFixed32(bytes.data())});
+    found += ": its first 8, read as a record's header, give tag " + std::string(tag) +
+             " and length " + std::to_string(length) + (length > after ? ", yet only " : ", yet ") +
+             Count(after) + " follow them" +
+             (length < after ? ": " + Count(after - length) + " after the value" : "");
+  }
+  AddReason(found);
+  AddReason("an object file (-t object) holds one complete record made elsewhere: an 8-byte "
+            "header (tag, then the value's length, 32-bit little-endian) and the value, nothing "
+            "after it, not even padding; other bytes go in as -t user, or --type binary --tag N");
+}
+
+}  // namespace
+
 // The file holds one complete record made elsewhere, with nothing after
 // its value (not even padding).
 bool CreateObjectRecord(const char* pFile, CTlvContainerCreator* pOut) {
+  return CreateObjectRecord(pFile, pFile, pOut);
+}
+
+bool CreateObjectRecord(const char* pName, const char* pPath, CTlvContainerCreator* pOut) {
   std::vector<unsigned char> bytes;
-  if (!ReadWithRoom(pFile, kEnvelopeRoom, &bytes)) {
+  if (!ReadWithRoom(pPath, kEnvelopeRoom, &bytes)) {
     AddErrorStr("Can't read Object File\n");
     return false;
   }
-  if (bytes.size() < CTlv::kHeaderSize) {
-    AddErrorStr("CreateObjectRecord: failed to read TLV header\n");
-    return false;
+  const bool headed = bytes.size() >= CTlv::kHeaderSize;
+  if (headed && coding::DecodeFixed32(bytes.data() + 4) == bytes.size() - CTlv::kHeaderSize) {
+    pOut->Set(std::move(bytes));
+    return true;
   }
-  if (coding::DecodeFixed32(bytes.data() + 4) != bytes.size() - CTlv::kHeaderSize) {
-    AddErrorStr("Object File is invalid\n");
-    return false;
-  }
-  pOut->Set(std::move(bytes));
-  return true;
+  AddErrorStr(headed ? "Object File is invalid\n"
+                     : "CreateObjectRecord: failed to read TLV header\n");
+  SayWhyNotOneRecord(pName, bytes);
+  return false;
 }
 
 bool CreateBinaryRecord(const char* pFile, unsigned int Tag, CTlvContainerCreator* pOut) {

@@ -59,6 +59,8 @@ bool CreateObjectRecordHead(const InParams_t* pParams, int32_t fileLength,
 bool CreateRecordForEmptyInput(const InParams_t* pParams, CTlvContainerCreator* pOut);
 
 bool CreateObjectRecord(const char* pFile, CTlvContainerCreator* pOut);
+// The same for a file whose reasons name it pName, opened at pPath.
+bool CreateObjectRecord(const char* pName, const char* pPath, CTlvContainerCreator* pOut);
 bool CreateBinaryRecord(const char* pFile, unsigned int Tag, CTlvContainerCreator* pOut);
 bool CreateUserFileRecord(const char* pFile, CTlvContainerCreator* pOut);
 // The same for a file stored as pName, opened at pPath.
