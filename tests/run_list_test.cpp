@@ -54,7 +54,15 @@ TEST(RunList, RunsWithTheirNumbersUpToTheFirstError) {
             "2:-f|a.txt|-t|user 6:--type|SwKeys|-f|my file.txt 8:last| end");
   EXPECT_EQ(ReadList("\n// only\n"), "end");
   EXPECT_EQ(ReadList("a\nb \"c\nd\n"), "1:a 2: an unterminated quote");
-  EXPECT_EQ(ReadList(std::string("a\n\nb\0c\nd\n", 10)), "1:a 3: a NUL byte in the line");
+  EXPECT_EQ(ReadList(std::string("a\n\nb\0c\nd\n", 10)),
+            "1:a 3: a NUL byte in the line: a list is a text file, one mocftool run a line");
+  // A MOCF, its header's length cut by a line feed or not; then text.
+  const std::string mocf = "1: this is a MOCF (it begins with the tag \"MOCF\"), not a list: a "
+                           "list is a text file, one mocftool run a line; mocfinfo --unpack "
+                           "FOLDER " + testutil::Put("l", "") + " writes one from a MOCF";
+  EXPECT_EQ(ReadList(std::string("MOCF\x30\x01\0\0", 8)), mocf);
+  EXPECT_EQ(ReadList("MOCF\n\x01\0\0"), mocf);
+  EXPECT_EQ(ReadList("MOCFs -t user\n"), "1:MOCFs|-t|user end");
   EXPECT_EQ(ReadList("a\n/* open\n\nb\n"), "1:a 4: a /* comment is not closed");
   const std::string full(CRunList::kMaxLineLength, 'x');
   EXPECT_EQ(ReadList(full + "\nb"), "1:" + full + " 2:b end");

@@ -50,6 +50,7 @@ bool SplitWords(const std::string& line, std::vector<std::string>* pWords, std::
 }
 
 bool CRunList::Open(const char* pPath) {
+  m_Path = pPath;
   m_File.SetMaxLineLength(kMaxLineLength);
   return m_File.Open(pPath);
 }
@@ -64,9 +65,18 @@ bool CRunList::Next(RunLine_t* pLine) {
       break;
     }
     const int number = m_File.GetLineNumber();
+    // A MOCF given for the list: its header's length holds a NUL, or a line
+    // feed that ends the line within the header, and the version record
+    // after it starts with NULs.
+    const bool nul = text.find('\0') != std::string::npos;
+    if (number == 1 && text.rfind("MOCF", 0) == 0 && (nul || text.size() < 8))
+      return Fail("this is a MOCF (it begins with the tag \"MOCF\"), not a list: a list is a "
+                  "text file, one mocftool run a line; mocfinfo --unpack FOLDER " + m_Path +
+                  " writes one from a MOCF", number);
     // Words go on to the tool's argument parser as C strings, where a NUL
     // would quietly cut one short.
-    if (text.find('\0') != std::string::npos) return Fail("a NUL byte in the line", number);
+    if (nul) return Fail("a NUL byte in the line: a list is a text file, one mocftool run a line",
+                         number);
     std::string why;
     if (!SplitWords(text, &pLine->Words, &why)) return Fail(why, number);
     // A content line holds something other than a blank, hence a word; the

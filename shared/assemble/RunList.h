@@ -35,6 +35,7 @@ class CRunList {
   bool FailRead();
 
   CCommentedFile m_File;
+  std::string m_Path;
   std::string m_Error;
   int m_ErrorLine = 0;
   bool m_Done = false;
