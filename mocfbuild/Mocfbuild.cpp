@@ -104,6 +104,12 @@ int Build(const Options_t& options, std::ostream& err, bool progress) {
   shown.Clear();
   err << result.Messages;
   if (result.ListUnreadable) err << kUsage;
+  // Someone watching sees the build end; a script's standard error stays empty.
+  if (progress && result.Status == 0 && result.Records)
+    err << "mocfbuild: wrote " << options.mocf << ": " << result.Records << " records ("
+        << result.Added << " from the list), " << result.Bytes << " bytes\n";
+  else if (progress && result.Status == 0)
+    err << "mocfbuild: " << list << " holds no run; " << options.mocf << " is as it was\n";
   return result.Status;
 }
 

@@ -541,10 +541,11 @@ TEST(Mocfbuild, RefusedListsAndCommandLinesWriteNothing) {
 
 // Ctrl-C or SIGTERM while the progress line stands ends that line before
 // the build goes, by the signal; with no line standing, nothing is written.
+// A build that ends has its last line say what it wrote.
 // The build's standard error is a terminal (script's), where each \n shows
 // as \r\n; the list comes down a pipe line by line, the build waiting for
 // the next, its progress standing once it took a second.
-TEST(Mocfbuild, AStopEndsTheProgressLineAndTheSignalEndsTheBuild) {
+TEST(Mocfbuild, AStopEndsTheProgressLineAndTheSignalEndsTheBuildOrItEndsInASummary) {
   if (!platform::IsDurable()) GTEST_SKIP() << "the portable build shows no progress";
   if (kProgramsUnderWine) GTEST_SKIP() << "Windows has no such signals";
   const TempDir dir;
@@ -565,6 +566,12 @@ TEST(Mocfbuild, AStopEndsTheProgressLineAndTheSignalEndsTheBuild) {
                              "echo status $?; kill $! 2>/dev/null; cat out"))
         << sig << (shows ? " shown" : " not shown");
   }
+  // A build that ends says there what it wrote (elsewhere nothing: the random lists).
+  EXPECT_EQ("mocfbuild: wrote m.mocf: 3 records (1 from the list), 64 bytes\r\nmocfbuild: e "
+            "holds no run; m.mocf is as it was\r\n[exit 0]\n",
+            Sh(dir.path(), "echo 7 >p; echo '-f p -t CompatProd' >l; : >e; script -qec \"" +
+                               kBuild + " -d -m m.mocf l && " + kBuild + " -m m.mocf e\" "
+                               "/dev/null"));
 }
 
 }  // namespace

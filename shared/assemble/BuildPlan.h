@@ -63,6 +63,10 @@ class CBuildPlan {
 
   // Nothing to write: the list holds no run.
   bool IsEmpty() const { return m_Verdict.GetRecordCount() == 0; }
+  // The new image's records, those the runs add among them, and its bytes.
+  int RecordCount() const { return m_Verdict.GetRecordCount(); }
+  size_t AddedCount() const { return m_Records.size(); }
+  uint64_t Size() const { return m_Verdict.GetSize(); }
   // The image, once Make succeeded; it points into the plan.
   ImageJob_t Job() const;
   // Writes the image beside the MOCF, which the caller holds locked, stores

@@ -63,8 +63,9 @@ BuildResult_t BuildFromList(const ListBuild_t& build) {
   });
   std::string notes;
   for (const Failure_t& note : plan.Notes()) notes += Report(build.List, note);
-  if (planned && (plan.IsEmpty() || Write(plan, build, lock, &failure)))
-    return {0, 0, false, notes};
+  if (planned && plan.IsEmpty()) return {0, 0, false, notes};
+  if (planned && Write(plan, build, lock, &failure))
+    return {0, 0, false, notes, plan.RecordCount(), plan.AddedCount(), plan.Size()};
   return {failure.Status, failure.Line, false, notes + Report(build.List, failure)};
 }
 

@@ -23,6 +23,10 @@ struct BuildResult_t {
   int Line = 0;                // the list line of the run that fails, or 0
   bool ListUnreadable = false;  // the list itself could not be read
   std::string Messages;        // what mocfbuild says on standard error
+  // What a build wrote: the MOCF's records, those the list added, its bytes.
+  int Records = 0;
+  size_t Added = 0;
+  uint64_t Bytes = 0;
 };
 
 // The runs' relative inputs are read from the list's folder; the process's
