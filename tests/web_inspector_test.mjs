@@ -36,6 +36,7 @@ const damaged = fs.readFileSync(scratch("example.mocf"));
 damaged[30] ^= 0x40;  // inside the stored digest
 fs.writeFileSync(scratch("damaged.mocf"), damaged);
 fs.copyFileSync(path.join(top, "README.md"), scratch("foreign.mocf"));
+fs.copyFileSync("/bin/ls", scratch("program.mocf"));  // no MOCF, though its bytes would walk as records
 // The example with a setting changed, a record gone and a user file more.
 fs.cpSync(path.join(top, "examples"), scratch("changed"), { recursive: true });
 const edit = (name, change) => fs.writeFileSync(scratch(name), change(fs.readFileSync(scratch(name), "utf8")));
@@ -128,10 +129,10 @@ async function check({ page }, label) {
   await page.click('#layout [data-block="4"]');
   await saves("#save-file", "welcome.txt", "--extract", "4");
 
-  // A damaged and a foreign file, chosen under one name in turn, as a file
-  // changed on disk is chosen again: mocfinfo's reason and rows, never a
-  // blank page nor the file before.
-  for (const name of ["damaged.mocf", "foreign.mocf"]) {
+  // A damaged file and two that are no MOCF, chosen under one name in turn,
+  // as a file changed on disk is chosen again: mocfinfo's reason and rows,
+  // never a blank page nor the file before.
+  for (const name of ["damaged.mocf", "foreign.mocf", "program.mocf"]) {
     fs.copyFileSync(scratch(name), scratch("other.mocf"));
     await choose("other.mocf");
     assert.equal(await text("#verdict"), program("mocfinfo", ["--verify", "other.mocf"]).stdout.trim());
