@@ -104,9 +104,18 @@ TEST_F(E2eTest, RefusalsSayWhyOnStandardErrorAndKeepTheirOutput) {
   const struct {
     std::string command, out, why;
   } cases[] = {
-      {"-f ./in -t user", kInvalid, "holds '/' (0x2F); names take letters"},
+      {"-f ./in -t user", kInvalid, "letters, digits and _.() only\nmocftool: to store it as "
+       "in, give its name alone: -f in\n"},
+      {"-f d/m.mocf -t user", kInvalid, "only\nmocftool: to store it as m.mocf, run mocftool "
+       "from its folder: (cd d && mocftool -m m.mocf -f m.mocf -t user)\n"},  // l/x's file
       {"-f in -t CompatProd", refusedArgs, "mocftool: a product list starts a MOCF: -d starts"},
       {"-f in --type binary", refusedArgs, "give the record's tag with --tag"},
+      {"-tuser -f in", refusedArgs, "mocftool: mocftool refuses the argument \"-tuser\": an "
+       "option and its value are two words, as in -t user\n"},
+      {"-f in -t object", "Error creating Object Record from file.  Additional info:\nObject File "
+       "is invalid\n\n" + kFailed, "mocftool: in is 25 bytes: its first 8, read as a record's "
+       "header, give tag 0x70202F2F and length 1969516402, yet only 17 bytes follow them\n"
+       "mocftool: an object file (-t object) holds one complete record"},
       {"-f in -t user -m d", kFailed, "mocftool: d cannot be a MOCF: it is not a regular file "
        "(a directory, a device, a FIFO or a loop of links)\n"},  // the last -m counts
       {"-f in -t user -m in", kFailed, "mocftool: in is not a MOCF: it does not begin with the tag "

@@ -474,7 +474,8 @@ std::pair<int, std::string> Call(const std::vector<std::string>& args) {
 // that reads it is refused, however it names it, also through another name.
 TEST(Mocfbuild, RefusedListsAndCommandLinesWriteNothing) {
   const TempDir dir;
-  Sh(dir.path(), "echo 7 >products.txt; printf A >a.txt; echo 'M=1;' >ms.txt; mkdir sub");
+  Sh(dir.path(), "echo 7 >products.txt; printf A >a.txt; echo 'M=1;' >ms.txt; mkdir sub; "
+                 "cp a.txt sub");
   const std::string m = dir.File("m.mocf"), l = dir.File("l");
   const std::string first = "-f products.txt -t CompatProd\n";
   const std::string again = "-f ms.txt --type MenuSettings\n";
@@ -490,6 +491,21 @@ TEST(Mocfbuild, RefusedListsAndCommandLinesWriteNothing) {
       {first + "-f a.txt -D -t user\n",
        ":2: -d has no place in a list: give it to mocfbuild, which then starts the MOCF afresh "
        "for the first line\n", 1},
+      {first + "-tSwKeys --PartNum 1\n", ":2: mocftool refuses the argument \"-tSwKeys\": an "
+       "option and its value are two words, as in --type SwKeys\n", 1},
+      {first + "-f a.txt -mx.mocf\n", ":2: -m has no place in a list: the MOCF is named once, on "
+       "mocfbuild's command line\n", 1},
+      // The list names its inputs as they are written in it, and they are read from its folder.
+      {first + "-f a.txt -t object\n", ":2: Error creating Object Record from file.  Additional "
+       "info:\n:2: CreateObjectRecord: failed to read TLV header\n:2: Error creating MOCF\n:2: "
+       "a.txt is 1 byte, too short for a record's 8-byte header\n:2: an object file (-t object) "
+       "holds one complete record made elsewhere: an 8-byte header (tag, then the value's length, "
+       "32-bit little-endian) and the value, nothing after it, not even padding; other bytes go "
+       "in as -t user, or --type binary --tag N\n", 2},
+      {first + "-f sub/a.txt -t user\n", ":2: Invalid MOCF.\n:2: Error creating MOCF\n:2: record "
+       "4 (user file at 0x40): the file name \"sub/a.txt\" holds '/' (0x2F); names take letters, "
+       "digits and _.() only\n:2: to store it as a.txt, keep it in the list's folder and write "
+       "-f a.txt (a list's paths are taken from its folder)\n", 2},
       // The first failing line decides, even with an unreadable one after it.
       {first + again + again + "\"open\n",
        ":3: Invalid MOCF.\n:3: Error creating MOCF\n:3: record 5 (menu settings at 0x50): a "

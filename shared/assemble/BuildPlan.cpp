@@ -30,15 +30,50 @@ bool CheckReadsValue(unsigned int tag) {
   return tag == mocf::kCompatProdTag || (tag >= mocf::kFirmwareTag && tag <= mocf::kMenuSettingsTag);
 }
 
+const char kNoMocfInList[] =
+    "-m has no place in a list: the MOCF is named once, on mocfbuild's command line\n";
+
+// An option glued to its value (-tuser, --type=SwKeys, -t=user) as other
+// tools take it: the option and value as two words, in the form the tool
+// accepts, or empty when the word is no such option. Where -t refuses the
+// value, --type may take it, and the other way round.
+std::string Unglued(const std::string& word) {
+  const bool isLong = word.rfind("--", 0) == 0;
+  const size_t cut = isLong ? word.find('=') : 2 + (word.size() > 2 && word[2] == '=');
+  if (cut == std::string::npos || word.size() <= cut + isLong || word[0] != '-') return "";
+  const std::string option = word.substr(0, isLong ? cut : 2);
+  const std::string value = word.substr(cut + (isLong ? 1 : 0));
+  std::vector<std::string> options = {option};
+  if (StrInCmp(option.c_str(), "-t") || StrInCmp(option.c_str(), "--type"))
+    options.push_back(StrInCmp(option.c_str(), "-t") ? "--type" : "-t");
+  else if (!StrInCmp(option.c_str(), "-f") && !StrInCmp(option.c_str(), "-m") &&
+           !StrInCmp(option.c_str(), "--tag") && !StrInCmp(option.c_str(), "--PartNum"))
+    return "";
+  const messages::CCapture quiet;
+  const auto takes = [&](const std::string& o) {
+    const char* argv[] = {"mocftool", o.c_str(), value.c_str()};
+    options_t read;
+    return ReadArguments(3, argv, &read);
+  };
+  const auto found = std::find_if(options.begin(), options.end(), takes);
+  const bool blank = value.find_first_of(" \t") != std::string::npos;
+  return (found == options.end() ? option : *found) + " " + (blank ? "\"" + value + "\"" : value);
+}
+
 // What a run refused without a message of its own would have needed.
-std::string WhyRefused(const RunLine_t& line, const ArgsRead_t& read) {
-  if (read.MocfFileGiven)
-    return "-m has no place in a list: the MOCF is named once, on mocfbuild's command line\n";
+std::string WhyRefused(const RunLine_t& line, const ArgsRead_t& read, bool oneRun) {
+  if (read.MocfFileGiven) return kNoMocfInList;
   if (read.DeleteGiven)
     return "-d has no place in a list: give it to mocfbuild, which then starts the MOCF "
            "afresh for the first line\n";
   const size_t at = static_cast<size_t>(std::max(read.RefusedAt, 1)) - 1;
   const std::string word = at < line.Words.size() ? line.Words[at] : std::string();
+  const std::string instead = Unglued(word);
+  if (!instead.empty() && !oneRun && StrInCmp(instead.substr(0, 2).c_str(), "-m"))
+    return kNoMocfInList;
+  if (!instead.empty())
+    return "mocftool refuses the argument \"" + word +
+           "\": an option and its value are two words, as in " + instead + "\n";
   return "mocftool refuses the argument \"" + word + "\" (unknown, or a value is missing)\n";
 }
 
@@ -168,7 +203,7 @@ bool CBuildPlan::ReadLine(const RunLine_t& line, options_t* pOptions, Failure_t*
   if (!readOk || read.MocfFileGiven || read.DeleteGiven) {
     std::string text = capture.Take();
     if (text.empty() || read.MocfFileGiven || read.DeleteGiven)
-      return Fail(pFailure, 1, "", WhyRefused(line, read));
+      return Fail(pFailure, 1, "", WhyRefused(line, read, m_Args.OneRun));
     return Fail(pFailure, 1, text, TypeHint(line, read));
   }
   if (!m_Args.Folder.empty() && !pOptions->InFile.empty())
@@ -199,7 +234,33 @@ bool CBuildPlan::RunOptions(options_t options, Failure_t* pFailure) {
     if (!Start(options, pFailure)) return false;
   }
   m_Started = true;
-  return Build(options, pFailure);
+  if (Build(options, pFailure)) return true;
+  if (pFailure->Status == 2 && pFailure->Said == std::string(messages::kInvalidMocf) + "\n" &&
+      pFailure->Why.find("\"" + options.InFile + "\"") != std::string::npos)
+    pFailure->Why += BareNameHint(options);
+  return false;
+}
+
+// A user file typed with its folder breaks the rule for names, which the
+// verdict has said; how to store it under its name alone goes after.
+std::string CBuildPlan::BareNameHint(const options_t& options) const {
+  const fs::path typed = Utf8Path(options.InFile);
+  const std::string bare = Utf8Of(typed.filename());
+  if (options.Type != UserFile || bare.empty() || bare == options.InFile) return "";
+  const std::string start = "to store it as " + bare;
+  const fs::path folder = typed.parent_path();
+  if (folder.lexically_normal() == ".") return start + ", give its name alone: -f " + bare + "\n";
+  if (!m_Args.OneRun)
+    return start + ", keep it in the list's folder and write -f " + bare +
+           " (a list's paths are taken from its folder)\n";
+  std::error_code ec;
+  fs::path mocf = fs::relative(Utf8Path(m_Args.MocfFile), fs::absolute(folder, ec), ec);
+  if (ec || mocf.empty()) mocf = Utf8Path(m_Args.MocfFile);
+  const auto quoted = [](const std::string& word) {
+    return word.find_first_of(" \t") == std::string::npos ? word : "\"" + word + "\"";
+  };
+  return start + ", run mocftool from its folder: (cd " + quoted(Utf8Of(folder)) +
+         " && mocftool -m " + quoted(Utf8Of(mocf)) + " -f " + quoted(bare) + " -t user)\n";
 }
 
 // The first run loads the MOCF or starts it empty, as the tool decides.

@@ -106,6 +106,7 @@ class CBuildPlan {
   bool Fail(Failure_t* pFailure, int status, std::string said, std::string why) const;
   // What to type instead, after the tool's words for refused arguments.
   std::string ArgsHint(const options_t& options, bool mocfExists) const;
+  std::string BareNameHint(const options_t& options) const;
 
   BuildArgs_t m_Args;
   bool m_Started = false;

@@ -73,6 +73,14 @@ std::vector<std::string> WhyRunFails(int argc, const char** argv, const std::str
     const messages::CCapture quiet;
     ReadArguments(argc, argv, &options);
   }
+  // The read stops at a refused word, which the MOCF may be named after,
+  // or in (-mout.mocf, which the plan then says how to write).
+  for (int i = 1; options.MocfFile.empty() && i < argc; ++i) {
+    const std::string word = argv[i];
+    if (StrInCmp(argv[i], "-m") && i + 1 < argc) options.MocfFile = argv[i + 1];
+    if (word.size() > 2 && StrInCmp(word.substr(0, 2).c_str(), "-m"))
+      options.MocfFile = word.substr(word[2] == '=' ? 3 : 2);
+  }
   return WhyPlanFails(options, said, [&](CBuildPlan* pPlan, Failure_t* pFailure) {
     return pPlan->MakeOne(AsListLine(argc, argv), pFailure);
   });
