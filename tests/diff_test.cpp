@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -67,8 +68,10 @@ std::string Items(const std::string& added, const std::string& removed,
 std::string Change(const std::string& change, int kind, const std::string& name, int o, int n,
                    const std::string& more = "", bool moved = false, uint32_t tag = 0) {
   const auto index = [](int i) { return i ? std::to_string(i) : "null"; };
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%08X", tag = tag ? tag : kTags[kind]);
   return "{\"change\": " + Q(change) + ", \"kind\": " + Q(kWords[kind]) +
-         ", \"tag\": " + std::to_string(tag ? tag : kTags[kind]) +
+         ", \"tag\": " + std::to_string(tag) + ", \"tag_hex\": " + Q(hex) +
          (kind == kUser ? ", \"name\": " + Q(name) : "") + ", \"old_index\": " + index(o) +
          ", \"new_index\": " + index(n) + ", \"moved\": " + (moved ? "true" : "false") +
          more + "}";
@@ -126,7 +129,7 @@ struct Maker : testutil::Random {
   }
   // A settings file may put ";;" between settings: the tool keeps it.
   Record Make(int kind) {
-    Record r{next++, kind, kind == kBinary ? 0x70000001u + R(6) : kTags[kind], {},
+    Record r{next++, kind, kind == kBinary ? 0x7000000Au + R(6) : kTags[kind], {},
              "P" + std::to_string(R(99999)), R(4) ? ";\n" : ";;\n"};
     if (kind < kMenu || kind == kBinary) r.sep = kind ? "" : "\n";
     for (int n = 1 + R(3); n > 0; --n)

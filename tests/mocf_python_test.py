@@ -75,6 +75,7 @@ def mocfs(tmp_path_factory):
 
 # The fields of mocfinfo --json the binding names otherwise.
 READ_AS = {"version": lambda r: r.value.hex(), "digest": lambda r: r.value.hex(),
+           "tag_hex": lambda r: "0x%08X" % r.tag,
            "size": lambda r: None if r.data is None else len(r.data)}
 
 

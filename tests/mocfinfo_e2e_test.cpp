@@ -48,7 +48,7 @@ TEST_F(MocfinfoE2e, ListsEveryRecordInAlignedColumnsWithinAHundredColumns) {
 // Each record's fields, the size, the verdict and its reason, against the
 // library's, are the Python package's test (tests/mocf_python_test.py); here
 // what that leaves: the file's name, the nested records' places, the
-// digest's verdict and the several files' array.
+// digest's verdict, the tags in hex and the several files' array.
 TEST_F(MocfinfoE2e, JsonParsesBackFieldByField) {
   testutil::WriteFile(dir_.File("check.py"),
       "import json, sys\n"
@@ -56,7 +56,8 @@ TEST_F(MocfinfoE2e, JsonParsesBackFieldByField) {
       "for d, name in zip([a] if len(names) == 1 else a, names, strict=True):\n"
       "  fw = d['records'][4]['records']\n"
       "  assert d['file'] == name and [x['offset'] for x in fw] == [176, 192, 208], d\n"
-      "  assert d['records'][1]['digest_ok'] is (name != 'bad')\n");
+      "  assert d['records'][1]['digest_ok'] is (name != 'bad')\n"
+      "  assert all(x['tag_hex'] == '0x%08X' % x['tag'] for x in d['records'] + fw), d\n");
   EXPECT_EQ("[exit 0]\n", Info("--json bad >j; [ $? = 1 ] && python3 check.py j bad"));
   // Several files: one array of the same objects, in order; status as for --verify.
   EXPECT_EQ("mocfinfo: cannot read none: No such file or directory\n[exit 0]\n",

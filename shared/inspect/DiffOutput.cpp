@@ -4,6 +4,7 @@
 #include "format/Describe.h"
 #include "inspect/Diff.h"
 #include "inspect/Json.h"
+#include "inspect/Listing.h"
 #include "format/MocfTags.h"
 
 namespace mocfinfo {
@@ -103,7 +104,7 @@ void ItemsJson(const DiffChange& change, std::ostream& out) {
 void ChangeJson(const DiffChange& change, std::ostream& out) {
   static const char* const kTypes[] = {"added", "removed", "changed", "moved"};
   out << "{\"change\": \"" << kTypes[change.type] << "\", \"kind\": " << JsonString(change.kind)
-      << ", \"tag\": " << change.tag;
+      << ", \"tag\": " << change.tag << ", \"tag_hex\": \"0x" << TagHex(change.tag) << '"';
   if (change.hasName) out << ", \"name\": " << JsonString(change.name);
   out << ", \"old_index\": " << Index(change.oldIndex)
       << ", \"new_index\": " << Index(change.newIndex)

@@ -4,6 +4,7 @@
 
 #include "format/Describe.h"
 #include "format/MocfTags.h"
+#include "inspect/Listing.h"
 #include "platform/Utf8Path.h"
 
 namespace mocfinfo {
@@ -133,7 +134,8 @@ void KindFields(const Inspection& inspection, const RecordInfo& record, std::ost
 
 void PrintRecord(const Inspection& inspection, const RecordInfo& record, std::ostream& out) {
   out << "{\"index\": " << record.index << ", \"offset\": " << record.offset
-      << ", \"tag\": " << record.Tag() << ", \"length\": " << record.Length();
+      << ", \"tag\": " << record.Tag() << ", \"tag_hex\": \"0x" << TagHex(record.Tag())
+      << "\", \"length\": " << record.Length();
   Field("kind", out);
   AppendJsonString(record.Kind(), out);
   if (!record.nestedLevel && record.Tag() <= mocf::kCompatProdTag)

@@ -93,12 +93,12 @@ Widths MeasureColumns(const Inspection& inspection) {
   return widths;
 }
 
+}  // namespace
+
 std::string TagHex(unsigned int tag) {
   std::string hex = describe::Hex(tag).substr(2);
   return std::string(8 - hex.size(), '0') + hex;
 }
-
-}  // namespace
 
 std::string Verdict(const Inspection& inspection) {
   return inspection.file + ": " + VerdictWords(inspection);

@@ -88,12 +88,6 @@ std::string Number(int index) {
   return text;
 }
 
-std::string TagHex(unsigned int tag) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%08X", tag);
-  return text;
-}
-
 // A settings text as a file the settings reader gives back exactly: one
 // line, and a ';' at its end that the reader drops again.
 std::string SettingsFile(const std::string& text) { return text + ";\n"; }
