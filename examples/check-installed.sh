@@ -65,10 +65,7 @@ status() {
 # mocfinfo's status is the verdict's, checked apart.
 expected_listing() {
   { "$build/mocfinfo" --json "$1" || true; } |
-    sed -n 's/^  {"index": \([0-9]*\), "offset": [0-9]*, "tag": \([0-9]*\), "length": \([0-9]*\), "kind": "\([^"]*\)".*/\1 \2 \3 \4/p' |
-    while read -r number tag length kind; do
-      printf '%d 0x%08X %d %s\n' "$number" "$tag" "$length" "$kind"
-    done
+    sed -n 's/^  {"index": \([0-9]*\), "offset": [0-9]*, "tag": [0-9]*, "tag_hex": "\(0x[0-9A-F]*\)", "length": \([0-9]*\), "kind": "\([^"]*\)".*/\1 \2 \3 \4/p'
 }
 
 for dir in "$work/cmake" "$work/pc"; do
