@@ -81,7 +81,7 @@ class CaseMaker : public Random {
       default:  // a second menu-settings record, the digest made right
         b += Str(Rec(0x60000005, "B=2.\0"s)) + "\0\0\0"s;
         b.replace(4, 4, U32(b.size() - 8));
-        return Str(Seal(Bytes(b.begin(), b.end())));
+        return Seal(b);
     }
   }
   std::string Odd(std::string w) {

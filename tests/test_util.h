@@ -81,6 +81,9 @@ std::string RecS(uint32_t tag, const std::string& value, const std::vector<std::
 // The image with the digest its records call for stored in its first hash
 // record, as the tool finishes an image. At least 8 bytes.
 Bytes Seal(Bytes image);
+inline std::string Seal(const std::string& image) {
+  return Str(Seal(Bytes(image.begin(), image.end())));
+}
 
 // For the end-to-end suites, which drive the programs through a shell.
 // A sanitized build needs more memory and cannot run under every limit;

@@ -24,13 +24,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
-using testutil::RecS, testutil::Sh, testutil::Str, testutil::TempDir, testutil::Tree, testutil::U32,
-    testutil::WriteFile;
+using testutil::RecS, testutil::Seal, testutil::Sh, testutil::Str, testutil::TempDir,
+    testutil::Tree, testutil::U32, testutil::WriteFile;
 
 std::string Read(const std::string& path) { return Str(testutil::ReadFile(path)); }
-std::string Sealed(const std::string& image) {
-  return Str(testutil::Seal(testutil::Bytes(image.begin(), image.end())));
-}
 
 // The status of mocfinfo --unpack, then what it said.
 std::string Unpack(const std::string& dir, const std::string& file) {
@@ -43,7 +40,7 @@ std::string Unpack(const std::string& dir, const std::string& file) {
 std::string Join(const std::vector<std::string>& records) {
   std::string body;
   for (const std::string& r : records) body += r + std::string((4 - r.size() % 4) % 4, '\0');
-  return Sealed("MOCF" + U32(static_cast<uint32_t>(body.size())) + body);
+  return Seal("MOCF" + U32(static_cast<uint32_t>(body.size())) + body);
 }
 
 // A folder that cannot be filled, or a file that cannot be read, stops
@@ -84,12 +81,12 @@ TEST(Unpack, WhatNoListCanGiveBackIsSaidAndEveryReachableRecordStillWritten) {
   const std::string longName =
       RecS(0x60000002, "", {RecS(0, std::string(300, 'n') + "\0"s), RecS(1, "hi")});
   const struct { const char* name; std::string image, why; size_t runs; } cases[] = {
-      {"version 01 00", Sealed(version), "not the version record every build writes", 6},
+      {"version 01 00", Seal(version), "not the version record every build writes", 6},
       {"version 00 00 00", Join({RecS(0, "\0\0\0"s), r[1], r[2], r[3], r[4], r[5], r[6], r[7]}),
        "not the version record every build", 6},
       {"a length past the end", pastEnd, "records the walk cannot reach", 2},
       {"bytes after the container", example + "xyz", "bytes 0x1AC to 0x1AF follow the", 6},
-      {"non-zero padding", Sealed(badPadding),
+      {"non-zero padding", Seal(badPadding),
        "record 6 (menu settings at 0xF8): its padding holds", 6},
       {"hash third", Join({r[0], r[2], r[1], r[3], r[4], r[5], r[6], r[7]}),
        "record 2 (compatible products at 0x14): every build writes its hash record", 7},
@@ -136,8 +133,8 @@ TEST(Unpack, ExactMocfsComeBackWhateverTheirTextsAndFileNameHold) {
   // A user file whose padding is not zero: only the record whole gives it.
   std::string padded = Read(t.File("m.mocf"));
   padded.back() = 'P';
-  WriteFile(t.File("m.mocf"), Sealed(padded));
-  WriteFile(t.File("new\nline.mocf"), Sealed(padded));  // the list's first comment
+  WriteFile(t.File("m.mocf"), Seal(padded));
+  WriteFile(t.File("new\nline.mocf"), Seal(padded));  // the list's first comment
   const std::vector<std::string> m = {"-f 03-products.txt -t CompatProd",
                                       "--type SwKeys --PartNum FIMPNM1 -f 04-sw-keys.txt",
                                       "-f 05-user-file.obj -t object"};
