@@ -5,7 +5,6 @@
 
 #include "assemble/BuildPlan.h"
 #include "assemble/RunReason.h"
-#include "format/MocfParser.h"
 #include "inputs/FileHelper.h"
 #include "platform/Platform.h"
 #include "platform/ReplaceFile.h"
@@ -18,12 +17,10 @@ namespace append {
 namespace {
 
 // The run's words go out as the tool says them; why stays with the run,
-// for its caller to say after them. The plan knows the MOCF by its full
-// path, so a file that is no MOCF is named here, as it was typed.
-bool Refused(const mocfbuild::Failure_t& failure, const std::string& mocf) {
+// for its caller to say after them.
+bool Refused(const mocfbuild::Failure_t& failure) {
   messages::Printf("%s", failure.Said.c_str());
-  const bool notMocf = failure.Why == std::string(CMocfParser::kNotMocf) + "\n";
-  run::Current().Reasons = notMocf ? mocf + " is " + failure.Why : failure.Why;
+  run::Current().Reasons = failure.Why;
   return false;
 }
 
@@ -43,12 +40,12 @@ bool Run(const options_t& options) {
   // From before the old image is read until after the new one replaced it,
   // so that concurrent runs on one MOCF each see the previous one's result.
   const platform::CFileLock lock(ResolveLinks(mocf));
-  mocfbuild::CBuildPlan plan({mocf, options.DeleteContents, true});
+  mocfbuild::CBuildPlan plan({mocf, options.DeleteContents, true, "", options.MocfFile});
   mocfbuild::Failure_t failure;
-  if (!plan.MakeOne(options, &failure)) return Refused(failure, options.MocfFile);
+  if (!plan.MakeOne(options, &failure)) return Refused(failure);
   if (plan.Write(lock, nullptr, &failure)) return true;
   // A write that failed leaves the reason to the file's own state.
-  return failure.Status == 0 ? false : Refused(failure, options.MocfFile);
+  return failure.Status == 0 ? false : Refused(failure);
 }
 
 int StatusOf(bool appended) {

@@ -8,6 +8,7 @@
 #include "inputs/FileHelper.h"
 #include "run/Messages.h"
 #include "format/MocfCreator.h"
+#include "format/MocfParser.h"
 #include "format/MocfTags.h"
 #include "inputs/ObjectRecordBuilder.h"
 #include "platform/Platform.h"
@@ -271,8 +272,12 @@ bool CBuildPlan::Start(const options_t& options, Failure_t* pFailure) {
   if (loads) {
     std::string reason = "the MOCF cannot be read whole";
     if (!CFileHelper::ReadFileData(pPath, &m_Base) ||
-        !CMocfCreator::IsAdoptable(m_Base.data(), m_Base.size(), false, &reason))
+        !CMocfCreator::IsAdoptable(m_Base.data(), m_Base.size(), false, &reason)) {
+      // Some other file: which one is said, as mocfinfo --diff says it.
+      if (!m_Args.Named.empty() && CMocfParser::IsNotMocf(m_Base.data(), m_Base.size()))
+        reason = m_Args.Named + " is " + reason;
       return Fail(pFailure, 2, "", reason + "\n");
+    }
   } else {
     CMocfCreator empty;
     empty.Init();

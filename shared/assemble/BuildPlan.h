@@ -38,6 +38,8 @@ struct BuildArgs_t {
   // What the runs' relative input paths are read from: the list's folder.
   // Empty for the current folder, which is never changed.
   std::string Folder{};
+  // The MOCF as the caller typed it, to name a file that is no MOCF at all.
+  std::string Named{};
 };
 
 // One record of the new image: bytes in memory, then perhaps a stretch of

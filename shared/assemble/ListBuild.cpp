@@ -56,7 +56,7 @@ BuildResult_t BuildFromList(const ListBuild_t& build) {
     return {2, 0, false, "mocfbuild: " + NotAMocfFile(build.Mocf) + "; nothing was written\n"};
   // Held from before the MOCF is first looked at until the new one stands.
   const platform::CFileLock lock(ResolveLinks(mocf));
-  CBuildPlan plan({mocf, build.Fresh, false, Utf8Of(Utf8Path(build.List).parent_path())});
+  CBuildPlan plan({mocf, build.Fresh, false, Utf8Of(Utf8Path(build.List).parent_path()), build.Mocf});
   Failure_t failure;
   const bool planned = plan.Make(&runs, &failure, [&](int line) {
     if (build.Progress) build.Progress(line, 0, 0);
