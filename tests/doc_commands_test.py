@@ -38,17 +38,13 @@ def run(text, folder):
 
 
 def checkout_files():
-    """The checkout's files that git does not ignore; without git, all but
-    the dot-names and build folders at the top."""
+    """The checkout's files that git does not ignore; without git, all."""
     listed = subprocess.run(["git", "-C", source, "ls-files", "-z", "--cached", "--others",
                              "--exclude-standard"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     if listed.returncode == 0:
-        return sorted(set(listed.stdout.decode("utf-8", "surrogateescape").split("\0")) - {""})
-    return [os.path.relpath(os.path.join(top, name), source)
-            for top, dirs, names in os.walk(source)
-            for name in names
-            if not os.path.relpath(top, source).split(os.sep)[0].startswith((".", "build"))
-            and not (top == source and name.startswith("."))]
+        return set(listed.stdout.decode("utf-8", "surrogateescape").split("\0")) - {""}
+    return {os.path.relpath(os.path.join(top, name), source)
+            for top, _, names in os.walk(source) for name in names}
 
 
 def copy_checkout(folder, text):
@@ -56,7 +52,7 @@ def copy_checkout(folder, text):
     # all, takes seconds to copy per file of blocks.
     for name in checkout_files():
         top = name.split("/")[0]
-        if top not in text or top.startswith("build") or not os.path.lexists(os.path.join(source, name)):
+        if top not in text or top.startswith((".", "build")) or not os.path.lexists(os.path.join(source, name)):
             continue
         os.makedirs(os.path.dirname(os.path.join(folder, name)), exist_ok=True)
         shutil.copy2(os.path.join(source, name), os.path.join(folder, name), follow_symlinks=False)
