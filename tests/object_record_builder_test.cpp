@@ -55,6 +55,36 @@ TEST(ObjectRecordBuilderTest, BinaryTakesAnyBytesUnreadableOrUnknownIsRefused) {
   }
 }
 
+// The record, error text and reasons a build gives, from a clean start.
+static std::string Said(const InParams_t& params) {
+  ClearErrorStr();
+  CTlvContainerCreator out;
+  const bool ok = CreateObjectRecordFromFile(&params, &out);
+  return (ok ? "ok " + testutil::ToHex(*out.Get()) : "failed") + " / " + GetErrorStr() +
+         GetReasons();
+}
+
+// Bytes held in memory build as a file of them does, refusals and their
+// reasons included. They are opened at "": a build that looks for a file
+// finds none, SW keys included.
+TEST(ObjectRecordBuilderTest, BytesInMemoryBuildAsAFileOfThem) {
+  using namespace std::string_literals;
+  const struct { FileType_t type; std::string bytes; const char* partNum; bool ok; } cases[] = {
+      {UserFile, "u\r\n\0\xff"s, "", true}, {Binary, "\x1a\0\n"s, "", true},
+      {Binary, "", "", true}, {Object, "\x78\x56\x34\x12\x02\0\0\0\x01\x02"s, "", true},
+      {Object, "\x78\x56\x34\x12\x04\0\0\0\x01"s, "", false},
+      {MenuSettings, "// c\nA;;\n  BC;; \r\n", "", true}, {MenuSettings, "// c\n\n", "", false},
+      {CustomDefaults, "A=1;\r\n/* b\n*/\nB", "", true}, {SwKeys, "K=1;\n", "0400", true},
+      {SwKeys, "", "0400", false}, {CompatProd, "0x10\n 42 \n", "", true},
+      {CompatProd, "12\n\nx1\n", "", false}};
+  for (const auto& c : cases) {
+    const std::string path = testutil::Put("in", c.bytes);
+    const std::string fromFile = Said({path.c_str(), c.partNum, c.type, 7});
+    EXPECT_EQ(fromFile, Said({path.c_str(), c.partNum, c.type, 7, "", &c.bytes})) << c.type;
+    EXPECT_EQ(c.ok, fromFile.rfind("ok ", 0) == 0) << fromFile;
+  }
+}
+
 // The head and the tail a large input is written from make the record the
 // builder makes whole: E2eTest.LargeAppendsComeOutTheSameEitherWay compares
 // the two at every padding, and Mocfbuild's random lists at every name.

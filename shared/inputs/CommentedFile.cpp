@@ -57,12 +57,20 @@ bool CCommentedFile::Open(char const* pPath) {
   // first read; refuse it here so callers report it as unopenable.
   std::error_code ec;
   if (std::filesystem::is_directory(Utf8Path(pPath), ec)) return false;
-  m_InFile.open(Utf8Path(pPath), std::ios::in);
-  return m_InFile.is_open() && m_InFile.good();
+  // Setting the buffer clears the stream's state: a reader can be opened
+  // again after a read to the end.
+  m_InFile.rdbuf(m_File.open(Utf8Path(pPath), std::ios::in) ? &m_File : nullptr);
+  return m_InFile.good();
+}
+
+void CCommentedFile::OpenText(const std::string& text) {
+  m_Text.str(text);
+  m_InFile.rdbuf(&m_Text);
 }
 
 void CCommentedFile::Close() {
-  if (!m_InFile.fail()) m_InFile.close();
+  if (m_File.is_open()) m_File.close();
+  m_Text.str(std::string());
 }
 
 bool CCommentedFile::ReadStrippedLine(std::string* pLine) {

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <fstream>
+#include <istream>
+#include <sstream>
 #include <string>
 
 class CCommentedFile {
@@ -27,6 +29,12 @@ class CCommentedFile {
 
   // False for a missing, unreadable or directory path; adds no error text.
   bool Open(char const* pPath);
+  // Reads a copy of text as it would a file holding those bytes, every rule
+  // below included, for inputs a caller holds in memory. Nothing beyond the
+  // copy is read. Its bytes are taken as they are, as a file's are on POSIX
+  // systems; Windows reads a file in text mode, "\r\n" as "\n": the same
+  // line once trimmed, but a byte shorter for the limits.
+  void OpenText(const std::string& text);
   void Close();
   // Fills *pLine with the next content line. True with an empty string once
   // no content line is left; false on a block comment still open at the end
@@ -54,8 +62,15 @@ class CCommentedFile {
   static constexpr uint64_t kMaxBytes = 0x7FFFFFFF;
   void SetMaxBytes(uint64_t n);
 
+ private:
+  // What the stream reads: the opened file, or the copy of a text.
+  std::filebuf m_File;
+  std::stringbuf m_Text{std::ios::in};
+
  protected:
-  std::ifstream m_InFile;
+  // Reads through the buffer the last Open or OpenText chose; before one,
+  // or after a failed Open, it is bad and reads nothing.
+  std::istream m_InFile{nullptr};
 
  private:
   // Reads one raw line into *pLine (emptied first) and strips it. False when

@@ -1,5 +1,6 @@
 #include "inputs/ObjectRecordBuilder.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -12,38 +13,25 @@
 
 namespace {
 
-bool ReadWithRoom(const char* pFile, size_t room, std::vector<unsigned char>* pBytes) {
-  const int32_t length = CFileHelper::GetFileLength(pFile);
-  if (length > 0) pBytes->reserve(static_cast<size_t>(length) + room);
-  return CFileHelper::ReadFileData(pFile, pBytes);
-}
+// Where an input's bytes come from: the file at pPath, or pContent when a
+// caller holds them.
+struct Source_t {
+  const char* pPath;
+  const std::string* pContent;
+};
 
-}  // namespace
-
-bool CreateObjectRecordFromFile(const InParams_t* pParams, CTlvContainerCreator* pOut) {
-  const char* pPath = OpenedPath(pParams);
-  switch (pParams->Type) {
-    case UserFile:
-      return CreateUserFileRecord(pParams->InFile, pPath, pOut);
-    case CompatProd:
-      return CreateCompatProdRecord(pParams->InFile, pPath, pOut);
-    case Object:
-      return CreateObjectRecord(pParams->InFile, pPath, pOut);
-    case CustomDefaults:
-      return CreateCustomDefaultsRecord(pPath, pOut);
-    case Binary:
-      return CreateBinaryRecord(pPath, pParams->Tag, pOut);
-    case SwKeys:
-      return CreateSwKeysRecord(pPath, pParams->PartNum, pOut);
-    case MenuSettings:
-      return CreateMenuSettingsRecord(pPath, pOut);
-    default:
-      AddErrorStr("Unknown file type\n");
-      return false;
+bool ReadWithRoom(const Source_t& in, size_t room, std::vector<unsigned char>* pBytes) {
+  if (in.pContent) {
+    // The file helper refuses a file this long too.
+    if (in.pContent->size() > INT32_MAX) return false;
+    pBytes->reserve(in.pContent->size() + room);
+    pBytes->assign(in.pContent->begin(), in.pContent->end());
+    return true;
   }
+  const int32_t length = CFileHelper::GetFileLength(in.pPath);
+  if (length > 0) pBytes->reserve(static_cast<size_t>(length) + room);
+  return CFileHelper::ReadFileData(in.pPath, pBytes);
 }
-
-namespace {
 
 // The record for an empty file, then its lengths grown by the file's bytes
 // and their padding: the header's at 4, and the last one's, which ends it.
@@ -78,6 +66,7 @@ bool CreateRecordForEmptyInput(const InParams_t* pParams, CTlvContainerCreator* 
 
 bool CreateObjectRecordHead(const InParams_t* pParams, CTlvContainerCreator* pOut,
                             RecordTail_t* pTail) {
+  if (pParams->Content) return false;
   return CreateObjectRecordHead(pParams, CFileHelper::GetFileLength(OpenedPath(pParams)), pOut,
                                 pTail);
 }
@@ -125,17 +114,9 @@ void SayWhyNotOneRecord(const char* pName, const std::vector<unsigned char>& byt
             "after it, not even padding; other bytes go in as -t user, or --type binary --tag N");
 }
 
-}  // namespace
-
-// The file holds one complete record made elsewhere, with nothing after
-// its value (not even padding).
-bool CreateObjectRecord(const char* pFile, CTlvContainerCreator* pOut) {
-  return CreateObjectRecord(pFile, pFile, pOut);
-}
-
-bool CreateObjectRecord(const char* pName, const char* pPath, CTlvContainerCreator* pOut) {
+bool ObjectRecord(const char* pName, const Source_t& in, CTlvContainerCreator* pOut) {
   std::vector<unsigned char> bytes;
-  if (!ReadWithRoom(pPath, kEnvelopeRoom, &bytes)) {
+  if (!ReadWithRoom(in, kEnvelopeRoom, &bytes)) {
     AddErrorStr("Can't read Object File\n");
     return false;
   }
@@ -150,9 +131,9 @@ bool CreateObjectRecord(const char* pName, const char* pPath, CTlvContainerCreat
   return false;
 }
 
-bool CreateBinaryRecord(const char* pFile, unsigned int Tag, CTlvContainerCreator* pOut) {
+bool BinaryRecord(const Source_t& in, unsigned int Tag, CTlvContainerCreator* pOut) {
   std::vector<unsigned char> bytes;
-  if (!ReadWithRoom(pFile, kEnvelopeRoom, &bytes)) {
+  if (!ReadWithRoom(in, kEnvelopeRoom, &bytes)) {
     AddErrorStr("Can't read Binary File\n");
     return false;
   }
@@ -161,17 +142,11 @@ bool CreateBinaryRecord(const char* pFile, unsigned int Tag, CTlvContainerCreato
   return true;
 }
 
-// The stored name is the path exactly as typed; whether it is an
-// acceptable name is for the MOCF check to say.
-bool CreateUserFileRecord(const char* pFile, CTlvContainerCreator* pOut) {
-  return CreateUserFileRecord(pFile, pFile, pOut);
-}
-
-bool CreateUserFileRecord(const char* pName, const char* pPath, CTlvContainerCreator* pOut) {
+bool UserFileRecord(const char* pName, const Source_t& in, CTlvContainerCreator* pOut) {
   CGen6FileNameCreator name;
   name.Set(pName);
   std::vector<unsigned char> bytes;
-  if (!ReadWithRoom(pPath, kEnvelopeRoom + std::strlen(pName), &bytes)) {
+  if (!ReadWithRoom(in, kEnvelopeRoom + std::strlen(pName), &bytes)) {
     AddErrorStr("Can't read User File\n");
     return false;
   }
@@ -181,4 +156,44 @@ bool CreateUserFileRecord(const char* pName, const char* pPath, CTlvContainerCre
   user.Set(&name, std::move(data));
   *pOut = std::move(user);
   return true;
+}
+
+}  // namespace
+
+// The file holds one complete record made elsewhere, with nothing after
+// its value (not even padding).
+bool CreateObjectRecord(const char* pFile, CTlvContainerCreator* pOut) {
+  return CreateObjectRecord(pFile, pFile, pOut);
+}
+
+bool CreateObjectRecord(const char* pName, const char* pPath, CTlvContainerCreator* pOut) {
+  return ObjectRecord(pName, {pPath, nullptr}, pOut);
+}
+
+bool CreateBinaryRecord(const char* pFile, unsigned int Tag, CTlvContainerCreator* pOut) {
+  return BinaryRecord({pFile, nullptr}, Tag, pOut);
+}
+
+// The stored name is the path exactly as typed; whether it is an
+// acceptable name is for the MOCF check to say.
+bool CreateUserFileRecord(const char* pFile, CTlvContainerCreator* pOut) {
+  return CreateUserFileRecord(pFile, pFile, pOut);
+}
+
+bool CreateUserFileRecord(const char* pName, const char* pPath, CTlvContainerCreator* pOut) {
+  return UserFileRecord(pName, {pPath, nullptr}, pOut);
+}
+
+bool CreateObjectRecordFromFile(const InParams_t* pParams, CTlvContainerCreator* pOut) {
+  const Source_t in = {OpenedPath(pParams), pParams->Content};
+  switch (pParams->Type) {
+    case UserFile:
+      return UserFileRecord(pParams->InFile, in, pOut);
+    case Object:
+      return ObjectRecord(pParams->InFile, in, pOut);
+    case Binary:
+      return BinaryRecord(in, pParams->Tag, pOut);
+    default:
+      return CreateTextRecord(pParams, pOut);
+  }
 }

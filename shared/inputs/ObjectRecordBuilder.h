@@ -17,6 +17,11 @@ struct InParams_t {
   // the current one (a list's line is read from the list's): null for
   // InFile itself. Messages and stored names keep InFile.
   const char* Path = nullptr;
+  // The input's bytes when a caller holds them in memory: then no file is
+  // opened, not even for SW keys, and the record, or the failure and its
+  // reasons, are those a file of these bytes gives. InFile still names the
+  // input in messages and is a user file's stored name.
+  const std::string* Content = nullptr;
 };
 
 // The path the input is opened at.
@@ -41,21 +46,23 @@ bool CreateObjectRecordFromFile(const InParams_t* pParams, CTlvContainerCreator*
 // and binary records), it can be made without reading them: the record up
 // to them, every length already counting them, then FileBytes bytes of the
 // file and Padding zero bytes, make the record padded as a container takes
-// it in. False for the other types and when the file's length is unknown,
-// with nothing added to the error text.
+// it in. False for the other types, when the file's length is unknown and
+// when the input's Content is given (build it whole then), with nothing
+// added to the error text.
 struct RecordTail_t {
   uint32_t FileBytes;
   uint32_t Padding;
 };
 bool CreateObjectRecordHead(const InParams_t* pParams, CTlvContainerCreator* pOut,
                             RecordTail_t* pTail);
-// The same for a file whose length the caller has already taken.
+// The same for a file whose length the caller has already taken; Content is
+// not looked at.
 bool CreateObjectRecordHead(const InParams_t* pParams, int32_t fileLength,
                             CTlvContainerCreator* pOut, RecordTail_t* pTail);
 
 // The record a user file or binary record would be for an empty input
 // file, for checks that read all of such a record but the file's bytes.
-// False for the other types.
+// False for the other types. Reads no input, so Content changes nothing.
 bool CreateRecordForEmptyInput(const InParams_t* pParams, CTlvContainerCreator* pOut);
 
 bool CreateObjectRecord(const char* pFile, CTlvContainerCreator* pOut);
@@ -72,3 +79,6 @@ bool CreateCustomDefaultsRecord(const char* pFile, CTlvContainerCreator* pOut);
 bool CreateCompatProdRecord(const char* pFile, CTlvContainerCreator* pOut);
 // The same for a list whose reasons name it pName, opened at pPath.
 bool CreateCompatProdRecord(const char* pName, const char* pPath, CTlvContainerCreator* pOut);
+// CreateObjectRecordFromFile for the four types above, read as text;
+// "Unknown file type" for any other.
+bool CreateTextRecord(const InParams_t* pParams, CTlvContainerCreator* pOut);

@@ -12,15 +12,31 @@
 
 namespace {
 
+// Where a text is read from: the file at pPath, or pContent when a caller
+// holds it. pName names it in reasons.
+struct TextInput {
+  const char* pName;
+  const char* pPath;
+  const std::string* pContent;
+};
+
+TextInput FromFile(const char* pName, const char* pPath) { return {pName, pPath, nullptr}; }
+
+bool OpenInput(const TextInput& in, CCommentedFile* pReader) {
+  if (!in.pContent) return pReader->Open(in.pPath);
+  pReader->OpenText(*in.pContent);
+  return true;
+}
+
 struct SettingsMessages {
   const char* pCantOpen;
   const char* pBadFile;
 };
 
 // Reads the settings text of a file, or leaves the reasons in the error text.
-bool ReadSettings(const char* pFile, const SettingsMessages& messages, std::string* pText) {
+bool ReadSettings(const TextInput& in, const SettingsMessages& messages, std::string* pText) {
   CMenuSettingsFile reader;
-  if (!reader.Open(pFile)) {
+  if (!OpenInput(in, &reader)) {
     AddErrorStr(messages.pCantOpen);
     return false;
   }
@@ -33,33 +49,32 @@ bool ReadSettings(const char* pFile, const SettingsMessages& messages, std::stri
 }
 
 template <typename Creator>
-bool CreateSettingsRecord(const char* pFile, const SettingsMessages& messages,
+bool CreateSettingsRecord(const TextInput& in, const SettingsMessages& messages,
                           CTlvContainerCreator* pOut) {
   std::string text;
-  if (!ReadSettings(pFile, messages, &text)) return false;
+  if (!ReadSettings(in, messages, &text)) return false;
   Creator creator;
   creator.Set(&text);
   *pOut = std::move(creator);
   return true;
 }
 
-}  // namespace
-
-bool CreateMenuSettingsRecord(const char* pFile, CTlvContainerCreator* pOut) {
+bool MenuSettingsRecord(const TextInput& in, CTlvContainerCreator* pOut) {
   return CreateSettingsRecord<CGen6MenuSettingsCreator>(
-      pFile, {"Can't open Menu Settings file\n", "Error in Menu Settings file\n"}, pOut);
+      in, {"Can't open Menu Settings file\n", "Error in Menu Settings file\n"}, pOut);
 }
 
-bool CreateCustomDefaultsRecord(const char* pFile, CTlvContainerCreator* pOut) {
+bool CustomDefaultsRecord(const TextInput& in, CTlvContainerCreator* pOut) {
   return CreateSettingsRecord<CGen6CustomDefaultMenuSettingsCreator>(
-      pFile, {"Can't open Custom Defaults file\n", "Error in Custom Defaults file\n"}, pOut);
+      in, {"Can't open Custom Defaults file\n", "Error in Custom Defaults file\n"}, pOut);
 }
 
-// The part number travels as one more setting, after any keys from the file.
-bool CreateSwKeysRecord(const char* pFile, const char* pPartNum, CTlvContainerCreator* pOut) {
+// The part number travels as one more setting, after any keys from the
+// file. No file is read when none is named; a text in memory is always read.
+bool SwKeysRecord(const TextInput& in, const char* pPartNum, CTlvContainerCreator* pOut) {
   std::string text;
-  if (*pFile) {
-    if (!ReadSettings(pFile, {"Can't open SW Keys file\n", "Error in SW Keys file\n"}, &text))
+  if (in.pContent || *in.pPath) {
+    if (!ReadSettings(in, {"Can't open SW Keys file\n", "Error in SW Keys file\n"}, &text))
       return false;
     text += ";";
   }
@@ -71,20 +86,16 @@ bool CreateSwKeysRecord(const char* pFile, const char* pPartNum, CTlvContainerCr
   return true;
 }
 
-bool CreateCompatProdRecord(const char* pFile, CTlvContainerCreator* pOut) {
-  return CreateCompatProdRecord(pFile, pFile, pOut);
-}
-
-bool CreateCompatProdRecord(const char* pName, const char* pPath, CTlvContainerCreator* pOut) {
+bool CompatProdRecord(const TextInput& in, CTlvContainerCreator* pOut) {
   CCompatProductsFile reader;
-  if (!reader.Open(pPath)) {
+  if (!OpenInput(in, &reader)) {
     AddErrorStr(reader.GetErrorStr().c_str());
     AddErrorStr("Can't open Compatible Products file\n");
     return false;
   }
   std::vector<unsigned int> numbers;
   if (!reader.ReadNumbers(&numbers)) {
-    if (!reader.WhyBad().empty()) AddReason(std::string(pName) + ":" + reader.WhyBad());
+    if (!reader.WhyBad().empty()) AddReason(std::string(in.pName) + ":" + reader.WhyBad());
     AddErrorStr(reader.GetErrorStr().c_str());
     AddErrorStr("Error in Compatible Products file\n");
     return false;
@@ -94,4 +105,43 @@ bool CreateCompatProdRecord(const char* pName, const char* pPath, CTlvContainerC
   creator.Set(&numbers);
   *pOut = std::move(creator);
   return true;
+}
+
+}  // namespace
+
+bool CreateMenuSettingsRecord(const char* pFile, CTlvContainerCreator* pOut) {
+  return MenuSettingsRecord(FromFile(pFile, pFile), pOut);
+}
+
+bool CreateCustomDefaultsRecord(const char* pFile, CTlvContainerCreator* pOut) {
+  return CustomDefaultsRecord(FromFile(pFile, pFile), pOut);
+}
+
+bool CreateSwKeysRecord(const char* pFile, const char* pPartNum, CTlvContainerCreator* pOut) {
+  return SwKeysRecord(FromFile(pFile, pFile), pPartNum, pOut);
+}
+
+bool CreateCompatProdRecord(const char* pFile, CTlvContainerCreator* pOut) {
+  return CompatProdRecord(FromFile(pFile, pFile), pOut);
+}
+
+bool CreateCompatProdRecord(const char* pName, const char* pPath, CTlvContainerCreator* pOut) {
+  return CompatProdRecord(FromFile(pName, pPath), pOut);
+}
+
+bool CreateTextRecord(const InParams_t* pParams, CTlvContainerCreator* pOut) {
+  const TextInput in = {pParams->InFile, OpenedPath(pParams), pParams->Content};
+  switch (pParams->Type) {
+    case CompatProd:
+      return CompatProdRecord(in, pOut);
+    case CustomDefaults:
+      return CustomDefaultsRecord(in, pOut);
+    case SwKeys:
+      return SwKeysRecord(in, pParams->PartNum, pOut);
+    case MenuSettings:
+      return MenuSettingsRecord(in, pOut);
+    default:
+      AddErrorStr("Unknown file type\n");
+      return false;
+  }
 }
