@@ -98,7 +98,7 @@ constexpr bool kUnderAddressSanitizer = false;
 
 // The programs under test, quoted for a shell.
 inline const std::string kTool = "'" MOCFTOOL_PATH "'", kInfo = "'" MOCFINFO_PATH "'",
-                         kBuild = "'" MOCFBUILD_PATH "'";
+                         kBuild = "'" MOCFBUILD_PATH "'", kEdit = "'" MOCFEDIT_PATH "'";
 // "kTool -m RUN", each run after the one before succeeded: "m.mocf -d -f p.txt -t CompatProd".
 std::string ToolRuns(const std::vector<std::string>& runs);
 // Four bytes, least significant first.

@@ -215,31 +215,54 @@ bool CBuildPlan::ReadLine(const RunLine_t& line, options_t* pOptions, Failure_t*
 // The run checked by the tool's own rules, against the MOCF as the runs
 // before it leave it, and built.
 bool CBuildPlan::RunOptions(options_t options, Failure_t* pFailure) {
-  {
-    messages::CCapture capture;
-    // Each run would read what the runs before it wrote; one build writes
-    // it only at the end, so it cannot hand it to a line.
-    if (!m_Args.OneRun && NamesTheMocf(InputPath(options), Utf8Path(m_Args.MocfFile)))
-      return Fail(pFailure, 1, "",
-                  "the MOCF being built cannot be an input of its own list: mocfbuild writes "
-                  "it once, after the last line\n");
-    if (!options.TagNote.empty()) m_Notes.push_back({m_Line, 0, "", false, "note: " + options.TagNote + "\n"});
-    options.MocfFile = m_Args.MocfFile;
-    options.DeleteContents = !m_Started && m_Args.Delete;
-    const bool exists = m_Started || CFileHelper::DoesMocfExist(options.MocfFile.c_str());
-    if (!ValidateArgs(&options, exists))
-      return Fail(pFailure, 1, capture.Take(), ArgsHint(options, exists));
-  }
+  const bool exists = m_Started || CFileHelper::DoesMocfExist(m_Args.MocfFile.c_str());
+  if (!Validate(&options, !m_Started && m_Args.Delete, exists, pFailure)) return false;
   if (!m_Started) {
     m_FirstLine = m_Line;
     if (!Start(options, pFailure)) return false;
   }
   m_Started = true;
-  if (Build(options, pFailure)) return true;
+  PlannedRecord_t record;
+  std::vector<unsigned char> checked;
+  if (MakeRecord(options, &record, &checked, pFailure))
+    return Add(std::move(record), CTlv::AtByte(checked.data()), pFailure);
   if (pFailure->Status == 2 && pFailure->Said == std::string(messages::kInvalidMocf) + "\n" &&
       pFailure->Why.find("\"" + options.InFile + "\"") != std::string::npos)
     pFailure->Why += BareNameHint(options);
   return false;
+}
+
+bool CBuildPlan::Validate(options_t* pOptions, bool fresh, bool exists, Failure_t* pFailure) {
+  messages::CCapture capture;
+  // Each run would read what the runs before it wrote; one build writes
+  // it only at the end, so it cannot hand it to a line.
+  if (!m_Args.OneRun && NamesTheMocf(InputPath(*pOptions), Utf8Path(m_Args.MocfFile)))
+    return Fail(pFailure, 1, "",
+                "the MOCF being built cannot be an input of its own list: mocfbuild writes "
+                "it once, after the last line\n");
+  if (!pOptions->TagNote.empty()) m_Notes.push_back({m_Line, 0, "", false, "note: " + pOptions->TagNote + "\n"});
+  pOptions->MocfFile = m_Args.MocfFile;
+  pOptions->DeleteContents = fresh;
+  if (!ValidateArgs(pOptions, exists))
+    return Fail(pFailure, 1, capture.Take(), ArgsHint(*pOptions, exists));
+  return true;
+}
+
+bool CBuildPlan::MakeRecord(const RunLine_t& line, bool first, std::string storedName,
+                            bool nameTyped, PlannedRecord_t* pRecord, std::vector<unsigned char>* pChecked,
+                            Failure_t* pFailure) {
+  m_Line = line.Number;
+  options_t options;
+  if (!ReadLine(line, &options, pFailure)) return false;
+  if (nameTyped && options.Type != UserFile)
+    return Fail(pFailure, 1, "", "a name is stored only with a user file (-t user)\n");
+  if (options.Type != UserFile) storedName.clear();
+  if (!storedName.empty()) {
+    if (options.InPath.empty()) options.InPath = options.InFile;
+    options.InFile = storedName;
+  }
+  if (!Validate(&options, first, !first, pFailure)) return false;
+  return MakeRecord(options, pRecord, pChecked, pFailure);
 }
 
 // A user file typed with its folder breaks the rule for names, which the
@@ -352,10 +375,11 @@ bool CBuildPlan::LoadedDigestHolds(const std::vector<Digest_t>& digests,
 // User files and binary records keep their input's bytes in the file until
 // the image is written; the checks read a record that leaves them out where
 // they do not look at them.
-bool CBuildPlan::Build(const options_t& options, Failure_t* pFailure) {
+bool CBuildPlan::MakeRecord(const options_t& options, PlannedRecord_t* pRecord,
+                            std::vector<unsigned char>* pChecked, Failure_t* pFailure) const {
   const InParams_t params = ParamsOf(options);
   ClearErrorStr();
-  PlannedRecord_t record;
+  PlannedRecord_t& record = *pRecord;
   CTlvContainerCreator checked;
   if (options.Type == UserFile || options.Type == Binary) {
     CTlvContainerCreator head;
@@ -369,29 +393,31 @@ bool CBuildPlan::Build(const options_t& options, Failure_t* pFailure) {
       record.Path = InputPath(options);
       record.FileBytes = tail.FileBytes;
       record.Padding = tail.Padding;
-      return Add(std::move(record), CTlv::AtByte(checked.Get()->data()), pFailure);
+      *pChecked = *checked.Get();
+      return true;
     }
   }
-  if (options.Type == Object && BuildLargeObject(options, pFailure, &record)) return true;
+  if (options.Type == Object && LargeObject(options, pRecord, pChecked)) return true;
   if (!CreateObjectRecordFromFile(&params, &checked))
     return Fail(pFailure, 2, BuildFailureText(), GetReasons());
-  const CTlv::Header_t* pChecked = CTlv::AtByte(checked.Get()->data());
-  record.Padding = static_cast<uint32_t>(CTlvContainerParser::CalcNumPaddingBytes(pChecked));
+  const CTlv::Header_t* pBuilt = CTlv::AtByte(checked.Get()->data());
+  record.Padding = static_cast<uint32_t>(CTlvContainerParser::CalcNumPaddingBytes(pBuilt));
   if (options.Type == Object && checked.Get()->size() > kKeptInMemory) {
     record.Path = InputPath(options);
     record.FileBytes = checked.Get()->size();
   } else {
     record.Head = *checked.Get();
   }
-  return Add(std::move(record), pChecked, pFailure);
+  *pChecked = *checked.Get();
+  return true;
 }
 
 // A large object file is checked through a record that stands in for it,
 // as a MOCF too large to hold is, and stays in its file until the write.
 // False, having done nothing, for any other: the builder then reads it whole
 // and says what it finds wrong.
-bool CBuildPlan::BuildLargeObject(const options_t& options, Failure_t* pFailure,
-                                  PlannedRecord_t* pRecord) {
+bool CBuildPlan::LargeObject(const options_t& options, PlannedRecord_t* pRecord,
+                             std::vector<unsigned char>* pChecked) {
   const int32_t length = CFileHelper::GetFileLength(InputPath(options).c_str());
   if (length <= static_cast<int32_t>(kKeptInMemory)) return false;
   const uint64_t size = static_cast<uint64_t>(length);
@@ -403,7 +429,8 @@ bool CBuildPlan::BuildLargeObject(const options_t& options, Failure_t* pFailure,
   pRecord->Path = InputPath(options);
   pRecord->FileBytes = size;
   pRecord->Padding = static_cast<uint32_t>(head.PaddedSize - size);
-  return Add(std::move(*pRecord), CTlv::AtByte(head.Checked.data()), pFailure);
+  *pChecked = std::move(head.Checked);
+  return true;
 }
 
 // As the tool checks an image after appending to it: its size first, then

@@ -63,6 +63,17 @@ class CBuildPlan {
   bool MakeOne(const RunLine_t& line, Failure_t* pFailure);
   bool MakeOne(const options_t& options, Failure_t* pFailure);
 
+  // One record from a run line, its arguments checked by the tool's own
+  // rules as for a MOCF that exists, or as for the first run of a fresh one
+  // (first), but not judged against an image: for an edit, which judges
+  // the records once they are placed. *pChecked is the record, or one the
+  // checks judge exactly as they judge it.
+  // A user file is stored as storedName when it is not empty; another
+  // kind refuses a name typed for it, and ignores one that is not.
+  bool MakeRecord(const RunLine_t& line, bool first, std::string storedName, bool nameTyped,
+                  PlannedRecord_t* pRecord, std::vector<unsigned char>* pChecked,
+                  Failure_t* pFailure);
+
   // Nothing to write: the list holds no run.
   bool IsEmpty() const { return m_Verdict.GetRecordCount() == 0; }
   // The new image's records, those the runs add among them, and its bytes.
@@ -102,8 +113,11 @@ class CBuildPlan {
   void NoteHashRecord(uint64_t offset, uint64_t paddedSize);
   // The loaded MOCF's digest, hashed from the file, against the stored one.
   bool BaseDigestHolds(Failure_t* pFailure) const;
-  bool Build(const options_t& options, Failure_t* pFailure);
-  bool BuildLargeObject(const options_t& options, Failure_t* pFailure, PlannedRecord_t* pRecord);
+  bool Validate(options_t* pOptions, bool fresh, bool exists, Failure_t* pFailure);
+  bool MakeRecord(const options_t& options, PlannedRecord_t* pRecord,
+                  std::vector<unsigned char>* pChecked, Failure_t* pFailure) const;
+  static bool LargeObject(const options_t& options, PlannedRecord_t* pRecord,
+                          std::vector<unsigned char>* pChecked);
   bool Add(PlannedRecord_t record, const CTlv::Header_t* pChecked, Failure_t* pFailure);
   bool Fail(Failure_t* pFailure, int status, std::string said, std::string why) const;
   // What to type instead, after the tool's words for refused arguments.

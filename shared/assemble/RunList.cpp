@@ -109,3 +109,23 @@ bool CRunList::FailRead() {
   // The line that could not be read is the one after the last read.
   return Fail("the file can't be read", last + 1);
 }
+
+std::string QuotedWord(const std::string& word) {
+  if (!word.empty() && word.find_first_of(" \t\"\\'") == std::string::npos) return word;
+  std::string out = "\"";
+  for (char c : word) out += (c == '"' || c == '\\') ? std::string("\\") + c : std::string(1, c);
+  return out + "\"";
+}
+
+bool TypeableLine(const std::vector<std::string>& words, std::string* pLine) {
+  std::string line;
+  for (const std::string& word : words) line += (line.empty() ? "" : " ") + QuotedWord(word);
+  if (line.find("/*") != std::string::npos || line.compare(0, 2, "//") == 0 ||
+      line.find_first_of(std::string("\0\r\n", 3)) != std::string::npos ||
+      line.size() > CRunList::kMaxLineLength)
+    return false;
+  std::vector<std::string> back;
+  if (!SplitWords(line, &back, nullptr) || back != words) return false;
+  *pLine = line;
+  return true;
+}

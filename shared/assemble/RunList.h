@@ -46,3 +46,10 @@ class CRunList {
 // keep blanks in a word and may join unquoted text; inside them \" is " and
 // \\ is \; every other character stands for itself. pWhy may be null.
 bool SplitWords(const std::string& line, std::vector<std::string>* pWords, std::string* pWhy);
+
+// The other way: a word as SplitWords reads it back, quoted only when it
+// must be.
+std::string QuotedWord(const std::string& word);
+// The words as a line that the list reader gives back unchanged, or false:
+// a comment marker, a line end or a NUL byte cannot be written in a line.
+bool TypeableLine(const std::vector<std::string>& words, std::string* pLine);

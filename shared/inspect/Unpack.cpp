@@ -42,29 +42,6 @@ std::string_view Whole(const RecordInfo& record) {
   return Bytes(CTlv::Bytes(record.header), CTlv::GetRecordSize(record.header));
 }
 
-// A word as the list reader reads it back.
-std::string Quote(const std::string& word) {
-  if (!word.empty() && word.find_first_of(" \t\"\\'") == std::string::npos) return word;
-  std::string out = "\"";
-  for (char c : word) out += (c == '"' || c == '\\') ? std::string("\\") + c : std::string(1, c);
-  return out + "\"";
-}
-
-// The words as a line that the list reader gives back unchanged, or false:
-// a comment marker, a line end or a NUL byte cannot be written in a line.
-bool Typeable(const std::vector<std::string>& words, std::string* pLine) {
-  std::string line;
-  for (const std::string& word : words) line += (line.empty() ? "" : " ") + Quote(word);
-  if (line.find("/*") != std::string::npos || line.compare(0, 2, "//") == 0 ||
-      line.find_first_of(std::string("\0\r\n", 3)) != std::string::npos ||
-      line.size() > CRunList::kMaxLineLength)
-    return false;
-  std::vector<std::string> back;
-  if (!SplitWords(line, &back, nullptr) || back != words) return false;
-  *pLine = line;
-  return true;
-}
-
 // One way to write a record: its input file and the run that reads it.
 struct Input_t {
   FileType_t Type;
@@ -287,7 +264,7 @@ bool CUnpacker::Unpack(const RecordInfo& record, bool first, std::string* pLine)
     std::string line;
     // A name the file system refuses (too long, say) is one more reason to
     // take the next way down.
-    if (!Typeable(input.Words, &line) || !Write(input)) continue;
+    if (!TypeableLine(input.Words, &line) || !Write(input)) continue;
     if (Rebuilds(input, record)) {
       if (!input.File.empty()) m_Taken.insert(input.File);
       *pLine = line;
