@@ -1,7 +1,7 @@
-# bash completion for mocftool, mocfinfo and mocfbuild: option names, the
-# type words after -t and --type (each its own: --type takes the words -t
-# does not), and file names where a file goes. Installed once per program
-# name, so that bash-completion finds it for each.
+# bash completion for mocftool, mocfinfo, mocfbuild and mocfedit: option
+# names, the type words after -t and --type (each its own: --type takes the
+# words -t does not), and file names where a file goes. Installed once per
+# program name, so that bash-completion finds it for each.
 
 _mocf_files() {
   local IFS=$'\n'
@@ -54,6 +54,37 @@ _mocfbuild() {
   fi
 }
 
+# mocfedit's options take one or two values each (a selector, a quoted run,
+# KEY=VALUE), none of which is a file here: the words typed so far say
+# whether a value is due, and whether an --add or --replace has its run, so
+# that --at and --name may follow.
+_mocfedit() {
+  local cur=${COMP_WORDS[COMP_CWORD]} i due=0 placing=""
+  for ((i = 1; i < COMP_CWORD; i++)); do
+    if ((due > 0)); then
+      due=$((due - 1))
+      continue
+    fi
+    case ${COMP_WORDS[i]} in
+      --add) due=1 placing=yes ;;
+      --replace) due=2 placing=yes ;;
+      --set | --unset) due=2 placing="" ;;
+      --at | --name) due=1 ;;
+      --remove | -m | -o) due=1 placing="" ;;
+      *) placing="" ;;
+    esac
+  done
+  if ((due > 0)); then
+    case ${COMP_WORDS[COMP_CWORD - 1]} in
+      -m | -o) _mocf_files "$cur" ;;
+      *) COMPREPLY=() ;;
+    esac
+  else
+    _mocf_words "-m -o --dry-run --json --remove --replace --add --set --unset --help --version${placing:+ --at --name}" "$cur"
+  fi
+}
+
 complete -F _mocftool mocftool
 complete -F _mocfinfo mocfinfo
 complete -F _mocfbuild mocfbuild
+complete -F _mocfedit mocfedit

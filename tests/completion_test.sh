@@ -15,7 +15,8 @@ failures=0
 # The candidates for a command line whose last word is being completed.
 expect() {
   local line="$1" want="$2" got
-  read -ra COMP_WORDS <<<"$line"
+  # Quotes hold a word together, as in bash's own split of the line.
+  eval "COMP_WORDS=($line)"
   [[ $line == *" " ]] && COMP_WORDS+=("")
   COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
   COMPREPLY=()
@@ -43,5 +44,12 @@ expect "mocfinfo --extract " ""
 expect "mocfbuild -" "--help --version -d -m"
 expect "mocfbuild -m a" "a.mocf"
 expect "mocfbuild -d -m a.mocf b" "b.txt"
+expect "mocfedit --re" "--remove --replace"
+expect "mocfedit --remove 3 -o b" "b.txt"
+expect "mocfedit --replace 4 " ""
+expect 'mocfedit --add "-f b.txt -t user" --a' "--add --at"
+expect 'mocfedit --replace user:b.txt "-f b.txt -t user" --at 5 --n' "--name"
+expect 'mocfedit --add "-f b.txt -t user" --set MenuSettings ' ""
+expect "mocfedit --unset SwKeys Key --a" "--add"
 
 [ "$failures" -eq 0 ] && echo "completion: every command line gave its candidates"
