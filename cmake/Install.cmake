@@ -11,7 +11,7 @@ endif()
 # libmocf-dev (headers, static library, CMake and pkg-config files),
 # mocftool (the programs, their pages and completion) and python3-mocf (the
 # Python package).
-install(TARGETS mocftool mocfinfo mocfbuild RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+install(TARGETS mocftool mocfinfo mocfbuild mocfedit RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
   COMPONENT tools)
 
 install(TARGETS mocf_shared EXPORT mocfTargets
@@ -41,7 +41,7 @@ install(FILES ${CMAKE_BINARY_DIR}/mocf.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pk
 # are compressed in the build when gzip is there; -n keeps the archive free of
 # names and times, so the package is the same from one build to the next.
 option(MOCF_COMPRESS_MAN "Install the manual pages gzip'd" ON)
-set(MOCF_MAN_PAGES mocftool.1 mocfinfo.1 mocfbuild.1)
+set(MOCF_MAN_PAGES mocftool.1 mocfinfo.1 mocfbuild.1 mocfedit.1)
 find_program(MOCF_GZIP gzip)
 if(MOCF_COMPRESS_MAN AND MOCF_GZIP)
   set(MOCF_MAN_FILES)
@@ -65,7 +65,7 @@ install(FILES ${MOCF_MAN_FILES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONE
 # shared library along, the latter only a link of objects they compile
 # anyway. The Python package installs from the sources and from files made
 # at configure time, so it needs nothing built.
-foreach(program mocftool mocfinfo mocfbuild)
+foreach(program mocftool mocfinfo mocfbuild mocfedit)
   add_dependencies(${program} mocf_shared)
   if(TARGET man)
     add_dependencies(${program} man)
@@ -73,7 +73,7 @@ foreach(program mocftool mocfinfo mocfbuild)
 endforeach()
 
 # bash-completion loads a command's completion from a file of its name.
-foreach(program mocftool mocfinfo mocfbuild)
+foreach(program mocftool mocfinfo mocfbuild mocfedit)
   install(FILES ${CMAKE_SOURCE_DIR}/completion/mocftool.bash
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions RENAME ${program}
     COMPONENT tools)
@@ -138,20 +138,22 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Each one's first line is its package's summary. There is no package-wide
 # summary, as CPack would put that one before all four.
 string(JOIN "\n" CPACK_COMPONENT_TOOLS_DESCRIPTION
-  "build and inspect MOCF configuration files"
+  "build, inspect and edit MOCF configuration files"
   "mocftool builds MOCF files, the binary containers of tagged records that a"
   "device receives as its configuration, one record per run: user files, menu"
   "settings, software keys, custom defaults, firmware and raw records. Every"
   "image it writes carries a fresh SHA-1 hash and has passed the Gen6 check."
   "mocfbuild builds a whole MOCF from a list of such runs, in one pass and"
   "to the very bytes the runs would give."
-  "mocfinfo lists, verifies and unpacks MOCF files and extracts their records.")
+  "mocfinfo lists, verifies and unpacks MOCF files and extracts their records."
+  "mocfedit removes, replaces and adds records anywhere in a MOCF, and sets"
+  "single settings, all or nothing.")
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
 string(JOIN "\n" CPACK_COMPONENT_LIB_DESCRIPTION
   "library to read, verify, build and change MOCF files"
-  "libmocf is the engine of mocftool, mocfbuild and mocfinfo: it lists and"
-  "verifies MOCF files, takes their records out, unpacks them, builds them"
-  "from a list of runs and appends records, through a C API.")
+  "libmocf is the engine of mocftool, mocfbuild, mocfinfo and mocfedit: it"
+  "lists and verifies MOCF files, takes their records out, unpacks them,"
+  "builds them from a list of runs and appends records, through a C API.")
 set(CPACK_DEBIAN_LIB_PACKAGE_SECTION libs)
 # A shlibs file, so that packages built against it depend on it.
 set(CPACK_DEBIAN_LIB_PACKAGE_GENERATE_SHLIBS ON)

@@ -2,7 +2,8 @@
 # The Windows programs, run under Wine, against the Linux ones on the same
 # inputs: the example MOCF built with LF and with CRLF inputs, in a folder,
 # under a name and from an input whose names are not ASCII, is the same
-# bytes; mocfinfo's listing and JSON are the same text, line ends aside;
+# bytes, and so is mocfedit's edit of it; mocfinfo's listing and JSON are the
+# same text, line ends aside;
 # memory running out ends in the unexpected error, status -1 on Windows. (Statuses, records on
 # standard output and concurrent runs: the end-to-end suites, which CI also
 # runs against these programs.)
@@ -43,6 +44,11 @@ for ends in lf crlf; do
     (cd "$dir" && run $sys mocfbuild -d -m "$sys-é.mocf" example.list) || fail "$ends: $sys mocfbuild"
   done
   cmp -s "$dir/linux-é.mocf" "$dir/windows-é.mocf" || fail "$ends: the built MOCFs differ"
+  for sys in linux windows; do
+    (cd "$dir" && run $sys mocfedit -m "$sys-é.mocf" -o "$sys-édité.mocf" --set MenuSettings Lang=de \
+      --add "-f prodüct.txt -t user" --at 4 --name notes.txt) || fail "$ends: $sys mocfedit"
+  done
+  cmp -s "$dir/linux-édité.mocf" "$dir/windows-édité.mocf" || fail "$ends: the edited MOCFs differ"
   for mode in "" --json; do
     a=$(cd "$dir" && run linux mocfinfo $mode linux-é.mocf)
     b=$(cd "$dir" && run windows mocfinfo $mode linux-é.mocf | tr -d '\r')
