@@ -20,7 +20,7 @@ set(MOCF_LAYER_assemble Append.cpp BuildPlan.cpp ListBuild.cpp
 set(MOCF_LAYER_inspect Diff.cpp DiffOutput.cpp Extract.cpp Inspect.cpp Json.cpp Listing.cpp
   MocfImage.cpp Unpack.cpp)
 set(MOCF_LAYER_edit Edit.cpp Selector.cpp SettingsEdit.cpp)
-set(MOCF_LAYER_api ApiDiff.cpp ApiError.cpp ApiRead.cpp ApiWrite.cpp)
+set(MOCF_LAYER_api ApiDiff.cpp ApiEdit.cpp ApiError.cpp ApiRead.cpp ApiWrite.cpp)
 set(MOCF_LAYERS sha1 run platform format image inputs args assemble inspect edit api)
 
 # mocf_engine_sources(OUT PLATFORM [EXCEPT layer...]): the engine's files

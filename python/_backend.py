@@ -22,7 +22,7 @@ Config = Optional[Dict[str, Any]]
 
 HERE = Path(__file__).resolve().parent
 PACKAGE = HERE / "mocf"
-SUMMARY = "Read, verify, build, unpack and compare MOCF files through libmocf"
+SUMMARY = "Read, verify, build, edit, unpack and compare MOCF files through libmocf"
 # The names the package's loader looks for beside its modules.
 LIBRARIES = ("libmocf.so.1", "libmocf.dll", "libmocf.*.dylib")
 # Made here from the version; _where.py is for system installs alone, whose

@@ -13,5 +13,17 @@ int main(int argc, char **argv) {
            mocf_record_count(file) == 8;
   if (!ok) fprintf(stderr, "not as the example makes it: %s\n", mocf_error_last()->message);
   mocf_close(file);
+  /* Then edited in place; a refused edit leaves the edit going on. */
+  if (ok) {
+    mocf_edit *edit = NULL;
+    mocf_input notes = {"user", "hi\n", 3, "notes.txt", NULL, NULL};
+    ok = mocf_edit_open(&edit, argv[2], 0) == MOCF_OK &&
+         mocf_edit_remove(edit, "user:none") == MOCF_EFAILED && mocf_error_last()->status == 2 &&
+         mocf_edit_add_input(edit, &notes, 0) == MOCF_OK &&
+         mocf_edit_set(edit, "MenuSettings", "Audio.Volume", "7") == MOCF_OK &&
+         mocf_edit_commit(edit, NULL, NULL, NULL) == MOCF_OK && mocf_edit_record_count(edit) == 9;
+    if (!ok) fprintf(stderr, "not edited: %s\n", mocf_error_last()->message);
+    mocf_edit_discard(edit);
+  }
   return ok ? 0 : 1;
 }

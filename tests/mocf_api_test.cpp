@@ -5,12 +5,15 @@
 #include <mocf/mocf.hpp>
 #include <sys/wait.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -19,7 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 const std::string kExamples = MOCF_SOURCE_DIR "/examples/", kList = kExamples + "example.list";
 const std::string kTool = "'" MOCFTOOL_PATH "' ", kInfo = "'" MOCFINFO_PATH "' ",
-                  kBuild = "'" MOCFBUILD_PATH "' ";
+                  kBuild = "'" MOCFBUILD_PATH "' ", kEdit = "'" MOCFEDIT_PATH "' ";
 
 std::string Read(const std::string& path) {
   return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
@@ -320,6 +323,80 @@ TEST(MocfApi, RecordBytesAndUnpacksAreMocfinfosFromTheFileOrACopyOfIt) {
   EXPECT_EQ(std::make_tuple(inexact.status, inexact.out),
             std::make_tuple(mocf_error_last()->status, why));
   for (const auto& [view, copy] : kept) EXPECT_EQ(copy, view);
+}
+
+// An edit is mocfedit's: a user file from memory and a set write the bytes
+// mocfedit writes from a file; a refusal has its status and words, less the
+// "mocfedit: edit N (...): " it puts before them, and the edit goes on.
+// While an edit is open, its MOCF's other writers wait.
+TEST(MocfApi, EditsWriteMocfeditsBytesOrSayWhatItSays) {
+  const Scratch s;
+  std::ofstream(s / "notes.txt") << "hello\n";
+  std::ofstream(s / "other.txt") << "";
+  const std::string before = Read(s.ex), add = " --add '-f notes.txt -t user'",
+                    set = " --set MenuSettings Display.Timeout=600";
+  ASSERT_EQ(0, Shell(s.dir, kEdit + "-m ex.mocf -o tool.mocf" + add + set).status);
+  fs::copy_file(s.ex, s / "copy.mocf");  // for the program while the edit holds ex.mocf
+  mocf::Edit e = mocf::Edit::open(s.ex);
+  // From memory, the tool's own words come first, and the run's hint may follow.
+  const struct { std::string args; std::function<void()> call; bool memory; } refused[] = {
+      {" --remove user:none.txt", [&] { e.remove("user:none.txt"); }, false},
+      {" --set 4 K=1", [&] { e.set(4, "K", "1"); }, false},
+      {" --add '-f notes.txt --type SwKeys'", [&] { e.add("-f " + s / "notes.txt --type SwKeys"); }, false},
+      {" --replace 4 '-f notes.txt -t user' --at 99", [&] { e.replace(4, "-f " + s / "notes.txt -t user", 99); },
+       false},
+      {" --add '-f notes.txt --type SwKeys'", [&] { e.add(mocf::Input("SwKeys", "k=1;")); }, true},
+      {" --add '-f other.txt --type MenuSettings'", [&] { e.add(mocf::Input("MenuSettings", "")); },
+       true},
+      {" --add '-f notes.txt --type binary'", [&] { e.add(mocf::Input("binary", "x")); }, true},
+      {" --add '-f notes.txt -t CompatProd'", [&] { e.add(mocf::Input("CompatProd", "1")); }, true}};
+  for (const auto& r : refused) {
+    SCOPED_TRACE(r.args);
+    const Ran program = Shell(s.dir, kEdit + "-m copy.mocf -o no.mocf" + r.args + " 2>&1");
+    ASSERT_GT(program.status, 0);
+    const int code = Thrown(r.call);
+    const auto [_, status, line, said] = LastError();
+    EXPECT_EQ(std::make_tuple(program.status == 1 ? MOCF_EREFUSED : MOCF_EFAILED, program.status),
+              std::make_tuple(code, status));
+    std::string words;
+    for (size_t at = 0; at < program.out.size();) {
+      const size_t end = program.out.find('\n', at), from = program.out.find("): ", at) + 3;
+      words += program.out.substr(from, end + 1 - from);
+      at = end + 1;
+    }
+    std::string lines = said;  // the program leaves out empty lines
+    for (size_t at; (at = lines.find("\n\n")) != std::string::npos;) lines.erase(at, 1);
+    EXPECT_EQ(r.memory ? words.substr(0, lines.size()) : words, lines);
+    EXPECT_TRUE(!said.empty());
+  }
+  e.add(mocf::Input("user", "hello\n", "notes.txt"));
+  e.set("MenuSettings", "Display.Timeout", "600");
+  EXPECT_EQ(9, e.recordCount());
+  const std::string tool = Read(s / "tool.mocf");
+  const std::vector<unsigned char> rendered = e.render();
+  EXPECT_TRUE(tool == std::string(rendered.begin(), rendered.end()));
+  std::atomic<bool> appended{false};
+  std::thread other([&] {
+    EXPECT_EQ(0, mocf_append(s.ex.c_str(), (s / "notes.txt").c_str(), "binary", 0, nullptr, "0x70000001"))
+        << mocf_error_last()->message;
+    appended = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_FALSE(appended);
+  EXPECT_TRUE(before == Read(s.ex));
+  std::vector<uint64_t> heard;
+  e.commit("", [&](const mocf::Progress& p) { heard.push_back(p.line + p.total); });
+  other.join();
+  EXPECT_TRUE(appended && heard.back() == tool.size());
+  EXPECT_EQ(10, mocf::File::open(s.ex).recordCount());
+  EXPECT_EQ(MOCF_EARG, Thrown([&] { e.remove(3); }));  // spent
+  // From memory, a result goes elsewhere, and only there.
+  mocf::Edit m = mocf::Edit::fromMemory(tool.data(), tool.size());
+  m.remove("user:notes.txt");
+  m.unset("MenuSettings", "Display.Timeout");
+  EXPECT_EQ(MOCF_EARG, Thrown([&] { m.commit(); }));
+  m.commit(s / "mem.mocf");
+  EXPECT_EQ(8, mocf::File::open(s / "mem.mocf").recordCount());
 }
 
 }  // namespace

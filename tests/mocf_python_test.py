@@ -290,3 +290,42 @@ def test_one_mocf_shared_by_threads_and_closed_under_them(mocfs, tmp_path):
         walker.start()
         image.close()
         walker.join()
+
+
+def test_an_edit_commits_on_a_clean_exit_and_discards_on_an_exception(mocfs, tmp_path,
+                                                                     monkeypatch):
+    # The edits' bytes and words are mocfedit's in mocf_api_test.cpp; here
+    # the context manager, the inputs as bytes or paths, and the errors.
+    monkeypatch.chdir(tmp_path)
+    made = open(mocfs[0], "rb").read()
+    (tmp_path / "ex.mocf").write_bytes(made)
+    (tmp_path / "notes.txt").write_bytes(b"hi\n")
+    want = run("mocfedit", "-m", "ex.mocf", "-o", "prog.mocf", "--add", "-f notes.txt -t user",
+               "--set", "MenuSettings", "Display.Timeout=600", "--remove", "4", cwd=tmp_path)
+    assert want.returncode == 0, want.stderr
+    with pytest.raises(KeyError):
+        with mocf.edit("ex.mocf") as e:
+            e.add_user_file("notes.txt", b"hi\n")
+            raise KeyError("stop")
+    assert (tmp_path / "ex.mocf").read_bytes() == made
+    refused = run("mocfedit", "-m", "ex.mocf", "--remove", "user:none.txt", cwd=tmp_path)
+    with mocf.edit(tmp_path / "ex.mocf") as e:
+        with pytest.raises(mocf.EditError) as failed:
+            e.remove("user:none.txt")
+        assert failed.value.status == refused.returncode == 2
+        assert [line.split("): ", 1)[1] for line in refused.stderr.splitlines()] == \
+            failed.value.messages
+        e.add_user_file("notes.txt", "notes.txt")
+        e.set("MenuSettings", "Display.Timeout", "600")
+        e.remove(4)
+        assert e.record_count == 8
+    assert (tmp_path / "ex.mocf").read_bytes() == (tmp_path / "prog.mocf").read_bytes()
+    with pytest.raises(ValueError):
+        e.remove(3)
+    e = mocf.edit_bytes(made)
+    e.add_user_file("notes.txt", b"hi\n")
+    e.set("MenuSettings", "Display.Timeout", "600")
+    e.remove("user:welcome.txt")
+    assert e.render() == (tmp_path / "prog.mocf").read_bytes()
+    with pytest.raises(mocf.EditError.FileNotFoundError):
+        mocf.edit(tmp_path / "none.mocf")

@@ -204,6 +204,81 @@ MOCF_API int mocf_build(const char *list_path, const char *mocf_path, unsigned f
 MOCF_API int mocf_append(const char *mocf_path, const char *input_path, const char *type,
                          unsigned flags, const char *part_number, const char *tag);
 
+/* ---- Editing --------------------------------------------------------- */
+/* A MOCF changed as mocfedit changes it: records removed, replaced, added
+ * anywhere after the version and hash records, settings set and unset.
+ * Each call is all or nothing: refused, it leaves the edit as it was, and
+ * the edit goes on. Nothing is written before mocf_edit_commit, which
+ * checks the result first. Refusals are MOCF_EREFUSED (mocfedit's status
+ * 1: the arguments are wrong) or MOCF_EFAILED (status 2: the MOCF refuses),
+ * in mocfedit's words; a failed write is MOCF_EIO. One edit is used by one
+ * thread at a time. */
+
+typedef struct mocf_edit mocf_edit;
+
+/* Opens the MOCF at path to edit, as mocfedit -m loads it (refused with
+ * MOCF_EFAILED and the reason when unreadable, invalid or its digest does
+ * not match); with MOCF_FRESH, an empty MOCF whose first record added must
+ * be the product list. The edit holds the MOCF's lock until it is
+ * committed or discarded: other writers of that MOCF wait meanwhile, so a
+ * thread holding an edit must not build or append to that MOCF itself. */
+MOCF_API int mocf_edit_open(mocf_edit **out, const char *mocf_path, unsigned flags);
+/* The same over a copy of size bytes; name stands for it in messages
+ * (NULL: "(memory)"). Nothing is locked, and commit needs an out_path. */
+MOCF_API int mocf_edit_open_memory(mocf_edit **out, const void *data, size_t size,
+                                   const char *name);
+/* Frees it, after a commit too; NULL is fine. */
+MOCF_API void mocf_edit_discard(mocf_edit *edit);
+/* The records the result holds now, the version and hash records included. */
+MOCF_API int mocf_edit_record_count(const mocf_edit *edit);
+
+/* selector: as mocfedit takes it: "4", "MenuSettings", "user:s.txt#2",
+ * "tag:0x70000001". */
+MOCF_API int mocf_edit_remove(mocf_edit *edit, const char *selector);
+/* run: one list line, "-f notes.txt -t user", its paths from the current
+ * folder; at: 0 for the default place (last for an add, the replaced
+ * record's for a replace), else the record number it becomes; name: a user
+ * file's stored name, NULL for the default (as typed for an add, the
+ * replaced record's for a replace). */
+MOCF_API int mocf_edit_add(mocf_edit *edit, const char *run, int at, const char *name);
+MOCF_API int mocf_edit_replace(mocf_edit *edit, const char *selector, const char *run, int at,
+                               const char *name);
+
+/* A new record's input from memory, read and refused as the run with the
+ * same -t or --type, --PartNum and --tag would be. */
+typedef struct mocf_input {
+  const char *type;        /* a -t or --type word: "user", "binary", "object",
+                              "MenuSettings", "SwKeys", "CustomDefaults", "CompatProd" */
+  const void *data;        /* the input file's bytes; NULL for software keys without a file */
+  size_t size;
+  const char *name;        /* a user file's stored name; names the input in messages
+                              otherwise (NULL: "(memory)") */
+  const char *part_number; /* software keys (--PartNum), or NULL */
+  const char *tag;         /* binary records (--tag, as text), or NULL */
+} mocf_input;
+
+MOCF_API int mocf_edit_add_input(mocf_edit *edit, const mocf_input *input, int at);
+MOCF_API int mocf_edit_replace_input(mocf_edit *edit, const char *selector,
+                                     const mocf_input *input, int at);
+/* A setting of menu settings, custom defaults or software keys, as
+ * mocfedit --set SEL KEY=VALUE and --unset SEL KEY. */
+MOCF_API int mocf_edit_set(mocf_edit *edit, const char *selector, const char *key,
+                           const char *value);
+MOCF_API int mocf_edit_unset(mocf_edit *edit, const char *selector, const char *key);
+
+/* 0 when the result is a MOCF the programs would write; MOCF_EFAILED with
+ * the rule it breaks. */
+MOCF_API int mocf_edit_check(mocf_edit *edit);
+/* The result's bytes (free with mocf_free), after the check. */
+MOCF_API int mocf_edit_render(mocf_edit *edit, unsigned char **data, uint64_t *size);
+/* Checks, then writes the result over out_path (NULL: the MOCF it was
+ * opened from) durably, as mocfedit does: out_path is locked too, or the
+ * file is left as it was. progress, when not NULL, is told the bytes
+ * written, line 0, as mocf_build's is. The edit then takes no more calls
+ * but mocf_edit_record_count and mocf_edit_discard. */
+MOCF_API int mocf_edit_commit(mocf_edit *edit, const char *out_path, mocf_progress_fn progress,
+                              void *context);
+
 #ifdef __cplusplus
 }
 #endif

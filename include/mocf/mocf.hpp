@@ -250,6 +250,120 @@ inline Diff diff(const std::string& oldPath, const std::string& newPath) {
   return out;
 }
 
+// A new record's input from memory (mocf_input): data with a null data()
+// is no file at all, for software keys given by their part number alone;
+// an empty name, part number or tag is none.
+struct Input {
+  Input(std::string type_, std::string_view data_ = {}, std::string name_ = "",
+        std::string partNumber_ = "", std::string tag_ = "")
+      : type(std::move(type_)), data(data_), name(std::move(name_)),
+        partNumber(std::move(partNumber_)), tag(std::move(tag_)) {}
+  std::string type;  // a -t or --type word
+  std::string_view data;
+  std::string name;
+  std::string partNumber;
+  std::string tag;
+};
+
+// A MOCF being edited as mocfedit edits it; see mocf_edit_open. Each call
+// that is refused throws and leaves the edit as it was; destroyed without
+// commit(), nothing is written. A record is chosen by its number or by a
+// selector ("MenuSettings", "user:s.txt#2", "tag:0x70000001").
+class Edit {
+ public:
+  static Edit open(const std::string& path, bool fresh = false) {
+    mocf_edit* handle = nullptr;
+    detail::check(mocf_edit_open(&handle, path.c_str(), fresh ? MOCF_FRESH : 0u));
+    return Edit(handle);
+  }
+  static Edit fromMemory(const void* data, size_t size, const std::string& name = "(memory)") {
+    mocf_edit* handle = nullptr;
+    detail::check(mocf_edit_open_memory(&handle, data, size, name.c_str()));
+    return Edit(handle);
+  }
+
+  Edit(Edit&& other) noexcept : m_handle(std::exchange(other.m_handle, nullptr)) {}
+  Edit& operator=(Edit&& other) noexcept {
+    if (this != &other) {
+      mocf_edit_discard(m_handle);
+      m_handle = std::exchange(other.m_handle, nullptr);
+    }
+    return *this;
+  }
+  Edit(const Edit&) = delete;
+  Edit& operator=(const Edit&) = delete;
+  ~Edit() { mocf_edit_discard(m_handle); }
+
+  int recordCount() const { return mocf_edit_record_count(m_handle); }
+
+  void remove(const std::string& selector) { detail::check(mocf_edit_remove(m_handle, selector.c_str())); }
+  void remove(int number) { remove(std::to_string(number)); }
+  // run: one list line; at 0 for the default place; an empty name for the default.
+  void add(const std::string& run, int at = 0, const std::string& name = "") {
+    detail::check(mocf_edit_add(m_handle, run.c_str(), at, orNull(name)));
+  }
+  void add(const Input& input, int at = 0) {
+    const mocf_input in = raw(input);
+    detail::check(mocf_edit_add_input(m_handle, &in, at));
+  }
+  void replace(const std::string& selector, const std::string& run, int at = 0,
+               const std::string& name = "") {
+    detail::check(mocf_edit_replace(m_handle, selector.c_str(), run.c_str(), at, orNull(name)));
+  }
+  void replace(int number, const std::string& run, int at = 0, const std::string& name = "") {
+    replace(std::to_string(number), run, at, name);
+  }
+  void replace(const std::string& selector, const Input& input, int at = 0) {
+    const mocf_input in = raw(input);
+    detail::check(mocf_edit_replace_input(m_handle, selector.c_str(), &in, at));
+  }
+  void replace(int number, const Input& input, int at = 0) {
+    replace(std::to_string(number), input, at);
+  }
+  void set(const std::string& selector, const std::string& key, const std::string& value) {
+    detail::check(mocf_edit_set(m_handle, selector.c_str(), key.c_str(), value.c_str()));
+  }
+  void set(int number, const std::string& key, const std::string& value) {
+    set(std::to_string(number), key, value);
+  }
+  void unset(const std::string& selector, const std::string& key) {
+    detail::check(mocf_edit_unset(m_handle, selector.c_str(), key.c_str()));
+  }
+  void unset(int number, const std::string& key) { unset(std::to_string(number), key); }
+
+  void check() { detail::check(mocf_edit_check(m_handle)); }
+  std::vector<unsigned char> render() {
+    unsigned char* data = nullptr;
+    uint64_t size = 0;
+    detail::check(mocf_edit_render(m_handle, &data, &size));
+    std::vector<unsigned char> out(data, data + size);
+    mocf_free(data);
+    return out;
+  }
+  // Over out, or over the MOCF it was opened from when out is empty.
+  void commit(const std::string& out = "",
+              const std::function<void(const Progress&)>& progress = nullptr) {
+    detail::check(mocf_edit_commit(m_handle, orNull(out), progress ? &told : nullptr,
+                                   const_cast<std::function<void(const Progress&)>*>(&progress)));
+  }
+
+  mocf_edit* handle() const noexcept { return m_handle; }
+
+ private:
+  explicit Edit(mocf_edit* handle) : m_handle(handle) {}
+  static const char* orNull(const std::string& text) { return text.empty() ? nullptr : text.c_str(); }
+  static mocf_input raw(const Input& input) {
+    return {input.type.c_str(), input.data.data(), input.data.size(), orNull(input.name),
+            orNull(input.partNumber), orNull(input.tag)};
+  }
+  static void told(void* context, int line, uint64_t written, uint64_t total) {
+    (*static_cast<const std::function<void(const Progress&)>*>(context))(
+        Progress{line, written, total});
+  }
+
+  mocf_edit* m_handle;
+};
+
 inline std::string_view version() { return mocf_version(); }
 
 }  // namespace mocf

@@ -1,4 +1,4 @@
-"""Read, verify, build, unpack and compare MOCF files from Python.
+"""Read, verify, build, edit, unpack and compare MOCF files from Python.
 
 A thin layer over libmocf, the engine of mocftool, mocfbuild and mocfinfo:
 every rule and every message comes from the library, so what this package
@@ -27,8 +27,9 @@ from . import _native
 from ._native import lib as _lib
 
 __all__ = [
-    "Error", "BuildError", "AppendError", "NotMocfError", "Mocf", "Record", "Unpacked",
-    "open", "open_bytes", "verify", "build", "append", "unpack", "diff", "__version__",
+    "Error", "BuildError", "AppendError", "EditError", "NotMocfError", "Mocf", "Record",
+    "Unpacked", "Input", "Edit", "open", "open_bytes", "verify", "build", "append", "unpack",
+    "diff", "edit", "edit_bytes", "__version__",
 ]
 
 __version__: str = _lib.mocf_version().decode()
@@ -73,6 +74,10 @@ class AppendError(Error):
     """mocftool refused the run; nothing was written."""
 
 
+class EditError(Error):
+    """mocfedit refused the edit; the edit is as it was before it, and goes on."""
+
+
 class NotMocfError(Error):
     """The file is no MOCF container at all, so there is nothing to compare."""
 
@@ -93,7 +98,7 @@ def _system_init(self: Any, *args: Any) -> None:
 _SYSTEM_KINDS = (FileNotFoundError, FileExistsError, IsADirectoryError, NotADirectoryError,
                  PermissionError, OSError)
 _SYSTEM_CLASSES: Dict[Tuple[type, type], type] = {}
-for _refusal in (Error, BuildError, AppendError):
+for _refusal in (Error, BuildError, AppendError, EditError):
     for _kind in _SYSTEM_KINDS:
         _made = type(_kind.__name__, (_refusal, _kind), {
             "__init__": _system_init, "__module__": __name__,
@@ -639,3 +644,227 @@ def diff(old: PathLike, new: PathLike) -> Dict[str, Any]:
         return shown
     finally:
         _lib.mocf_free(out)
+
+
+# ---- Editing -----------------------------------------------------------------
+
+Selector = Union[int, str]
+# An input's bytes, or the path of a file the engine reads.
+if sys.version_info >= (3, 9):
+    Source = Union[bytes, bytearray, memoryview, str, os.PathLike[str]]
+else:
+    Source = Union[bytes, bytearray, memoryview, str, os.PathLike]
+# The words -t takes; --type takes the others.
+_SHORT_TYPES = ("user", "compatprod", "object", "customdefaults")
+
+
+def _selector(selector: Selector) -> bytes:
+    # bool is an int, and no record's number.
+    if isinstance(selector, bool) or not isinstance(selector, (int, str)):
+        raise TypeError("selector must be an int or a str, not %s" % type(selector).__name__)
+    return str(selector).encode()
+
+
+def _quoted(word: str) -> str:
+    # A word as a list line reads it back: in quotes, \" is " and \\ is \.
+    return '"%s"' % word.replace("\\", "\\\\").replace('"', '\\"')
+
+
+class Input:
+    """A new record's input: bytes, read as the file of the run with the same
+    type word, part number and tag; or a path (str or os.PathLike), which the
+    engine reads as a run's -f."""
+
+    def __init__(self, type: str, data: Optional[Source],  # noqa: A002
+                 name: Optional[str] = None, part_number: Optional[str] = None,
+                 tag: Optional[Union[int, str]] = None) -> None:
+        self.type = _typed(type, "type", str, "a str")
+        self.data = _typed(data, "data", (builtins.bytes, bytearray, memoryview, str, os.PathLike,
+                                          builtins.type(None)), "bytes, a path or None")
+        self.name = _typed(name, "name", (str, builtins.type(None)), "a str or None")
+        self.part_number = _typed(part_number, "part_number", (str, builtins.type(None)),
+                                  "a str or None")
+        self.tag = None if tag is None else str(_typed(tag, "tag", (int, str), "an int or a str"))
+
+    def _run(self) -> Optional[str]:
+        """The run line for a path, or None for bytes."""
+        if not isinstance(self.data, (str, os.PathLike)):
+            return None
+        words = ["-f", os.fspath(self.data),
+                 "-t" if self.type.lower() in _SHORT_TYPES else "--type", self.type]
+        words += ["--PartNum", self.part_number] if self.part_number is not None else []
+        words += ["--tag", self.tag] if self.tag is not None else []
+        return " ".join(_quoted(word) for word in words)
+
+
+Run = Union[str, Input]
+
+
+class Edit:
+    """A MOCF being edited as mocfedit edits it (see mocf.edit). Each call is
+    all or nothing: refused, it raises EditError and the edit goes on.
+
+        with mocf.edit("device.mocf") as e:
+            e.remove("user:s.txt")
+            e.set("MenuSettings", "Display.Timeout", "600")
+            e.add_user_file("notes.txt", data)
+    """
+
+    def __init__(self, pointer: ctypes.c_void_p, path: Optional[str]) -> None:
+        self._pointer: Optional[ctypes.c_void_p] = pointer
+        self.path = path
+
+    def _live(self) -> ctypes.c_void_p:
+        if not self._pointer:
+            raise ValueError("the edit is committed or discarded")
+        return self._pointer
+
+    def _call(self, function: Callable[..., Any], *arguments: Any,
+              target: Optional[PathLike] = None) -> None:
+        _check(function(self._live(), *arguments), EditError, target)
+
+    def __enter__(self) -> "Edit":
+        return self
+
+    def __exit__(self, kind: Optional[type], *exc: object) -> None:
+        # A clean exit commits; an exception leaves the MOCF as it was.
+        try:
+            if kind is None and self._pointer:
+                self.commit()
+        finally:
+            self.discard()
+
+    def __del__(self) -> None:
+        self.discard()
+
+    def __repr__(self) -> str:
+        state = "open" if self._pointer else "done"
+        return "<mocf.Edit %r %s>" % (self.path, state)
+
+    @property
+    def record_count(self) -> int:
+        """The records the result holds now, version and hash included."""
+        return int(_lib.mocf_edit_record_count(self._live()))
+
+    def remove(self, selector: Selector) -> None:
+        """Removes a record: its number, or a selector ("MenuSettings",
+        "user:s.txt#2", "tag:0x70000001")."""
+        self._call(_lib.mocf_edit_remove, _selector(selector))
+
+    def _place(self, function: Callable[..., Any], input_function: Callable[..., Any],
+               selector: Tuple[bytes, ...], what: Run, at: Optional[int],
+               name: Optional[str]) -> None:
+        place = 0 if at is None else _typed(at, "at", int, "an int or None")
+        encoded = _string(name, "name")
+        run = what._run() if isinstance(what, Input) else _typed(what, "run", str,
+                                                                 "a str or an Input")
+        if run is not None:
+            self._call(function, *selector, run.encode(), place, encoded)
+            return
+        assert isinstance(what, Input)
+        if name is not None:
+            raise ValueError("a name for bytes goes in the Input")
+        source = what.data
+        data = memoryview(source).tobytes() if isinstance(source, (
+            builtins.bytes, bytearray, memoryview)) else None
+        raw = _native.Input(what.type.encode(), data, 0 if data is None else len(data),
+                            _string(what.name, "name"), _string(what.part_number, "part_number"),
+                            _string(what.tag, "tag"))
+        self._call(input_function, *selector, ctypes.byref(raw), place)
+
+    def add(self, run: Run, at: Optional[int] = None, name: Optional[str] = None) -> None:
+        """Adds a record from one list line ("-f notes.txt -t user", paths
+        from the current folder) or an Input; at is the record number it
+        becomes (last when None); name a user file's stored name."""
+        self._place(_lib.mocf_edit_add, _lib.mocf_edit_add_input, (), run, at, name)
+
+    def replace(self, selector: Selector, run: Run, at: Optional[int] = None,
+                name: Optional[str] = None) -> None:
+        """Replaces a record, in its place unless at says another."""
+        self._place(_lib.mocf_edit_replace, _lib.mocf_edit_replace_input,
+                    (_selector(selector),), run, at, name)
+
+    def add_user_file(self, name: str, data: Source, at: Optional[int] = None) -> None:
+        """A user file stored as name: its bytes, or the file at a path."""
+        if isinstance(data, (str, os.PathLike)):
+            self.add(Input("user", data), at, name)
+        else:
+            self.add(Input("user", data, name), at)
+
+    def add_binary(self, tag: Union[int, str], data: Source, at: Optional[int] = None) -> None:
+        self.add(Input("binary", data, tag=tag), at)
+
+    def add_object(self, data: Source, at: Optional[int] = None) -> None:
+        self.add(Input("object", data), at)
+
+    def add_settings(self, kind: str, text: Union[str, builtins.bytes],
+                     part_number: Optional[str] = None, at: Optional[int] = None) -> None:
+        """A settings file's text (kind "MenuSettings", "SwKeys",
+        "CustomDefaults" or "CompatProd"); software keys need part_number."""
+        data = text.encode() if isinstance(text, str) else text
+        self.add(Input(kind, data, part_number=part_number), at)
+
+    def set(self, selector: Selector, key: str, value: str) -> None:
+        """KEY=VALUE in menu settings, custom defaults or software keys."""
+        self._call(_lib.mocf_edit_set, _selector(selector), _string(key, "key"),
+                   _string(value, "value"))
+
+    def unset(self, selector: Selector, key: str) -> None:
+        self._call(_lib.mocf_edit_unset, _selector(selector), _string(key, "key"))
+
+    def check(self) -> None:
+        """Raises EditError with the rule the result breaks, if any."""
+        self._call(_lib.mocf_edit_check)
+
+    def render(self) -> builtins.bytes:
+        """The result's bytes, after the check."""
+        out, size = ctypes.c_void_p(), ctypes.c_uint64()
+        self._call(_lib.mocf_edit_render, ctypes.byref(out), ctypes.byref(size))
+        try:
+            return ctypes.string_at(out.value or 0, size.value)
+        finally:
+            _lib.mocf_free(out)
+
+    def commit(self, out: Optional[PathLike] = None) -> None:
+        """Checks, then writes the result over out (None: the MOCF it was
+        opened from) durably; the edit is then done."""
+        encoded = None if out is None else _path(out, "out")
+        _not_from_progress()
+        self._call(_lib.mocf_edit_commit, encoded, ctypes.cast(0, _native.PROGRESS), None,
+                   target=out if out is not None else self.path)
+        self.discard()
+
+    def discard(self) -> None:
+        """Lets go of the edit and the MOCF's lock; nothing is written."""
+        pointer, self._pointer = getattr(self, "_pointer", None), None
+        if pointer:
+            _lib.mocf_edit_discard(pointer)
+
+
+def edit(path: PathLike, fresh: bool = False) -> Edit:
+    """Opens a MOCF to edit, as mocfedit -m loads it; fresh starts an empty
+    one, whose first record added must be the product list. The edit holds
+    the MOCF's lock until it is committed or discarded."""
+    pointer = ctypes.c_void_p()
+    _check(_lib.mocf_edit_open(ctypes.byref(pointer), _path(path, "path"), _flags(fresh)),
+           EditError)
+    return Edit(pointer, os.fsdecode(path))
+
+
+def edit_bytes(data: builtins.bytes, name: Optional[str] = None) -> Edit:
+    """Edits a copy of bytes; render() gives the result, commit(out) writes it."""
+    try:
+        raw = memoryview(data).tobytes()
+    except TypeError:
+        raise TypeError("data must be bytes-like, not %s" % type(data).__name__) from None
+    pointer = ctypes.c_void_p()
+    _check(_lib.mocf_edit_open_memory(ctypes.byref(pointer), raw, len(raw),
+                                      _string(name, "name")), EditError)
+    return Edit(pointer, None)
+
+
+for _class in (Input, Edit):
+    for _member in vars(_class).values():
+        _hints = getattr(getattr(_member, "fget", _member), "__annotations__", {})
+        _hints.update({key: globals()[hint] for key, hint in _hints.items()
+                       if isinstance(hint, str)})

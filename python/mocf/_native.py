@@ -34,6 +34,11 @@ class Record(ctypes.Structure):
                 ("length", c_uint32), ("kind", c_char_p), ("read", c_int)]
 
 
+class Input(ctypes.Structure):
+    _fields_ = [("type", c_char_p), ("data", c_char_p), ("size", c_size_t), ("name", c_char_p),
+                ("part_number", c_char_p), ("tag", c_char_p)]
+
+
 PROGRESS = ctypes.CFUNCTYPE(None, c_void_p, c_int, c_uint64, c_uint64)
 
 _HERE = os.path.dirname(os.path.abspath(__file__))
@@ -105,6 +110,20 @@ _PROTOTYPES = {
     "mocf_diff": (c_int, [c_char_p, c_char_p, POINTER(c_int), POINTER(c_void_p)]),
     "mocf_build": (c_int, [c_char_p, c_char_p, c_uint, PROGRESS, c_void_p]),
     "mocf_append": (c_int, [c_char_p, c_char_p, c_char_p, c_uint, c_char_p, c_char_p]),
+    "mocf_edit_open": (c_int, [POINTER(c_void_p), c_char_p, c_uint]),
+    "mocf_edit_open_memory": (c_int, [POINTER(c_void_p), c_char_p, c_size_t, c_char_p]),
+    "mocf_edit_discard": (None, [c_void_p]),
+    "mocf_edit_record_count": (c_int, [c_void_p]),
+    "mocf_edit_remove": (c_int, [c_void_p, c_char_p]),
+    "mocf_edit_add": (c_int, [c_void_p, c_char_p, c_int, c_char_p]),
+    "mocf_edit_replace": (c_int, [c_void_p, c_char_p, c_char_p, c_int, c_char_p]),
+    "mocf_edit_add_input": (c_int, [c_void_p, POINTER(Input), c_int]),
+    "mocf_edit_replace_input": (c_int, [c_void_p, c_char_p, POINTER(Input), c_int]),
+    "mocf_edit_set": (c_int, [c_void_p, c_char_p, c_char_p, c_char_p]),
+    "mocf_edit_unset": (c_int, [c_void_p, c_char_p, c_char_p]),
+    "mocf_edit_check": (c_int, [c_void_p]),
+    "mocf_edit_render": (c_int, [c_void_p, POINTER(c_void_p), POINTER(c_uint64)]),
+    "mocf_edit_commit": (c_int, [c_void_p, c_char_p, PROGRESS, c_void_p]),
 }
 for _name, (_result, _arguments) in _PROTOTYPES.items():
     _function = getattr(lib, _name)

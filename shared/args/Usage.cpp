@@ -22,12 +22,12 @@ bool IsNamedType(FileType_t type) {
 }
 
 // Without an answer, the MOCF is looked for only when the rule needs it.
-bool CheckArgs(const options_t* options, std::optional<bool> mocfExists) {
+bool CheckArgs(const options_t* options, std::optional<bool> mocfExists, bool bytes = false) {
   const bool swKeys = options->Type == SwKeys;
   if (options->InFile.empty() && !swKeys) {
     return Refuse("No input file specified!");
   }
-  if (!swKeys && !CFileHelper::DoesFileExist(InputPath(*options).c_str())) {
+  if (!swKeys && !bytes && !CFileHelper::DoesFileExist(InputPath(*options).c_str())) {
     messages::Printf("Can't find the input file (%s)!\n", options->InFile.c_str());
     return false;
   }
@@ -67,6 +67,10 @@ bool ValidateArgs(const options_t* options) { return CheckArgs(options, std::nul
 
 bool ValidateArgs(const options_t* options, bool mocfExists) {
   return CheckArgs(options, mocfExists);
+}
+
+bool ValidateArgsForBytes(const options_t* options, bool mocfExists) {
+  return CheckArgs(options, mocfExists, true);
 }
 
 void PrintUsage(const char* argv0) {
