@@ -260,3 +260,74 @@ TEST(Mocfedit, EditsGiveWhatARebuildOfTheEditedListGives) {
 }
 
 }  // namespace
+
+namespace {
+
+// The cases random edits rarely reach: each from the same MOCF, its status,
+// and a line that must be in what it said or, once it edited, in the
+// listing of what it wrote. A refused edit leaves every file as it was.
+TEST(Mocfedit, RareCasesAreRefusedOrMadeAsAListWouldMakeThem) {
+  const TempDir dir;
+  ASSERT_EQ("[exit 0]\n",
+            Sh(dir.path(), "printf '0x1A2B\\n' >p.txt; printf A >a.txt; mkdir a2 "
+                           " && printf BB >a2/a.txt && printf 'Display.Timeout=300;\\nAudio.Volume=5;\\n' >ms.txt && "
+                           "printf N >n.txt && printf bin >b.dat && " +
+                               ToolRuns({"m.mocf -d -f p.txt -t CompatProd", "m.mocf -f a.txt -t user",
+                                         "m.mocf -f ms.txt --type MenuSettings",
+                                         "m.mocf --type binary --tag 0x70000001 -f b.dat"}) +
+                               " && cd a2 && " + kTool + " -m ../m.mocf -f a.txt -t user"));
+  const std::string base = State(dir.File("m.mocf"));
+  std::string spoilt = base;
+  spoilt[spoilt.size() - 3] ^= 1;
+  WriteFile(dir.File("spoilt.mocf"), spoilt);
+  const std::string tree = Tree(dir.path());
+  struct Case_t {
+    std::string args;
+    int status;
+    std::string said;
+  } cases[] = {
+      {"--remove user:b.txt", 2, "user:b.txt selects nothing: its user files are a.txt, a.txt"},
+      {"--remove 2", 2, "selects record 2 (hash), which every edit writes itself"},
+      {"--set tag:0x00000000 K=1", 2, "selects record 1 (version)"},
+      {"--remove CompatProd", 2, "there is no compatible-products record"},
+      {"--add '-f ms.txt --type MenuSettings'", 2, "Invalid MOCF."},
+      {"--add '-f n.txt -t user' --at 3", 2, "Invalid MOCF."},
+      {"--add '-f n.txt -t user' --at 8", 0, "8   0xC0 60000002     28 user file \"n.txt\", 1 bytes"},
+      {"--add '-f n.txt -t user' --at 9", 2, "--at 9 is past the end: the MOCF has 7 records"},
+      {"--add '-f n.txt -t user' --at 2", 1, "--at 2: N is a record number from 3 on"},
+      {"--add '-f n.txt -t user' --name x.txt --at 4", 0, "4   0x40 60000002     28 user file \"x.txt\", 1 bytes"},
+      {"--remove user:a.txt#2 --add '-f n.txt -t user'", 0, "user file \"a.txt\", 1 bytes"},
+      {"--replace user:a.txt#2 '-f n.txt -t user'", 0, "7   0x9C 60000002     28 user file \"a.txt\", 1 bytes"},
+      {"--replace 3 '-f a.txt -t CompatProd'", 2, "a.txt:1: \"A\" is not a number"},
+      {"--set tag:0x70000001 K=1", 2, "record 6 (unknown) holds no settings"},
+      {"--unset MenuSettings Nope", 2, "has no setting Nope: its keys are Display.Timeout, Audio.Volume"},
+      {"--set MenuSettings 'a;b=1'", 1, "the key \"a;b\" cannot come from a settings file"},
+      {"--set MenuSettings Lang=de", 0, "\"Display.Timeout=300;Audio.Volume=5;Lang=de.\""},
+      {"--unset MenuSettings Display.Timeout", 0, "\"Audio.Volume=5.\""},
+      {"-o ./m.mocf --set MenuSettings Display.Timeout=600", 0, "\"Display.Timeout=600;Audio.Volume=5.\""},
+      {"-o out.mocf --remove 4", 0, "out.mocf: 156 bytes, 6 records, valid"},
+      {"--dry-run --set MenuSettings Lang=de", 0, "    + Lang=de"},
+      {"--dry-run --json -o new.mocf --remove 4", 0, "\"file\": \"new.mocf\""},
+      {"-m spoilt.mocf --remove 4", 2, "does not match the records' hash"},
+      {"--json --remove 4", 1, "--json goes with --dry-run"},
+  };
+  for (const Case_t& c : cases) {
+    WriteFile(dir.File("m.mocf"), base);
+    const bool other = c.args.rfind("-m ", 0) == 0;
+    const std::string out = Sh(dir.path(), kEdit + (other ? "" : " -m m.mocf") + " " + c.args + " 2>&1");
+    const std::string written = c.args.find("-o out") != std::string::npos ? "out.mocf" : "m.mocf";
+    const std::string listing = Sh(dir.path(), kInfo + " " + written);
+    EXPECT_EQ("[exit " + std::to_string(c.status) + "]", out.substr(out.rfind("[exit"), 8)) << c.args << "\n" << out;
+    const std::string& seen = c.status || c.args.find("--dry-run") != std::string::npos ? out : listing;
+    EXPECT_NE(std::string::npos, seen.find(c.said)) << c.args << "\n" << out << listing;
+    if (c.status || c.args.find("-o out") != std::string::npos || c.args.find("--dry-run") != std::string::npos) {
+      EXPECT_TRUE(base == State(dir.File("m.mocf"))) << c.args;
+    }
+    fs::remove(dir.File("out.mocf"));
+    if (c.status) {
+      EXPECT_EQ(tree, Tree(dir.path())) << c.args;
+    }
+  }
+}
+
+}  // namespace

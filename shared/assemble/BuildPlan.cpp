@@ -224,8 +224,9 @@ bool CBuildPlan::RunOptions(options_t options, Failure_t* pFailure) {
   m_Started = true;
   PlannedRecord_t record;
   std::vector<unsigned char> checked;
-  if (MakeRecord(options, &record, &checked, pFailure))
-    return Add(std::move(record), CTlv::AtByte(checked.data()), pFailure);
+  if (MakeRecord(options, &record, &checked, pFailure) &&
+      Add(std::move(record), CTlv::AtByte(checked.data()), pFailure))
+    return true;
   if (pFailure->Status == 2 && pFailure->Said == std::string(messages::kInvalidMocf) + "\n" &&
       pFailure->Why.find("\"" + options.InFile + "\"") != std::string::npos)
     pFailure->Why += BareNameHint(options);
