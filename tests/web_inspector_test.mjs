@@ -1,10 +1,11 @@
 // The inspector page in headless Chromium, against the programs: the rows,
-// the verdict, the changes and the saved bytes are what mocfinfo says, the
-// served site asks for nothing beyond its own files, and the one-file page,
-// opened from disk, for nothing at all.
+// the verdict, the changes and the saved bytes are what mocfinfo says, an
+// edited MOCF is what mocfedit makes, the served site asks for nothing
+// beyond its own files, and the one-file page, opened from disk, for
+// nothing at all.
 //   node tests/web_inspector_test.mjs SITE PROGRAMS OUT
 // SITE: the built site (build-web/site), the one-file page beside it;
-// PROGRAMS: the folder of mocfinfo, mocfbuild and mocftool; OUT: where
+// PROGRAMS: the folder of mocfinfo, mocfbuild, mocftool and mocfedit; OUT: where
 // screenshots and scratch files go.
 import assert from "node:assert/strict";
 import { execFileSync, spawnSync } from "node:child_process";
@@ -43,6 +44,7 @@ const edit = (name, change) => fs.writeFileSync(scratch(name), change(fs.readFil
 edit("changed/menu_settings.txt", (text) => text.replace("Audio.Volume=5", "Audio.Volume=7"));
 edit("changed/example.list", (text) => text.replace(/^.*CustomDefaults.*$/m, "-f extra.txt -t user"));
 fs.writeFileSync(scratch("changed/extra.txt"), "Added later.\n");
+fs.copyFileSync(scratch("changed/extra.txt"), scratch("extra.txt"));
 program("mocfbuild", ["-d", "-m", scratch("changed.mocf"), "example.list"], { cwd: scratch("changed") });
 
 // ---- A server of the site alone ------------------------------------------
@@ -89,23 +91,30 @@ async function check({ page }, label) {
     opened += 1;
     await page.waitForSelector(`body[data-opened="${opened}"]`, { timeout: 120000 });
   }
-  const choose = (...names) => settled(async () => (await page.$("input[type=file]")).uploadFile(...names.map(scratch)));
+  const choose = (...names) => settled(async () => (await page.$("#files")).uploadFile(...names.map(scratch)));
   const text = (selector) => page.$eval(selector, (node) => node.textContent);
   const shot = (name) => page.screenshot({ path: scratch(`${label}-${name}.png`), fullPage: true });
-  const rows = () => page.$$eval("#records tr[data-record]", (trs) => trs.map((tr) => [...tr.cells].map((td) => td.textContent)));
+  const rows = () => page.$$eval("#records tr[data-record]", (trs) =>
+    trs.map((tr) => [...tr.cells].slice(0, 5).map((td) => td.textContent)));
   const listed = (name) => program("mocfinfo", [name]).stdout.split("\n")
     .map((line) => line.match(/^\s*(\d+)\s+(\S+)\s+(\S+)\s+(\d+) (.*)$/)).filter(Boolean).map((m) => m.slice(1));
+  // What a button downloads, under name.
+  async function downloaded(button, name) {
+    const saved = path.join(downloads, name);
+    fs.rmSync(saved, { force: true });
+    await page.click(button);
+    for (let wait = 0; !fs.existsSync(saved) && wait < 100; wait++) await new Promise((r) => setTimeout(r, 100));
+    return fs.readFileSync(saved);
+  }
   // A button's download is what mocfinfo writes with args.
   async function saves(button, name, ...args) {
-    await page.click(button);
     program("mocfinfo", [...args, "-o", `${label}-${name}`, "example.mocf"]);
-    const saved = path.join(downloads, name);
-    for (let wait = 0; !fs.existsSync(saved) && wait < 100; wait++) await new Promise((r) => setTimeout(r, 100));
-    assert.deepEqual(fs.readFileSync(saved), fs.readFileSync(scratch(`${label}-${name}`)));
+    assert.deepEqual(await downloaded(button, name), fs.readFileSync(scratch(`${label}-${name}`)));
   }
 
-  // One input, the only one, taking several files.
-  assert.deepEqual(await page.$$eval("input", (inputs) => inputs.map((i) => [i.type, i.multiple])), [["file", true]]);
+  // The chooser takes several files, the user file to add one.
+  assert.deepEqual(await page.$$eval("input", (inputs) => inputs.map((i) => [i.id, i.type, i.multiple])),
+    [["files", "file", true], ["add-user-file", "file", false]]);
 
   // Inspect: each row is mocfinfo's line, each record a block.
   await choose("example.mocf");
@@ -155,6 +164,37 @@ async function check({ page }, label) {
     assert.deepEqual(changes.map((c) => c[0]).sort(), ["added", "changed", "removed"]);
     await shot("compare-" + oldName.replace(".mocf", ""));
   }
+
+  // Edits, one at a time, each shown as made: a record removed, a user file
+  // added, a menu setting set with Enter; saved, they are mocfedit's MOCF.
+  await choose("example.mocf");
+  await settled(() => page.click('#records tr[data-record="4"] [data-action=remove]'));
+  await settled(async () => (await page.$("#add-user-file")).uploadFile(scratch("extra.txt")));
+  await page.click('#records tr[data-record="5"]');
+  await page.$eval('[data-setting="Audio.Volume"]', (input) => { input.value = ""; });
+  await page.type('[data-setting="Audio.Volume"]', "9");
+  await settled(() => page.keyboard.press("Enter"));
+  const edited = path.join(out, label + "-edited");
+  fs.mkdirSync(edited);
+  fs.copyFileSync(scratch("example.mocf"), path.join(edited, "example.mocf"));
+  fs.copyFileSync(scratch("extra.txt"), path.join(edited, "extra.txt"));
+  const made = program("mocfedit", ["-m", "example.mocf", "--remove", "4", "--add", "-f extra.txt -t user",
+    "--set", "MenuSettings", "Audio.Volume=9"], { cwd: edited });
+  assert.equal(made.status, 0, made.stderr);
+  const good = fs.readFileSync(path.join(edited, "example.mocf"));
+  assert.deepEqual(await downloaded("#download", "example.mocf"), good);
+  assert.deepEqual(await rows(), listed(path.join(edited, "example.mocf")));
+  assert.equal(await text("#verdict"), program("mocfinfo", ["--verify", "example.mocf"], { cwd: edited }).stdout.trim());
+  await shot("edited");
+
+  // A refused edit says mocfedit's reason, and the MOCF saved is the last good one.
+  await settled(() => page.click('#records tr[data-record="3"] [data-action=remove]'));
+  const refused = program("mocfedit", ["-m", "example.mocf", "--remove", "3"], { cwd: edited });
+  assert.equal(refused.status, 2);
+  const verdict = await text("#verdict");
+  for (const line of refused.stderr.trim().split("\n")) assert.ok(verdict.includes(line.replace(/^mocfedit: /, "")), verdict);
+  assert.deepEqual(await downloaded("#download", "example.mocf"), good);
+  await shot("refused");
   return { choose, text };
 }
 

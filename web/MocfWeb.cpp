@@ -1,11 +1,15 @@
 // The engine as the browser page calls it: bytes in the module's memory in,
 // the texts mocfinfo prints out. The page owns the bytes; every string
-// returned here is the page's to free.
+// returned here is the page's to free, and so are an edit's new bytes.
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include "edit/Edit.h"
 #include "inspect/Diff.h"
 #include "inspect/Extract.h"
 #include "inspect/Inspect.h"
@@ -30,6 +34,26 @@ char* Answer(Work work) {
   } catch (...) {
     return Copy("{\"error\": \"Unexpected error\"}");
   }
+}
+
+// One edit of the MOCF in data, made as mocfedit makes it: checked, then
+// {"pointer": where its new bytes lie, "size": how many}, or {"error":
+// why it is refused, as mocfedit says it}.
+template <class Change>
+char* Edited(const unsigned char* data, size_t size, const char* name, Change change) {
+  return Answer([&] {
+    mocfedit::CEdit edit;
+    mocfbuild::Failure_t failure;
+    std::vector<unsigned char> image;
+    if (!edit.OpenMemory(data, size, name, &failure) || !change(edit, &failure) ||
+        !edit.Check(&failure) || !edit.Render(&image, &failure))
+      return "{\"error\": " + mocfinfo::JsonString(failure.Text()) + "}";
+    unsigned char* out = static_cast<unsigned char*>(std::malloc(image.size()));
+    if (!out) throw std::bad_alloc();
+    std::memcpy(out, image.data(), image.size());
+    return "{\"pointer\": " + std::to_string(reinterpret_cast<uintptr_t>(out)) +
+           ", \"size\": " + std::to_string(image.size()) + "}";
+  });
 }
 
 }  // namespace
@@ -99,6 +123,34 @@ const unsigned char* mocfweb_record(const unsigned char* data, size_t size, int 
   } catch (...) {
     return nullptr;
   }
+}
+
+// mocfedit --remove selector.
+char* mocfweb_remove(const unsigned char* data, size_t size, const char* name,
+                     const char* selector) {
+  return Edited(data, size, name, [&](mocfedit::CEdit& edit, mocfbuild::Failure_t* pFailure) {
+    return edit.Remove(selector, pFailure);
+  });
+}
+
+// mocfedit --add "-f fileName -t user": the file's bytes added last, under its name.
+char* mocfweb_add_user(const unsigned char* data, size_t size, const char* name,
+                       const char* fileName, const unsigned char* fileData, size_t fileSize) {
+  return Edited(data, size, name, [&](mocfedit::CEdit& edit, mocfbuild::Failure_t* pFailure) {
+    mocfedit::EditInput_t input;
+    input.Type = UserFile;
+    input.Name = fileName;
+    input.Bytes.assign(reinterpret_cast<const char*>(fileData), fileSize);
+    return edit.Add(input, {}, pFailure);
+  });
+}
+
+// mocfedit --set selector key=value.
+char* mocfweb_set(const unsigned char* data, size_t size, const char* name, const char* selector,
+                  const char* key, const char* value) {
+  return Edited(data, size, name, [&](mocfedit::CEdit& edit, mocfbuild::Failure_t* pFailure) {
+    return edit.Set(selector, key, value, pFailure);
+  });
 }
 
 }  // extern "C"

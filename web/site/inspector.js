@@ -1,6 +1,7 @@
 // The MOCF inspector: the files chosen are read into the engine's memory
-// (compiled from the same sources as mocfinfo) and shown as it says them.
-// Nothing is sent anywhere.
+// (compiled from the same sources as mocfinfo) and shown as it says them,
+// and the one inspected is edited as mocfedit edits it. Nothing is sent
+// anywhere.
 "use strict";
 
 const CHUNK = 8 << 20;       // files are copied into the engine in slices
@@ -46,14 +47,19 @@ function answer(pointer) {
   }
 }
 
-async function load(file) {
+// A file's bytes in the engine's memory, the caller's to free.
+async function copyIn(file) {
   const pointer = engine._malloc(Math.max(file.size, 1));
   if (!pointer) throw new Error(`${file.name} (${file.size} bytes) does not fit in the page's memory`);
   for (let offset = 0; offset < file.size; offset += CHUNK) {
     const bytes = new Uint8Array(await file.slice(offset, offset + CHUNK).arrayBuffer());
     engine.HEAPU8.set(bytes, pointer + offset);  // HEAPU8 is new after the memory grows
   }
-  const loaded = { name: file.name, pointer, size: file.size };
+  return { name: file.name, pointer, size: file.size };
+}
+
+async function load(file) {
+  const loaded = await copyIn(file);
   held.push(loaded);
   return loaded;
 }
@@ -64,13 +70,17 @@ function release() {
   shown = null;
 }
 
-function withName(file, call) {
-  const name = cString(file.name);
+function withStrings(texts, call) {
+  const pointers = texts.map(cString);
   try {
-    return call(name);
+    return call(...pointers);
   } finally {
-    engine._free(name);
+    for (const pointer of pointers) engine._free(pointer);
   }
+}
+
+function withName(file, call) {
+  return withStrings([file.name], call);
 }
 
 function inspect(file) {
@@ -115,6 +125,8 @@ function showInspection(file) {
   $("stop").textContent = listing.stop ? "the walk stops: " + listing.stop : "";
   // A file that is no MOCF at all has no records, and the verdict says why.
   $("listing").hidden = !listing.records.length;
+  // Only a sound MOCF is edited: the engine would refuse any other.
+  $("editing").hidden = !listing.valid;
   drawRows(listing.records, result.descriptions);
   drawLayout(listing.records);
   $("details").replaceChildren(element("p", { class: "hint" },
@@ -130,7 +142,9 @@ function drawRows(records, descriptions) {
       element("td", { class: "offset" }, "0x" + hex(record.offset)),
       element("td", { class: "tag" }, hex(record.tag, 8)),
       element("td", { class: "length" }, String(record.length)),
-      element("td", { class: "record" }, element("span", { class: "swatch " + kindClass(record.kind) }), text));
+      element("td", { class: "record" }, element("span", { class: "swatch " + kindClass(record.kind) }), text),
+      element("td", { class: "edit" }, element("button", { type: "button", "data-action": "remove",
+        "aria-label": `Remove record ${record.index}`, title: `Remove record ${record.index}` }, "remove")));
     return row;
   });
   $("records").tBodies[0].replaceChildren(...rows);
@@ -179,8 +193,17 @@ function facts(pairs) {
   return element("dl", {}, ...pairs.flatMap(([term, value]) => [element("dt", {}, term), element("dd", {}, value)]));
 }
 
+// A settings record's items, the first of each KEY=VALUE an input that sets
+// it on Enter; its text's last character ends it.
 function items(text) {
-  return element("ul", {}, ...text.split(";").filter((item) => item.length).map((item) => element("li", {}, item)));
+  const seen = new Set();
+  return element("ul", {}, ...text.slice(0, -1).split(";").filter((item) => item.length).map((item) => {
+    const key = item.slice(0, item.indexOf("="));
+    if (!key || seen.has(key)) return element("li", {}, item);
+    seen.add(key);
+    return element("li", {}, element("label", {}, key + "=",
+      element("input", { "data-setting": key, value: item.slice(key.length + 1), "aria-label": key })));
+  }));
 }
 
 function kindFacts(record) {
@@ -207,6 +230,7 @@ function showDetails(record, description) {
     saveFile = element("button", { type: "button", id: "save-file" }, `Save the file ${record.name}`);
     saveFile.addEventListener("click", () => saveUserFile(record));
   }
+  $("details").dataset.record = record.index;  // the record its settings set
   $("details").replaceChildren(
     element("h3", {}, `#${record.index} ${record.kind}`),
     facts([["offset", `0x${hex(record.offset)} (${record.offset})`], ["tag", `0x${hex(record.tag, 8)}`],
@@ -233,6 +257,66 @@ function saveUserFile(record) {
   if (!bytes) return say(`The file of record ${record.index} cannot be saved.`, true);
   download(bytes, record.name);
   say(`Saved ${record.name} (${bytes.length} bytes), as mocfinfo --extract ${record.index} writes it.`);
+}
+
+// ---- Editing ------------------------------------------------------------
+
+// One edit of the file inspected, made and checked by the engine as mocfedit
+// makes it: call(file, name) answers its new bytes, which the page then
+// shows and saves; a refusal leaves the file as it was, and says why.
+function edit(what, call, then = () => {}) {
+  const file = shown.file;
+  let result;
+  try {
+    result = withName(file, (name) => answer(call(file, name)));
+  } catch (error) {
+    result = { error: String(error.message || error) };
+  }
+  if (result.error) {
+    $("verdict").textContent = `Refused: ${result.error.trim()}\n${file.name} is as it was.`;
+    $("verdict").className = "invalid";
+    say(`${what} was refused; "Save the edited MOCF" still saves the MOCF before it.`, true);
+    return;
+  }
+  release();
+  pair = null;
+  $("compare").hidden = true;
+  held.push({ name: file.name, pointer: result.pointer, size: result.size });
+  showInspection(held[0]);
+  then();
+  say(`${what}: ${file.name} now has ${shown.listing.records.length} records; "Save the edited MOCF" saves it.`);
+}
+
+function removeRecord(number) {
+  edit(`Removing record ${number}`, (file, name) => withStrings([String(number)],
+    (selector) => engine._mocfweb_remove(file.pointer, file.size, name, selector)));
+}
+
+async function addUserFile(chosen) {
+  const data = await copyIn(chosen);
+  try {
+    edit(`Adding ${chosen.name}`, (file, name) => withStrings([chosen.name], (fileName) =>
+      engine._mocfweb_add_user(file.pointer, file.size, name, fileName, data.pointer, data.size)),
+    () => select(shown.listing.records.length));
+  } finally {
+    engine._free(data.pointer);
+  }
+}
+
+function setSetting(number, key, value) {
+  edit(`Setting ${key}=${value} in record ${number}`, (file, name) =>
+    withStrings([String(number), key, value], (selector, keyText, valueText) =>
+      engine._mocfweb_set(file.pointer, file.size, name, selector, keyText, valueText)),
+  () => {
+    select(number);
+    document.querySelector(`#details [data-setting="${CSS.escape(key)}"]`)?.focus();
+  });
+}
+
+function saveMocf() {
+  const file = shown.file;
+  download(engine.HEAPU8.slice(file.pointer, file.pointer + file.size), file.name);
+  say(`Saved ${file.name} (${file.size} bytes).`);
 }
 
 // ---- Comparing --------------------------------------------------------------
@@ -316,14 +400,39 @@ function listen() {
     document.body.classList.remove("dropping");
     open([...event.dataTransfer.files]);
   });
+  $("add-user-file").addEventListener("change", async (event) => {
+    const [file] = event.target.files;
+    event.target.value = "";
+    if (!file || !shown) return;
+    try {
+      await addUserFile(file);
+    } catch (error) {
+      say(String(error.message || error), true);
+    }
+    done();
+  });
+  $("download").addEventListener("click", saveMocf);
+  $("details").addEventListener("keydown", (event) => {
+    const setting = event.target.closest("[data-setting]");
+    if (event.key !== "Enter" || !setting) return;
+    event.preventDefault();
+    setSetting(Number($("details").dataset.record), setting.dataset.setting, setting.value);
+    done();
+  });
   const records = $("records").tBodies[0];
   const numberOf = (event) => {
     const target = event.target.closest("[data-record],[data-block]");
     return target ? Number(target.dataset.record ?? target.dataset.block) : 0;
   };
-  records.addEventListener("click", (event) => numberOf(event) && select(numberOf(event)));
+  records.addEventListener("click", (event) => {
+    if (!numberOf(event)) return;
+    if (!event.target.closest("[data-action=remove]")) return select(numberOf(event));
+    removeRecord(numberOf(event));
+    done();
+  });
   records.addEventListener("keydown", (event) => {
     const number = numberOf(event);
+    if (event.target.closest("button")) return;  // its own keys press it
     const step = { ArrowDown: 1, ArrowUp: -1, Home: -Infinity, End: Infinity }[event.key];
     if (event.key === "Enter" || event.key === " ") select(number);
     else if (step !== undefined) {
