@@ -202,10 +202,17 @@ int Edit(const Options_t& options, std::ostream& out, std::ostream& err) {
   const platform::CFileLock& targetLock = !elsewhere || second == std::min(first, second) ? lock : *outLock;
   CEdit edit;
   Failure_t failure;
-  if (!edit.Open(mocf, options.Mocf, &failure)) return err << Report(options, failure), failure.Status;
+  // A damaged MOCF is all a failed edit reports, whatever else is wrong.
+  const auto refused = [&] {
+    Failure_t damaged;
+    const Failure_t& said = edit.LoadedDigestHolds(&damaged) ? failure : damaged;
+    err << Report(options, said);
+    return said.Status;
+  };
+  if (!edit.Open(mocf, options.Mocf, &failure, true)) return err << Report(options, failure), failure.Status;
   for (const EditArgs_t& one : options.Edits)
-    if (!Apply(&edit, one, &failure)) return err << Report(options, failure), failure.Status;
-  if (!edit.Check(&failure)) return err << Report(options, failure), failure.Status;
+    if (!Apply(&edit, one, &failure)) return refused();
+  if (!edit.Check(&failure)) return refused();
   if (options.DryRun) return ShowDryRun(options, edit, out, err);
   if (edit.Write(target, targetLock, nullptr, &failure)) return 0;
   if (failure.Status == 0)

@@ -18,6 +18,7 @@
 #include "inputs/FileHelper.h"
 #include "inputs/ObjectRecordBuilder.h"
 #include "inspect/Inspect.h"
+#include "platform/JoinedThread.h"
 #include "platform/ReplaceFile.h"
 #include "platform/Utf8Path.h"
 #include "run/Messages.h"
@@ -130,7 +131,8 @@ bool CEdit::Fail(Failure_t* pFailure, int status, const std::string& why) const 
   return false;
 }
 
-bool CEdit::Open(const std::string& path, const std::string& named, Failure_t* pFailure) {
+bool CEdit::Open(const std::string& path, const std::string& named, Failure_t* pFailure,
+                 bool laterDigest) {
   m_Path = Utf8Of(fs::absolute(Utf8Path(path)));
   m_Named = named;
   if (CFileHelper::LookAtMocfPath(m_Path.c_str()) == CFileHelper::MocfPath::kUnusable)
@@ -139,7 +141,7 @@ bool CEdit::Open(const std::string& path, const std::string& named, Failure_t* p
     return Fail(pFailure, 2, "cannot read " + named + ": " +
                                  CFileHelper::WhyCannotRead(m_Path.c_str()));
   if (CFileHelper::GetFileLength(m_Path.c_str()) > kHeldWhole && LoadInPlace())
-    return BaseDigestHolds(pFailure);
+    return laterDigest || LoadedDigestHolds(pFailure);
   m_Base.clear();
   if (!CFileHelper::ReadFileData(m_Path.c_str(), &m_Base))
     return Fail(pFailure, 2, "cannot read " + named + " whole: " +
@@ -222,9 +224,8 @@ bool CEdit::LoadInPlace() {
   return true;
 }
 
-// The digest of a MOCF left in its file, taken in a pass of its own, so
-// that a damaged MOCF is refused before any edit is read against it.
-bool CEdit::BaseDigestHolds(Failure_t* pFailure) const {
+bool CEdit::LoadedDigestHolds(Failure_t* pFailure) const {
+  if (!m_InFile) return true;
   CTlv::Header_t header;
   std::copy_n(m_Base.begin(), CTlv::kHeaderSize, reinterpret_cast<unsigned char*>(&header));
   std::vector<Range_t> hashes;
@@ -452,6 +453,7 @@ ImageJob_t CEdit::Job() const {
 }
 
 bool CEdit::Render(std::vector<unsigned char>* pImage, Failure_t* pFailure) const {
+  if (!LoadedDigestHolds(pFailure)) return false;
   ImageJob_t job = Job();
   const CTlv::Header_t& header = job.Digests[0].Header;
   job.Pieces[0] = {nullptr, 0, CTlv::Bytes(&header), CTlv::kHeaderSize};
@@ -485,7 +487,19 @@ bool CEdit::Write(const std::string& path, const platform::CFileLock& lock,
   CFileReplacement out(path, &lock);
   std::vector<Digest_t> digests;
   *pFailure = {};
-  return WriteImage(job, &out, &digests) &&
+  bool written = false, loadedHolds = true;
+  Failure_t damaged;
+  {
+    // The MOCF's own digest is hashed beside the write, on a core of its
+    // own, as an append follows it while it copies.
+    const CJoinedThread beside([&] { loadedHolds = LoadedDigestHolds(&damaged); }, !m_InFile);
+    written = WriteImage(job, &out, &digests);
+  }
+  if (!loadedHolds) {
+    *pFailure = damaged;
+    return false;
+  }
+  return written &&
          out.WriteAt(job.Digests[0].Skips[0].From + CTlv::kHeaderSize, digests[0].data(),
                      digests[0].size()) &&
          out.Commit();

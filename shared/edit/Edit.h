@@ -52,8 +52,15 @@ class CEdit {
   // Loads the MOCF as mocftool loads one to append to: refused (status 2)
   // when it cannot be read, is invalid, or its digest does not match. A
   // large one stays in its file, which must not change while the edit lives
-  // (the caller holds its lock). named is the MOCF as the caller typed it.
-  bool Open(const std::string& path, const std::string& named, Failure_t* pFailure);
+  // (the caller holds its lock); with laterDigest, its digest is checked
+  // beside the write instead of in a pass of its own (LoadedDigestHolds).
+  // named is the MOCF as the caller typed it.
+  bool Open(const std::string& path, const std::string& named, Failure_t* pFailure,
+            bool laterDigest = false);
+  // Whether the digest of a MOCF left in its file holds, hashed now; true
+  // for one held whole, checked as it was loaded. A damaged MOCF is all a
+  // failed edit should report.
+  bool LoadedDigestHolds(Failure_t* pFailure) const;
   // The same over bytes in memory, copied.
   bool OpenMemory(const unsigned char* pData, size_t size, const std::string& named,
                   Failure_t* pFailure);
@@ -101,7 +108,6 @@ class CEdit {
   bool Settings(const std::string& selector, const std::string& key,
                 const std::function<bool(std::string*)>& change, Failure_t* pFailure);
   ImageJob_t Job() const;
-  bool BaseDigestHolds(Failure_t* pFailure) const;
 
   std::string m_Path;   // absolute; the inputs are checked against it
   std::string m_Named;  // as typed
