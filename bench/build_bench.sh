@@ -28,12 +28,6 @@ records="${RECORDS-50000 100000}"
 source "$(dirname "$0")/common.sh"
 
 
-# Peak memory needs GNU time; nothing is installed for it.
-if [ -x /usr/bin/time ]; then
-  timed() { /usr/bin/time -f %M -o peak.kb "$@"; }
-else
-  timed() { "$@"; }
-fi
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT

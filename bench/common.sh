@@ -33,3 +33,11 @@ pick_hash() {
     if awk -v a="$t" -v c="$best" 'BEGIN { exit !(a < c) }'; then hash_cmd="$h" best="$t"; fi
   done
 }
+
+# A command, its peak memory in KiB left in peak.kb. Peak memory needs GNU
+# time; nothing is installed for it.
+if [ -x /usr/bin/time ]; then
+  timed() { /usr/bin/time -f %M -o peak.kb "$@"; }
+else
+  timed() { "$@"; }
+fi

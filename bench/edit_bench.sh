@@ -38,12 +38,6 @@ edit="$root/build-bench/mocfedit"
 target_ratio=1.00
 target_mib=64
 
-# Peak memory needs GNU time; nothing is installed for it.
-if [ -x /usr/bin/time ]; then
-  timed() { /usr/bin/time -f %M -o peak.kb "$@"; }
-else
-  timed() { "$@"; }
-fi
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT

@@ -24,10 +24,6 @@ namespace fs = std::filesystem;
 using namespace std::string_literals;
 using namespace testutil;
 
-// The bytes, or a word no MOCF starts with for a path that names nothing.
-std::string State(const std::string& path) {
-  return fs::exists(path) ? Str(ReadFile(path)) : "(absent)";
-}
 
 // Each line of text that is not empty, after a prefix.
 std::string Prefixed(const std::string& prefix, const std::string& text) {

@@ -20,9 +20,6 @@ namespace fs = std::filesystem;
 using namespace std::string_literals;
 using namespace testutil;
 
-std::string State(const std::string& path) {
-  return fs::exists(path) ? Str(ReadFile(path)) : "(absent)";
-}
 
 // A record of the MOCF as the oracle keeps it: its list line, its tag and a
 // user file's name.
@@ -328,6 +325,34 @@ TEST(Mocfedit, RareCasesAreRefusedOrMadeAsAListWouldMakeThem) {
       EXPECT_EQ(tree, Tree(dir.path())) << c.args;
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A MOCF too large to hold is edited where it lies, its digest checked
+// beside the write; damaged, it is refused whatever the edit, and stays.
+TEST(Mocfedit, ALargeMocfIsEditedWhereItLiesOrRefusedWhenDamaged) {
+  const TempDir dir;
+  const std::string start = "m.mocf -d -f p.txt -t CompatProd";
+  ASSERT_EQ("[exit 0]\n", Sh(dir.path(), "printf '0x1A2B\\n' >p.txt && head -c 20M /dev/urandom >big && "
+                                         "printf old >s.txt && mkdir new && printf new >new/s.txt && " +
+                                             ToolRuns({start, "m.mocf -f big -t user", "m.mocf -f s.txt -t user",
+                                                       "e.mocf -d -f p.txt -t CompatProd", "e.mocf -f big -t user"}) +
+                                             " && cd new && " + kTool + " -m ../e.mocf -f s.txt -t user"));
+  EXPECT_EQ("[exit 0]\n", Sh(dir.path(), kEdit + " -m m.mocf --replace user:s.txt '-f new/s.txt -t user'"));
+  EXPECT_TRUE(State(dir.File("m.mocf")) == State(dir.File("e.mocf")));
+  std::string spoilt = State(dir.File("m.mocf"));
+  spoilt[10 << 20] ^= 1;
+  WriteFile(dir.File("m.mocf"), spoilt);
+  for (const std::string edit : {"--remove 4", "--remove user:none.txt", "--dry-run --remove 4"}) {
+    const std::string out = Sh(dir.path(), kEdit + " -m m.mocf " + edit + " 2>&1");
+    EXPECT_TRUE(out.find("does not match the records' hash") != std::string::npos &&
+                out.find("[exit 2]") != std::string::npos) << edit << "\n" << out;
+    EXPECT_TRUE(spoilt == State(dir.File("m.mocf"))) << edit;
+  }
+  EXPECT_EQ("big\ne.mocf\nm.mocf\nnew\np.txt\ns.txt\n[exit 0]\n", Sh(dir.path(), "ls"));
 }
 
 }  // namespace

@@ -76,6 +76,10 @@ Bytes ReadFile(const std::string& path) {
   return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
+std::string State(const std::string& path) {
+  return std::filesystem::exists(path) ? Str(ReadFile(path)) : "(absent)";
+}
+
 Bytes FromHex(const std::string& hex) {
   std::string digits;
   for (unsigned char c : hex) digits += std::isxdigit(c) ? std::string(1, c) : "";

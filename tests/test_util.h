@@ -52,6 +52,8 @@ const std::string& ShReasons();
 
 void WriteFile(const std::string& path, const std::string& content);
 Bytes ReadFile(const std::string& path);
+// The bytes, or a word no MOCF starts with for a path that names nothing.
+std::string State(const std::string& path);
 std::string Str(const Bytes& bytes);
 inline void WriteFile(const std::string& path, const Bytes& bytes) { WriteFile(path, Str(bytes)); }
 

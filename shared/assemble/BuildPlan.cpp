@@ -324,25 +324,18 @@ void CBuildPlan::NoteHashRecord(uint64_t offset, uint64_t paddedSize) {
 // Whatever the heads cannot show to be sound is left to the whole read,
 // which says why.
 bool CBuildPlan::StartInPlace() {
-  CRecordHeads heads(m_Args.MocfFile);
   CTlv::Header_t header;
   uint64_t size = 0;
-  if (!heads.Start(&header, &size) || CTlv::GetTag(&header) != mocf::kMocfTag ||
-      size != CTlv::GetRecordSize(&header))
-    return false;
-  CGen6Verdict verdict;
-  RecordHead_t head;
   std::vector<Range_t> hashRecords;
-  while (heads.Next(&head)) {
-    const CTlv::Header_t* pChecked = CTlv::AtByte(head.Checked.data());
-    if (!verdict.Take(pChecked, head.PaddedSize)) return false;
-    if (CTlv::GetTag(pChecked) != mocf::kHashTag) continue;
+  CGen6Verdict verdict;
+  const bool sound = WalkSoundHeads(m_Args.MocfFile, &header, &size, &verdict, [&](RecordHead_t& head) {
+    if (CTlv::GetTag(CTlv::AtByte(head.Checked.data())) != mocf::kHashTag) return;
     if (hashRecords.empty())
       std::copy_n(head.Checked.begin() + CTlv::kHeaderSize, m_StoredDigest.size(),
                   m_StoredDigest.begin());
     hashRecords.push_back({head.Offset, head.Offset + head.PaddedSize});
-  }
-  if (!heads.AtEnd() || !verdict.HoldsTogether()) return false;
+  });
+  if (!sound) return false;
   m_Verdict = std::move(verdict);
   for (const Range_t& range : hashRecords) NoteHashRecord(range.From, range.To - range.From);
   m_BaseInFile = true;

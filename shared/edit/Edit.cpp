@@ -194,17 +194,11 @@ bool CEdit::Load(Failure_t* pFailure) {
 // walks it; whatever the heads cannot show to be sound is left to the whole
 // read, which says why.
 bool CEdit::LoadInPlace() {
-  CRecordHeads heads(m_Path);
   CTlv::Header_t header;
   uint64_t size = 0;
-  if (!heads.Start(&header, &size) || CTlv::GetTag(&header) != mocf::kMocfTag ||
-      size != CTlv::GetRecordSize(&header))
-    return false;
   CGen6Verdict verdict;
-  RecordHead_t head;
   std::vector<Record_t> records;
-  while (heads.Next(&head)) {
-    if (!verdict.Take(CTlv::AtByte(head.Checked.data()), head.PaddedSize)) return false;
+  const bool sound = WalkSoundHeads(m_Path, &header, &size, &verdict, [&](RecordHead_t& head) {
     Record_t record;
     record.Kept = true;
     record.Offset = head.Offset;
@@ -212,8 +206,8 @@ bool CEdit::LoadInPlace() {
     record.Checked = std::move(head.Checked);
     record.Shown = ShownOf(record.Checked);
     records.push_back(std::move(record));
-  }
-  if (!heads.AtEnd() || !verdict.HoldsTogether()) return false;
+  });
+  if (!sound) return false;
   m_Records = std::move(records);
   m_InFile = true;
   m_BaseSize = size;

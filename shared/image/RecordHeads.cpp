@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "format/Coding.h"
+#include "format/Gen6Verdict.h"
 #include "format/MocfTags.h"
 #include "platform/Platform.h"
 #include "format/TlvContainerParser.h"
@@ -124,4 +125,18 @@ bool CRecordHeads::StandIn(const CTlv::Header_t& header, uint64_t offset,
   }
   Append(pOut, {tag, static_cast<uint32_t>(nested.size())}, nested.data());
   return true;
+}
+
+bool WalkSoundHeads(const std::string& path, CTlv::Header_t* pHeader, uint64_t* pSize,
+                    CGen6Verdict* pVerdict, const std::function<void(RecordHead_t& head)>& take) {
+  CRecordHeads heads(path);
+  if (!heads.Start(pHeader, pSize) || CTlv::GetTag(pHeader) != mocf::kMocfTag ||
+      *pSize != CTlv::GetRecordSize(pHeader))
+    return false;
+  RecordHead_t head;
+  while (heads.Next(&head)) {
+    if (!pVerdict->Take(CTlv::AtByte(head.Checked.data()), head.PaddedSize)) return false;
+    take(head);
+  }
+  return heads.AtEnd() && pVerdict->HoldsTogether();
 }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,3 +49,13 @@ class CRecordHeads {
   uint64_t m_End = 0;
   bool m_AtEnd = false;
 };
+
+class CGen6Verdict;
+
+// A MOCF file walked by its records' heads, each passing the checks a record
+// passes where it stands and all of them passing together, handed to take in
+// file order; the verdict, fresh, has taken them all. False where the heads
+// cannot show the MOCF to be sound: the caller then reads the file whole,
+// whose check says why.
+bool WalkSoundHeads(const std::string& path, CTlv::Header_t* pHeader, uint64_t* pSize,
+                    CGen6Verdict* pVerdict, const std::function<void(RecordHead_t& head)>& take);
