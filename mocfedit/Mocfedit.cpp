@@ -7,6 +7,7 @@
 
 #include "assemble/RunList.h"
 #include "edit/Edit.h"
+#include "edit/Selector.h"
 #include "inspect/Diff.h"
 #include "inspect/MocfImage.h"
 #include "platform/Platform.h"
@@ -49,11 +50,9 @@ struct Options_t {
 
 // An --at that names a place: a count from 3 on.
 bool ReadAt(const std::string& text, int* pAt, std::string* pError) {
-  if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos ||
-      std::stoi(text) < 3)
+  if (!ReadCount(text, pAt) || *pAt < 3)
     return (*pError = "--at " + text + ": N is a record number from 3 on (1 and 2 are the "
                                         "version and hash records)", false);
-  *pAt = std::stoi(text);
   return true;
 }
 
@@ -196,10 +195,11 @@ int Edit(const Options_t& options, std::ostream& out, std::ostream& err) {
   // too, after it in the order of their names, so that two edits between
   // the same two files never wait for each other.
   const std::string first = ResolveLinks(mocf), second = ResolveLinks(target);
-  const platform::CFileLock lock(std::min(first, second));
+  const bool mocfFirst = !elsewhere || LockOrderName(first) < LockOrderName(second);
+  const platform::CFileLock lock(mocfFirst ? first : second);
   std::unique_ptr<platform::CFileLock> outLock;
-  if (elsewhere) outLock = std::make_unique<platform::CFileLock>(std::max(first, second));
-  const platform::CFileLock& targetLock = !elsewhere || second == std::min(first, second) ? lock : *outLock;
+  if (elsewhere) outLock = std::make_unique<platform::CFileLock>(mocfFirst ? second : first);
+  const platform::CFileLock& targetLock = !elsewhere ? lock : mocfFirst ? *outLock : lock;
   CEdit edit;
   Failure_t failure;
   // A damaged MOCF is all a failed edit reports, whatever else is wrong.

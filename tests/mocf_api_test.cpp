@@ -397,6 +397,16 @@ TEST(MocfApi, EditsWriteMocfeditsBytesOrSayWhatItSays) {
   EXPECT_EQ(MOCF_EARG, Thrown([&] { m.commit(); }));
   m.commit(s / "mem.mocf");
   EXPECT_EQ(8, mocf::File::open(s / "mem.mocf").recordCount());
+  // Afresh, the product list first; software keys by their part number
+  // alone read no file, not even one of the name they are given.
+  mocf::Edit f = mocf::Edit::open(s / "fresh.mocf", true);
+  f.add(mocf::Input("CompatProd", "0x1A2B\n"));
+  f.add(mocf::Input("SwKeys", std::string_view(), s / "notes.txt", "999"));
+  f.commit();
+  std::ofstream(s / "p.txt") << "0x1A2B\n";
+  ASSERT_EQ(0, Shell(s.dir, kTool + "-m t.mocf -d -f p.txt -t CompatProd && " + kTool +
+                                "-m t.mocf --type SwKeys --PartNum 999").status);
+  EXPECT_TRUE(Read(s / "t.mocf") == Read(s / "fresh.mocf"));
 }
 
 }  // namespace

@@ -287,6 +287,11 @@ TEST(Mocfedit, RareCasesAreRefusedOrMadeAsAListWouldMakeThem) {
       {"--remove 2", 2, "selects record 2 (hash), which every edit writes itself"},
       {"--set tag:0x00000000 K=1", 2, "selects record 1 (version)"},
       {"--remove CompatProd", 2, "there is no compatible-products record"},
+      {"--remove 7 --remove 6 --remove 5 --remove 4 --remove 3", 2, "there is no compatible-products record"},
+      {"--remove user:a.txt#x", 2, "user:a.txt#x selects nothing: its user files are"},
+      {"--remove user:", 1, "\"user:\" selects no record: a selector is"},
+      {"--remove 00000000000000000009", 2, "selects nothing: the MOCF has records 1 to 7"},
+      {"--add '-f n.txt -t user' --at 99999999999", 2, "is past the end"},
       {"--add '-f ms.txt --type MenuSettings'", 2, "Invalid MOCF."},
       {"--add '-f n.txt -t user' --at 3", 2, "Invalid MOCF."},
       {"--add '-f n.txt -t user' --at 8", 0, "8   0xC0 60000002     28 user file \"n.txt\", 1 bytes"},
@@ -352,6 +357,9 @@ TEST(Mocfedit, ALargeMocfIsEditedWhereItLiesOrRefusedWhenDamaged) {
                 out.find("[exit 2]") != std::string::npos) << edit << "\n" << out;
     EXPECT_TRUE(spoilt == State(dir.File("m.mocf"))) << edit;
   }
+  // Cut short, it is no MOCF to walk where it lies: read whole, it says why.
+  WriteFile(dir.File("m.mocf"), spoilt.substr(0, 17 << 20));
+  EXPECT_NE(std::string::npos, Sh(dir.path(), kEdit + " -m m.mocf --remove 4 2>&1").find("its header says"));
   EXPECT_EQ("big\ne.mocf\nm.mocf\nnew\np.txt\ns.txt\n[exit 0]\n", Sh(dir.path(), "ls"));
 }
 

@@ -149,7 +149,7 @@ bool Write(mocf_edit* edit, const std::string& target, mocf_progress_fn progress
   if (!elsewhere) return edit->edit.Write(target, *edit->lock, told, pFailure);
   const std::string mine = edit->path.empty() ? "" : ResolveLinks(edit->path);
   const std::string theirs = ResolveLinks(target);
-  if (!mine.empty() && theirs < mine) {
+  if (!mine.empty() && LockOrderName(theirs) < LockOrderName(mine)) {
     const Seen_t seen = SeenOf(edit->path);
     edit->lock.reset();
     const platform::CFileLock outLock(theirs);

@@ -163,8 +163,7 @@ void CEdit::OpenEmpty(const std::string& path) {
   CMocfCreator empty;
   empty.Init();
   m_Base = *empty.Get();
-  Failure_t ignored;
-  Load(&ignored);
+  Walk();
 }
 
 // The MOCF held whole, judged as an append judges it.
@@ -174,6 +173,12 @@ bool CEdit::Load(Failure_t* pFailure) {
     if (CMocfParser::IsNotMocf(m_Base.data(), m_Base.size())) reason = m_Named + " is " + reason;
     return Fail(pFailure, 2, reason);
   }
+  Walk();
+  return true;
+}
+
+// The records of the MOCF held whole, which lies in its container.
+void CEdit::Walk() {
   m_InFile = false;
   m_BaseSize = m_Base.size();
   m_Records.clear();
@@ -187,7 +192,6 @@ bool CEdit::Load(Failure_t* pFailure) {
     record.Shown = ShownOf(record.Checked);
     m_Records.push_back(std::move(record));
   }
-  return true;
 }
 
 // A MOCF too large to hold, walked by its records' heads as a large append
@@ -229,7 +233,8 @@ bool CEdit::LoadedDigestHolds(Failure_t* pFailure) const {
   Digest_t digest{};
   if (!HashImage({{m_Path.c_str(), 0, nullptr, m_BaseSize}}, {nullptr, header, m_BaseSize, hashes},
                  &digest))
-    return Fail(pFailure, 2, "cannot read " + m_Named + ": it changed while it was read");
+    return (*pFailure = {0, 2, "", false, "cannot read " + m_Named + ": it changed while it was read\n"}),
+           false;
   if (std::equal(digest.begin(), digest.end(), m_StoredDigest.begin())) return true;
   *pFailure = {0, 2, "", true, CMocfParser::DigestMismatch(m_StoredDigest.data(), digest.data()) + "\n"};
   return false;
@@ -293,8 +298,9 @@ bool CEdit::MakeFromMemory(const EditInput_t& input, const std::string& name, bo
     return Fail(pFailure, 1, "a name is stored only with a user file");
   if (input.Type == SwKeys && input.PartNum.empty())
     return Fail(pFailure, 1, "software keys need a part number (--PartNum)");
-  const InParams_t params = {stored.c_str(), input.PartNum.c_str(), input.Type, input.Tag,
-                             nullptr, input.NoFile ? nullptr : &input.Bytes};
+  // Software keys without a file have no path to open either.
+  const InParams_t params = {input.NoFile ? "" : stored.c_str(), input.PartNum.c_str(), input.Type,
+                             input.Tag, nullptr, input.NoFile ? nullptr : &input.Bytes};
   ClearErrorStr();
   CTlvContainerCreator built;
   if (input.NoFile && input.Type != SwKeys)
@@ -410,13 +416,13 @@ bool CEdit::Check(Failure_t* pFailure) const {
   for (int i = 0; i < 4; ++i) front[4 + i] = static_cast<unsigned char>(length >> (8 * i));
   CGen6Verdict verdict;
   verdict.Start(front.data(), front.size());
-  for (size_t i = engine; i < m_Records.size(); ++i)
-    if (!verdict.Append(HeaderOf(m_Records[i].Checked), m_Records[i].PaddedSize)) {
-      *pFailure = {0, 2, std::string(messages::kInvalidMocf) + "\n", true,
-                   verdict.GetReason() + "\n"};
-      return false;
-    }
-  return true;
+  bool holds = true;
+  for (size_t i = engine; i < m_Records.size() && holds; ++i)
+    holds = verdict.Append(HeaderOf(m_Records[i].Checked), m_Records[i].PaddedSize);
+  // With no record after the engine's, no append has asked for a product list.
+  if (holds && verdict.HoldsTogether()) return true;
+  *pFailure = {0, 2, std::string(messages::kInvalidMocf) + "\n", true, verdict.GetReason() + "\n"};
+  return false;
 }
 
 ImageJob_t CEdit::Job() const {
@@ -486,7 +492,14 @@ bool CEdit::Write(const std::string& path, const platform::CFileLock& lock,
   {
     // The MOCF's own digest is hashed beside the write, on a core of its
     // own, as an append follows it while it copies.
-    const CJoinedThread beside([&] { loadedHolds = LoadedDigestHolds(&damaged); }, !m_InFile);
+    const CJoinedThread beside([&] {
+      try {
+        loadedHolds = LoadedDigestHolds(&damaged);
+      } catch (...) {  // a thread lets nothing out
+        loadedHolds = false;
+        damaged = {0, 2, "", false, "the MOCF's digest could not be checked\n"};
+      }
+    }, !m_InFile);
     written = WriteImage(job, &out, &digests);
   }
   if (!loadedHolds) {

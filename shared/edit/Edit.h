@@ -96,6 +96,7 @@ class CEdit {
  private:
   struct Record_t;
   bool Load(Failure_t* pFailure);
+  void Walk();
   bool LoadInPlace();
   bool Fail(Failure_t* pFailure, int status, const std::string& why) const;
   int Find(const std::string& text, Failure_t* pFailure) const;

@@ -1,5 +1,7 @@
 #include "edit/Selector.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 
 #include "args/CommandLine.h"
@@ -23,13 +25,18 @@ const TypeWord_t kTypeWords[] = {{"CompatProd", mocf::kCompatProdTag},
                                  {"SwKeys", mocf::kSwKeysTag},
                                  {"CustomDefaults", mocf::kCustomDefaultsTag}};
 
-// A count from 1, in decimal, as people write one: no sign, no blanks.
+}  // namespace
+
+// A count from 1, in decimal, as people write one: no sign, no blanks. A
+// count too large for an int is the largest int, which is past any end.
 bool ReadCount(const std::string& text, int* pCount) {
-  if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
-    return false;
-  *pCount = std::atoi(text.c_str());
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  const size_t digits = text.size() - std::min(text.find_first_not_of('0'), text.size());
+  *pCount = digits > 9 ? INT_MAX : std::atoi(text.c_str());
   return *pCount >= 1;
 }
+
+namespace {
 
 // "NAME#K" into NAME and K; a '#' not followed by a count is the name's.
 void SplitNth(const std::string& text, std::string* pBase, int* pNth) {

@@ -18,6 +18,9 @@ struct Selector_t {
   std::string Text;       // as typed
 };
 
+// A count from 1 (a record number, a place, a K), or false.
+bool ReadCount(const std::string& text, int* pCount);
+
 // False, with why, for a selector no MOCF could have a record for.
 bool ParseSelector(const std::string& text, Selector_t* pSelector, std::string* pWhy);
 

@@ -29,8 +29,9 @@ bool CGen6Verdict::Take(const CTlv::Header_t* pRecord, uint64_t paddedSize) {
 }
 
 bool CGen6Verdict::HoldsTogether() {
-  return m_FirstHash == 2 && m_Rules.RequireCompatProd(CompatProd() != nullptr) &&
-         m_Rules.CheckProducts(CompatProd(), m_HasObjects, m_HasFirmware);
+  return (m_FirstHash == 2 && m_Rules.RequireCompatProd(CompatProd() != nullptr) &&
+          m_Rules.CheckProducts(CompatProd(), m_HasObjects, m_HasFirmware)) ||
+         Refuse(m_Rules.GetReason());
 }
 
 const CTlv::Header_t* CGen6Verdict::CompatProd() const {

@@ -25,6 +25,12 @@ std::string ResolveLinks(const std::string& path) {
   return Utf8Of(current);
 }
 
+std::string LockOrderName(const std::string& path) {
+  std::error_code ec;
+  const fs::path resolved = fs::weakly_canonical(fs::absolute(Utf8Path(ResolveLinks(path)), ec), ec);
+  return ec ? ResolveLinks(path) : Utf8Of(resolved);
+}
+
 namespace {
 
 // Opening without truncation asks the system whether we may write, and

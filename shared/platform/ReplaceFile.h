@@ -20,6 +20,9 @@ class CTempFile;
 
 // Where the bytes of path really live, following symbolic links.
 std::string ResolveLinks(const std::string& path);
+// The name that orders the locks of two files alike in every process, each
+// file one name however it is spelt: every link, "." and ".." resolved.
+std::string LockOrderName(const std::string& path);
 
 // False when the target exists but can't be opened for writing, or when
 // any step of writing the new image fails; the old file is then untouched
