@@ -293,6 +293,7 @@ TEST(Mocfedit, RareCasesAreRefusedOrMadeAsAListWouldMakeThem) {
       {"--remove 00000000000000000009", 2, "selects nothing: the MOCF has records 1 to 7"},
       {"--add '-f n.txt -t user' --at 99999999999", 2, "is past the end"},
       {"--add '-f ms.txt --type MenuSettings'", 2, "Invalid MOCF."},
+      {"--add '-f p.txt -t CompatProd'", 1, "--replace CompatProd RUN replaces it, or --at 3"},
       {"--add '-f n.txt -t user' --at 3", 2, "Invalid MOCF."},
       {"--add '-f n.txt -t user' --at 8", 0, "8   0xC0 60000002     28 user file \"n.txt\", 1 bytes"},
       {"--add '-f n.txt -t user' --at 9", 2, "--at 9 is past the end: the MOCF has 7 records"},

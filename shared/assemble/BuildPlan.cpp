@@ -135,6 +135,9 @@ std::string CBuildPlan::ArgsHint(const options_t& options, bool mocfExists) cons
   if (options.Type == Binary && !options.TagSpecified)
     return "give the record's tag with --tag, as in --tag 0x70000001\n";
   if (options.Type != CompatProd || !mocfExists) return "";
+  if (m_Args.ForEdit)
+    return "a product list is record 3: --replace CompatProd RUN replaces it, or --at 3 puts a "
+           "new one first\n";
   if (m_Args.OneRun) return "a product list starts a MOCF: -d starts it afresh with this one\n";
   if (m_Started)
     return "only the list's first line can be the product list; mocfbuild -d starts the MOCF "
@@ -239,8 +242,9 @@ bool CBuildPlan::Validate(options_t* pOptions, bool fresh, bool exists, Failure_
   // it only at the end, so it cannot hand it to a line.
   if (!m_Args.OneRun && NamesTheMocf(InputPath(*pOptions), Utf8Path(m_Args.MocfFile)))
     return Fail(pFailure, 1, "",
-                "the MOCF being built cannot be an input of its own list: mocfbuild writes "
-                "it once, after the last line\n");
+                m_Args.ForEdit ? "the MOCF being edited cannot be an input of its own edit\n"
+                               : "the MOCF being built cannot be an input of its own list: "
+                                 "mocfbuild writes it once, after the last line\n");
   if (!pOptions->TagNote.empty()) m_Notes.push_back({m_Line, 0, "", false, "note: " + pOptions->TagNote + "\n"});
   pOptions->MocfFile = m_Args.MocfFile;
   pOptions->DeleteContents = fresh;

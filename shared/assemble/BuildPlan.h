@@ -40,6 +40,8 @@ struct BuildArgs_t {
   std::string Folder{};
   // The MOCF as the caller typed it, to name a file that is no MOCF at all.
   std::string Named{};
+  // The runs make records for mocfedit to place: hints name its ways.
+  bool ForEdit = false;
 };
 
 // One record of the new image: bytes in memory, then perhaps a stretch of

@@ -277,7 +277,7 @@ bool CEdit::Make(const EditInput_t& input, const Placing_t& placing, int at, con
   if (input.Words.empty()) {
     if (!MakeFromMemory(input, name, typed, pRecord, pFailure)) return false;
   } else {
-    mocfbuild::CBuildPlan plan({m_Path, false, false, "", m_Named});
+    mocfbuild::CBuildPlan plan({m_Path, false, false, "", m_Named, true});
     if (!plan.MakeRecord({m_Edit, input.Words}, at == 3, name, typed, &pRecord->Planned,
                          &pRecord->Checked, pFailure))
       return false;
