@@ -146,6 +146,9 @@ bool Write(mocf_edit* edit, const std::string& target, mocf_progress_fn progress
   const bool elsewhere = edit->path.empty() ||
                          (target != edit->path && !fs::equivalent(Utf8Path(target), Utf8Path(edit->path), ec) &&
                           ResolveLinks(target) != ResolveLinks(edit->path));
+  // A lock lost while it was taken again, in the order below, is not had.
+  if (!edit->path.empty() && !edit->lock)
+    return Refuse(pFailure, "", edit->named + " is no longer locked: open it again\n", 2);
   if (!elsewhere) return edit->edit.Write(target, *edit->lock, told, pFailure);
   const std::string mine = edit->path.empty() ? "" : ResolveLinks(edit->path);
   const std::string theirs = ResolveLinks(target);
