@@ -436,13 +436,21 @@ ImageJob_t CEdit::Job() const {
   }
   CTlv::Header_t header = {mocf::kMocfTag, static_cast<uint32_t>(size - CTlv::kHeaderSize)};
   job.Pieces.push_back({nullptr, 0, nullptr, 0});  // the header, which the caller holds
+  uint64_t keptEnd = 0;  // where the last piece ends in the MOCF, when it is the MOCF's
   for (const Record_t& record : m_Records) {
     const mocfbuild::PlannedRecord_t& planned = record.Planned;
-    if (record.Kept && m_InFile)
-      job.Pieces.push_back({m_Path.c_str(), record.Offset, nullptr, record.PaddedSize});
-    else if (record.Kept)
-      job.Pieces.push_back({nullptr, 0, m_Base.data() + record.Offset, record.PaddedSize});
-    if (record.Kept) continue;
+    if (record.Kept) {
+      // Records kept in their order are one stretch of the MOCF, read once.
+      if (keptEnd == record.Offset)
+        job.Pieces.back().Size += record.PaddedSize;
+      else if (m_InFile)
+        job.Pieces.push_back({m_Path.c_str(), record.Offset, nullptr, record.PaddedSize});
+      else
+        job.Pieces.push_back({nullptr, 0, m_Base.data() + record.Offset, record.PaddedSize});
+      keptEnd = record.Offset + record.PaddedSize;
+      continue;
+    }
+    keptEnd = 0;
     job.Pieces.push_back({nullptr, 0, planned.Head.data(), planned.Head.size()});
     if (!planned.Path.empty())
       job.Pieces.push_back({planned.Path.c_str(), 0, nullptr, planned.FileBytes});
