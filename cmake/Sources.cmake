@@ -20,21 +20,41 @@ set(MOCF_LAYER_assemble Append.cpp BuildPlan.cpp ListBuild.cpp
 set(MOCF_LAYER_inspect Diff.cpp DiffOutput.cpp Extract.cpp Inspect.cpp Json.cpp Listing.cpp
   MocfImage.cpp Unpack.cpp)
 set(MOCF_LAYER_edit Edit.cpp Selector.cpp SettingsEdit.cpp)
+# Signatures: only this layer knows libcrypto. A build with it adds
+# MOCF_SIGN_CRYPTO; every other build, SignNone.cpp, which fails closed.
+set(MOCF_LAYER_sign SignaturePath.cpp)
+set(MOCF_SIGN_CRYPTO SignNone.cpp)
+set(MOCF_SIGN_NONE SignNone.cpp)
 set(MOCF_LAYER_api ApiDiff.cpp ApiEdit.cpp ApiError.cpp ApiRead.cpp ApiWrite.cpp)
-set(MOCF_LAYERS sha1 run platform format image inputs args assemble inspect edit api)
+set(MOCF_LAYERS sha1 run platform format image inputs args assemble inspect edit sign api)
 
-# mocf_engine_sources(OUT PLATFORM [EXCEPT layer...]): the engine's files
-# with the platform module PLATFORM (Posix, Windows or Portable), less the
-# layers a build leaves out.
+# mocf_engine_sources(OUT PLATFORM [NO_SIGNING] [EXCEPT layer...]): the
+# engine's files with the platform module PLATFORM (Posix, Windows or
+# Portable) and without libcrypto, less the layers a build leaves out.
+# NO_SIGNING leaves out both implementations of the signatures, for a build
+# that links one of them apart (mocf_sign_sources).
 function(mocf_engine_sources out platform)
-  cmake_parse_arguments(PARSE_ARGV 2 arg "" "" "EXCEPT")
+  cmake_parse_arguments(PARSE_ARGV 2 arg "NO_SIGNING" "" "EXCEPT")
   set(files ${MOCF_SHARED_DIR}/platform/Platform${platform}.cpp)
+  if(NOT arg_NO_SIGNING)
+    mocf_sign_sources(none NONE)
+    list(APPEND files ${none})
+  endif()
   foreach(layer ${MOCF_LAYERS})
     if(NOT layer IN_LIST arg_EXCEPT)
       foreach(file ${MOCF_LAYER_${layer}})
         list(APPEND files ${MOCF_SHARED_DIR}/${layer}/${file})
       endforeach()
     endif()
+  endforeach()
+  set(${out} ${files} PARENT_SCOPE)
+endfunction()
+
+# mocf_sign_sources(OUT CRYPTO|NONE): one implementation of the signatures.
+function(mocf_sign_sources out which)
+  set(files)
+  foreach(file ${MOCF_SIGN_${which}})
+    list(APPEND files ${MOCF_SHARED_DIR}/sign/${file})
   endforeach()
   set(${out} ${files} PARENT_SCOPE)
 endfunction()
