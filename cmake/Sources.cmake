@@ -7,7 +7,7 @@ get_filename_component(MOCF_SHARED_DIR ${CMAKE_CURRENT_LIST_DIR}/../shared ABSOL
 set(MOCF_LAYER_sha1 sha1.cpp sha1_BlocksPortable.cpp sha1_BlocksX86.cpp sha1_Rfc4634.cpp)
 set(MOCF_LAYER_run Messages.cpp RunContext.cpp)
 # The platform module itself is chosen apart: exactly one goes in.
-set(MOCF_LAYER_platform ReadPace.cpp ReplaceFile.cpp)
+set(MOCF_LAYER_platform ReadPace.cpp ReplaceFile.cpp SignatureBeside.cpp)
 set(MOCF_LAYER_format Describe.cpp Gen6Creators.cpp Gen6MocfParser.cpp Gen6Parsers.cpp
   Gen6Verdict.cpp MocfCreator.cpp MocfParser.cpp MocfRecordParser.cpp Tlv.cpp
   TlvContainerCreator.cpp TlvContainerParser.cpp)
