@@ -23,7 +23,8 @@ set(MOCF_LAYER_edit Edit.cpp Selector.cpp SettingsEdit.cpp)
 # Signatures: only this layer knows libcrypto. A build with it adds
 # MOCF_SIGN_CRYPTO; every other build, SignNone.cpp, which fails closed.
 set(MOCF_LAYER_sign SignaturePath.cpp)
-set(MOCF_SIGN_CRYPTO SignNone.cpp)
+set(MOCF_SIGN_CRYPTO Credentials.cpp Judge.cpp MocfDigest.cpp OpenSsl.cpp Pkcs11Key.cpp Secret.cpp
+  Sign.cpp SignerFacts.cpp Verify.cpp)
 set(MOCF_SIGN_NONE SignNone.cpp)
 set(MOCF_LAYER_api ApiDiff.cpp ApiEdit.cpp ApiError.cpp ApiRead.cpp ApiWrite.cpp)
 set(MOCF_LAYERS sha1 run platform format image inputs args assemble inspect edit sign api)
