@@ -34,6 +34,8 @@ Engine_t& TheEngine() {
   static std::once_flag once;
   std::call_once(once, [] {
     ENGINE* pEngine = ENGINE_by_id("pkcs11");
+    // A library prints nothing: the engine's own words go too.
+    if (pEngine) ENGINE_ctrl_cmd_string(pEngine, "QUIET", nullptr, 0);
     const std::string module = ModulePath();
     if (pEngine && !module.empty() &&
         !ENGINE_ctrl_cmd_string(pEngine, "MODULE_PATH", module.c_str(), 0)) {
