@@ -1,10 +1,12 @@
 #include "Mocfsign.h"
 
+#include <cstdio>
 #include <map>
 #include <sstream>
 
 #include "edit/Selector.h"
 #include "inspect/Json.h"
+#include "platform/Platform.h"
 #include "sign/Signature.h"
 
 #ifndef MOCFSIGN_VERSION
@@ -143,6 +145,11 @@ int Sign(const Given_t& given, std::ostream& out, std::ostream& err) {
   request.Chain = Value(given, "--chain");
   request.Pass = Value(given, "--pass");
   request.Out = Value(given, "-o");
+  // A passphrase read from a terminal would be typed at a prompt, and
+  // mocfsign never prompts.
+  if (request.Pass == "stdin" && platform::IsTerminal(stdin))
+    return err << "mocfsign: --pass stdin: standard input is a terminal, which mocfsign never reads: "
+                  "pipe the passphrase in, or use env:VAR, file:PATH or fd:N\n", 2;
   SignOutcome_t outcome;
   std::string why;
   if (!mocfsign::Sign(request, &outcome, &why)) return Say(why, err), 2;
