@@ -1,4 +1,4 @@
-# bash completion for mocftool, mocfinfo, mocfbuild and mocfedit: option
+# bash completion for mocftool, mocfinfo, mocfbuild, mocfedit and mocfsign: option
 # names, the type words after -t and --type (each its own: --type takes the
 # words -t does not), and file names where a file goes. Installed once per
 # program name, so that bash-completion finds it for each.
@@ -84,7 +84,23 @@ _mocfedit() {
   fi
 }
 
+# mocfsign: a file after each option that takes one, and after --pass the
+# sources of a secret, the prefixes left open for the rest to be typed.
+_mocfsign() {
+  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
+  case $prev in
+    -m | -o | --key | --cert | --chain | --sig | --trust | --show) _mocf_files "$cur" ;;
+    --pass)
+      _mocf_words "env: file: fd: stdin" "$cur"
+      [[ ${COMPREPLY[0]-} != *: ]] || compopt -o nospace 2>/dev/null
+      ;;
+    --signers) COMPREPLY=() ;;
+    *) _mocf_words "-m --key --cert --chain --pass -o --verify --sig --trust --signers --at-signing-time --show --json --help --version" "$cur" ;;
+  esac
+}
+
 complete -F _mocftool mocftool
 complete -F _mocfinfo mocfinfo
 complete -F _mocfbuild mocfbuild
 complete -F _mocfedit mocfedit
+complete -F _mocfsign mocfsign
