@@ -11,7 +11,7 @@ endif()
 # libmocf-dev (headers, static library, CMake and pkg-config files),
 # mocftool (the programs, their pages and completion) and python3-mocf (the
 # Python package).
-install(TARGETS mocftool mocfinfo mocfbuild mocfedit RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+install(TARGETS mocftool mocfinfo mocfbuild mocfedit mocfsign RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
   COMPONENT tools)
 
 install(TARGETS mocf_shared EXPORT mocfTargets
@@ -41,7 +41,7 @@ install(FILES ${CMAKE_BINARY_DIR}/mocf.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pk
 # are compressed in the build when gzip is there; -n keeps the archive free of
 # names and times, so the package is the same from one build to the next.
 option(MOCF_COMPRESS_MAN "Install the manual pages gzip'd" ON)
-set(MOCF_MAN_PAGES mocftool.1 mocfinfo.1 mocfbuild.1 mocfedit.1)
+set(MOCF_MAN_PAGES mocftool.1 mocfinfo.1 mocfbuild.1 mocfedit.1 mocfsign.1)
 find_program(MOCF_GZIP gzip)
 if(MOCF_COMPRESS_MAN AND MOCF_GZIP)
   set(MOCF_MAN_FILES)
@@ -65,7 +65,7 @@ install(FILES ${MOCF_MAN_FILES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONE
 # shared library along, the latter only a link of objects they compile
 # anyway. The Python package installs from the sources and from files made
 # at configure time, so it needs nothing built.
-foreach(program mocftool mocfinfo mocfbuild mocfedit)
+foreach(program mocftool mocfinfo mocfbuild mocfedit mocfsign)
   add_dependencies(${program} mocf_shared)
   if(TARGET man)
     add_dependencies(${program} man)
@@ -73,7 +73,7 @@ foreach(program mocftool mocfinfo mocfbuild mocfedit)
 endforeach()
 
 # bash-completion loads a command's completion from a file of its name.
-foreach(program mocftool mocfinfo mocfbuild mocfedit)
+foreach(program mocftool mocfinfo mocfbuild mocfedit mocfsign)
   install(FILES ${CMAKE_SOURCE_DIR}/completion/mocftool.bash
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions RENAME ${program}
     COMPONENT tools)
@@ -138,7 +138,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Each one's first line is its package's summary. There is no package-wide
 # summary, as CPack would put that one before all four.
 string(JOIN "\n" CPACK_COMPONENT_TOOLS_DESCRIPTION
-  "build, inspect and edit MOCF configuration files"
+  "build, inspect, edit and sign MOCF configuration files"
   "mocftool builds MOCF files, the binary containers of tagged records that a"
   "device receives as its configuration, one record per run: user files, menu"
   "settings, software keys, custom defaults, firmware and raw records. Every"
@@ -147,7 +147,9 @@ string(JOIN "\n" CPACK_COMPONENT_TOOLS_DESCRIPTION
   "to the very bytes the runs would give."
   "mocfinfo lists, verifies and unpacks MOCF files and extracts their records."
   "mocfedit removes, replaces and adds records anywhere in a MOCF, and sets"
-  "single settings, all or nothing.")
+  "single settings, all or nothing."
+  "mocfsign signs a MOCF with a detached CMS signature, from a key file or"
+  "a PKCS#11 token, and verifies one against a trust anchor.")
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
 string(JOIN "\n" CPACK_COMPONENT_LIB_DESCRIPTION
   "library to read, verify, build and change MOCF files"

@@ -1,12 +1,12 @@
 # cpack -G ZIP in a Windows build folder: mocftool-VERSION-win64.zip with
 # the programs, the README and each manual page as plain text.
-install(TARGETS mocftool mocfinfo mocfbuild mocfedit RUNTIME DESTINATION .)
+install(TARGETS mocftool mocfinfo mocfbuild mocfedit mocfsign RUNTIME DESTINATION .)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION .)
 
 # The pages rendered by groff as plain text, with Windows line ends.
 find_program(MOCF_GROFF groff REQUIRED)
 set(MOCF_TEXT_PAGES)
-foreach(page mocftool mocfinfo mocfbuild mocfedit)
+foreach(page mocftool mocfinfo mocfbuild mocfedit mocfsign)
   set(out ${CMAKE_BINARY_DIR}/man/${page}.txt)
   add_custom_command(OUTPUT ${out}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
@@ -19,7 +19,7 @@ foreach(page mocftool mocfinfo mocfbuild mocfedit)
 endforeach()
 add_custom_target(man ALL DEPENDS ${MOCF_TEXT_PAGES})
 # cmake --install after building the programs alone finds the pages too.
-foreach(program mocftool mocfinfo mocfbuild mocfedit)
+foreach(program mocftool mocfinfo mocfbuild mocfedit mocfsign)
   add_dependencies(${program} man)
 endforeach()
 install(FILES ${MOCF_TEXT_PAGES} DESTINATION .)
