@@ -11,6 +11,7 @@
 #include "assemble/RunReason.h"
 #include "inputs/ObjectRecordBuilder.h"
 #include "platform/ProgramMain.h"
+#include "platform/SignatureBeside.h"
 #include "run/Messages.h"
 
 namespace {
@@ -24,14 +25,17 @@ int Run(int argc, const char** argv, options_t* options) {
 }
 
 // The tool's own messages keep their place on standard output; why a run
-// was refused, and what it took from a --tag read in part, go to standard
-// error, so that no refusal leaves it empty.
+// was refused, what it took from a --tag read in part, and a signature that
+// an append left behind, go to standard error, so that no refusal leaves it
+// empty and no script reading the output sees a line more.
 void SayWhy(int argc, const char** argv, const options_t& options, int status) {
   const std::vector<std::string> why = status == 1
                                            ? mocfbuild::WhyRunFails(argc, argv, messages::Said())
                                            : mocfbuild::Lines(GetReasons());
   for (const std::string& line : mocfbuild::WhyLines(options, status, why, messages::Said()))
     std::fprintf(stderr, "mocftool: %s\n", line.c_str());
+  if (status == 0)
+    std::fputs(platform::StaleSignatureWarning("mocftool", options.MocfFile).c_str(), stderr);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "inspect/MocfImage.h"
 #include "platform/Platform.h"
 #include "platform/ReplaceFile.h"
+#include "platform/SignatureBeside.h"
 #include "platform/Utf8Path.h"
 
 #ifndef MOCFEDIT_VERSION
@@ -214,7 +215,10 @@ int Edit(const Options_t& options, std::ostream& out, std::ostream& err) {
     if (!Apply(&edit, one, &failure)) return refused();
   if (!edit.Check(&failure)) return refused();
   if (options.DryRun) return ShowDryRun(options, edit, out, err);
-  if (edit.Write(target, targetLock, nullptr, &failure)) return 0;
+  // What was written is named as typed: OUT's signature goes stale, not the MOCF's.
+  const std::string& written = options.Out.empty() ? options.Mocf : options.Out;
+  if (edit.Write(target, targetLock, nullptr, &failure))
+    return err << platform::StaleSignatureWarning("mocfedit", written), 0;
   if (failure.Status == 0)
     failure = {0, 2, "", false,
                "could not write " + (elsewhere ? options.Out : options.Mocf) +

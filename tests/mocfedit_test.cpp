@@ -365,3 +365,47 @@ TEST(Mocfedit, ALargeMocfIsEditedWhereItLiesOrRefusedWhenDamaged) {
 }
 
 }  // namespace
+
+namespace {
+
+// A writer that replaces a MOCF with a signature beside it says so on
+// standard error, and only then: each run, made with the signatures and
+// without, ends the same, prints the same on standard output and writes the
+// same, and the signatures keep their bytes.
+TEST(Mocfedit, WritersSayASignatureBesideWhatTheyReplacedNoLongerMatches) {
+  const TempDir dir;
+  ASSERT_EQ("[exit 0]\n", Sh(dir.path(), "printf '0x1A2B\\n' >p.txt; printf A >a.txt; printf '// none\\n' >none; "
+                                         "printf -- '-f a.txt -t user\\n' >l; printf -- '-f gone -t user\\n' >bad && " +
+                                             ToolRuns({"m.mocf -d -f p.txt -t CompatProd", "m.mocf -f a.txt -t user"})));
+  const std::string base = State(dir.File("m.mocf"));
+  const auto stale = [](const std::string& program, const std::string& mocf) {
+    return program + ": the signature " + mocf + ".sig no longer matches " + mocf + "; sign it again with mocfsign\n";
+  };
+  const struct { std::string run, warned; } cases[] = {
+      {kTool + " -m m.mocf -f a.txt -t user", stale("mocftool", "m.mocf")},
+      {kTool + " -m m.mocf -f gone -t user", ""},
+      {kEdit + " -m m.mocf --remove 4", stale("mocfedit", "m.mocf")},
+      {kEdit + " -m m.mocf -o o.mocf --remove 4", stale("mocfedit", "o.mocf")},
+      {kEdit + " -m m.mocf --dry-run --remove 4", ""},
+      {kEdit + " -m m.mocf --remove 5", ""},
+      {kBuild + " -m m.mocf l", stale("mocfbuild", "m.mocf")},
+      {kBuild + " -m m.mocf none", ""},
+      {kBuild + " -m m.mocf bad", ""},
+  };
+  const auto run = [&](const std::string& command, bool beside) {
+    WriteFile(dir.File("m.mocf"), base);
+    fs::remove(dir.File("o.mocf"));
+    for (const std::string sig : {"m.mocf.sig", "o.mocf.sig"})
+      beside ? WriteFile(dir.File(sig), sig) : (void)fs::remove(dir.File(sig));
+    const std::string status = Sh(dir.path(), command + " >out 2>err");
+    return std::make_tuple(status + State(dir.File("out")), State(dir.File("err")),
+                           State(dir.File("m.mocf")) + State(dir.File("o.mocf")));
+  };
+  for (const auto& c : cases) {
+    const auto [said, err, written] = run(c.run, false);
+    EXPECT_EQ(std::make_tuple(said, err + c.warned, written), run(c.run, true)) << c.run;
+    EXPECT_EQ("m.mocf.sigo.mocf.sig", State(dir.File("m.mocf.sig")) + State(dir.File("o.mocf.sig"))) << c.run;
+  }
+}
+
+}  // namespace

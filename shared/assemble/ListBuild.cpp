@@ -9,6 +9,7 @@
 #include "inputs/FileHelper.h"
 #include "platform/Platform.h"
 #include "platform/ReplaceFile.h"
+#include "platform/SignatureBeside.h"
 #include "platform/Utf8Path.h"
 
 namespace mocfbuild {
@@ -64,8 +65,10 @@ BuildResult_t BuildFromList(const ListBuild_t& build) {
   std::string notes;
   for (const Failure_t& note : plan.Notes()) notes += Report(build.List, note);
   if (planned && plan.IsEmpty()) return {0, 0, false, notes};
-  if (planned && Write(plan, build, lock, &failure))
-    return {0, 0, false, notes, plan.RecordCount(), plan.AddedCount(), plan.Size()};
+  if (planned && Write(plan, build, lock, &failure)) {
+    const std::string warning = platform::StaleSignatureWarning("mocfbuild", build.Mocf);
+    return {0, 0, false, notes + warning, plan.RecordCount(), plan.AddedCount(), plan.Size(), warning};
+  }
   return {failure.Status, failure.Line, false, notes + Report(build.List, failure)};
 }
 

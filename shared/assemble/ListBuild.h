@@ -27,6 +27,9 @@ struct BuildResult_t {
   int Records = 0;
   size_t Added = 0;
   uint64_t Bytes = 0;
+  // Said last in Messages once the MOCF was replaced while a signature lay
+  // beside it, which then no longer matches.
+  std::string Warning{};
 };
 
 // The runs' relative inputs are read from the list's folder; the process's
