@@ -219,6 +219,18 @@ void VerificationText(const VerifyRequest_t& request, const Verification_t& v, s
   out << '\n';
 }
 
+// Why each signer that does not verify does not, unless the engine's
+// reason says so already.
+std::string SignerReasons(const Verification_t& v) {
+  std::string lines;
+  for (size_t i = 0; i < v.Signers.size(); ++i) {
+    const std::string line = "signer " + std::to_string(i + 1) + " (" + v.Signers[i].Subject + "): " +
+                             v.Signers[i].Reason + "\n";
+    if (!v.Signers[i].Verified && v.Why.find(line) == std::string::npos) lines += line;
+  }
+  return lines;
+}
+
 int VerifyMocf(const Given_t& given, std::ostream& out, std::ostream& err) {
   VerifyRequest_t request;
   request.Mocf = Value(given, "-m");
@@ -229,7 +241,7 @@ int VerifyMocf(const Given_t& given, std::ostream& out, std::ostream& err) {
   Verification_t v = Verify(request);
   // A verdict of 0 stands only with every count behind it.
   if (v.Status == 0 && (!v.SigFound || !v.MocfValid || v.Verified < request.Signers)) v.Status = 1;
-  Say(v.Status == 0 ? "" : v.Why, err);
+  Say(v.Status == 0 ? "" : v.Why + SignerReasons(v), err);
   if (v.Status == 2) return 2;
   if (given.count("--json"))
     VerificationJson(request, v, out);
