@@ -264,6 +264,28 @@ TEST(MocfApi, AppendsWriteMocftoolsBytesOrSayWhatItSays) {
   fs::current_path(was);
 }
 
+// A writer that replaces a MOCF with a signature beside it succeeds with the
+// program's line as the last error, code and status 0, which the wrapper
+// returns; without one, or refused, it says nothing of it.
+TEST(MocfApi, WritersThatLeaveASignatureBehindSayItOnSuccess) {
+  const Scratch s;
+  const std::string sig = s.ex + ".sig", notes = s / "notes.txt";
+  std::ofstream(sig) << "SIG";
+  std::ofstream(notes) << "hi\n";
+  const std::string stale = ": the signature " + sig + " no longer matches " + s.ex + "; sign it again with mocfsign\n";
+  EXPECT_EQ("mocfbuild" + stale, mocf::build(kList, s.ex, true));
+  EXPECT_EQ(std::make_tuple(0, 0, 0, "mocfbuild" + stale), LastError());
+  EXPECT_EQ("mocftool" + stale, mocf::append(s.ex, notes, "binary", {false, "", "0x70000001"}));
+  mocf::Edit e = mocf::Edit::open(s.ex);
+  e.remove("tag:0x70000001");
+  EXPECT_EQ("mocfedit" + stale, e.commit());
+  EXPECT_EQ(MOCF_EREFUSED, mocf_append(s.ex.c_str(), "none.txt", "user", 0, nullptr, nullptr));
+  EXPECT_EQ(std::string::npos, std::get<3>(LastError()).find("signature"));
+  EXPECT_EQ("SIG", Read(sig));
+  fs::remove(sig);
+  EXPECT_EQ("", mocf::append(s.ex, notes, "binary", {false, "", "0x70000001"}));
+}
+
 // The memory handle reads its own copy, as the file handle reads the file;
 // what either hands out stays put while it lives, whatever is asked meanwhile.
 // An unpack into a folder already filled, or from a MOCF no list rebuilds

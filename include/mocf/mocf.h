@@ -4,7 +4,12 @@
  * The whole C API is this header. Every call that can fail returns 0 or a
  * negative MOCF_E* code and leaves the reason, in the words the mocftool,
  * mocfbuild and mocfinfo programs print, in a per-thread last error
- * (mocf_error_last). No call lets a C++ exception out.
+ * (mocf_error_last). A call that succeeds may leave a warning there, code
+ * and status 0: mocf_build, mocf_append and mocf_edit_commit do when the
+ * MOCF they replaced has a signature beside it (its path plus ".sig", as
+ * mocfsign writes it), which then no longer matches, in the words the
+ * program prints on standard error; a call that succeeds without one leaves
+ * the message "". No call lets a C++ exception out.
  *
  * Ownership: a mocf_file is the caller's, from mocf_open* to mocf_close.
  * One mocf_file is used by one thread at a time (it keeps where its last
@@ -61,11 +66,11 @@ typedef struct mocf_error {
   int code;            /* the code the failing call returned, or 0 */
   int status;          /* the exit status the program would give (1 or 2), or 0 */
   int line;            /* the list line of the run a build refused, or 0 */
-  const char *message; /* "" when nothing failed; lines end with "\n" */
+  const char *message; /* "" when nothing failed or warns; lines end with "\n" */
 } mocf_error;
 
-/* The last failure of a call on this thread; never NULL. Valid until the
- * next call on this thread. */
+/* The last failure, or warning, of a call on this thread; never NULL.
+ * Valid until the next call on this thread. */
 MOCF_API const mocf_error *mocf_error_last(void);
 MOCF_API void mocf_error_clear(void);
 

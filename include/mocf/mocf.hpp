@@ -6,7 +6,10 @@
 // status and list line where there is one, and the programs' words. The C
 // API is there for callers who want no exceptions; here the common path
 // reads straight through. Record data comes as views into the open file,
-// valid while the File lives.
+// valid while the File lives. The writers (build, append, Edit::commit)
+// return what a success warns of, as the program says it on standard error
+// (a signature beside the MOCF that no longer matches it), each line ending
+// "\n"; empty when there is nothing to say.
 #ifndef MOCF_MOCF_HPP
 #define MOCF_MOCF_HPP
 
@@ -41,6 +44,11 @@ class Error : public std::runtime_error {
 namespace detail {
 inline void check(int code) {
   if (code < 0) throw Error(*mocf_error_last());
+}
+// A writer's success, and what it warns of.
+inline std::string warning(int code) {
+  check(code);
+  return mocf_error_last()->message;
 }
 }  // namespace detail
 
@@ -207,17 +215,17 @@ struct Progress {
 };
 
 // mocfbuild [-d] -m mocf list.
-inline void build(const std::string& list, const std::string& mocf, bool fresh = false,
-                  const std::function<void(const Progress&)>& progress = nullptr) {
+inline std::string build(const std::string& list, const std::string& mocf, bool fresh = false,
+                         const std::function<void(const Progress&)>& progress = nullptr) {
   struct Trampoline {
     static void call(void* context, int line, uint64_t written, uint64_t total) {
       (*static_cast<const std::function<void(const Progress&)>*>(context))(
           Progress{line, written, total});
     }
   };
-  detail::check(mocf_build(list.c_str(), mocf.c_str(), fresh ? MOCF_FRESH : 0u,
-                           progress ? &Trampoline::call : nullptr,
-                           const_cast<std::function<void(const Progress&)>*>(&progress)));
+  return detail::warning(mocf_build(list.c_str(), mocf.c_str(), fresh ? MOCF_FRESH : 0u,
+                                    progress ? &Trampoline::call : nullptr,
+                                    const_cast<std::function<void(const Progress&)>*>(&progress)));
 }
 
 struct AppendOptions {
@@ -227,12 +235,13 @@ struct AppendOptions {
 };
 
 // One mocftool run. An empty input stands for none (software keys alone).
-inline void append(const std::string& mocf, const std::string& input, const std::string& type,
-                   const AppendOptions& options = {}) {
-  detail::check(mocf_append(mocf.c_str(), input.empty() ? nullptr : input.c_str(), type.c_str(),
-                            options.fresh ? MOCF_FRESH : 0u,
-                            options.partNumber.empty() ? nullptr : options.partNumber.c_str(),
-                            options.tag.empty() ? nullptr : options.tag.c_str()));
+inline std::string append(const std::string& mocf, const std::string& input,
+                          const std::string& type, const AppendOptions& options = {}) {
+  return detail::warning(mocf_append(
+      mocf.c_str(), input.empty() ? nullptr : input.c_str(), type.c_str(),
+      options.fresh ? MOCF_FRESH : 0u,
+      options.partNumber.empty() ? nullptr : options.partNumber.c_str(),
+      options.tag.empty() ? nullptr : options.tag.c_str()));
 }
 
 struct Diff {
@@ -341,10 +350,11 @@ class Edit {
     return out;
   }
   // Over out, or over the MOCF it was opened from when out is empty.
-  void commit(const std::string& out = "",
-              const std::function<void(const Progress&)>& progress = nullptr) {
-    detail::check(mocf_edit_commit(m_handle, orNull(out), progress ? &told : nullptr,
-                                   const_cast<std::function<void(const Progress&)>*>(&progress)));
+  std::string commit(const std::string& out = "",
+                     const std::function<void(const Progress&)>& progress = nullptr) {
+    return detail::warning(
+        mocf_edit_commit(m_handle, orNull(out), progress ? &told : nullptr,
+                         const_cast<std::function<void(const Progress&)>*>(&progress)));
   }
 
   mocf_edit* handle() const noexcept { return m_handle; }

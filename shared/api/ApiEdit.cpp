@@ -18,6 +18,7 @@
 #include "edit/Edit.h"
 #include "platform/Platform.h"
 #include "platform/ReplaceFile.h"
+#include "platform/SignatureBeside.h"
 #include "platform/Utf8Path.h"
 #include "run/Messages.h"
 #include "run/RunContext.h"
@@ -264,7 +265,10 @@ int mocf_edit_commit(mocf_edit* edit, const char* out_path, mocf_progress_fn pro
   const int code = OnEdit(edit, out_path || (edit && !edit->path.empty()), [&](Failure_t* f) {
     const std::string target = out_path ? Utf8Of(fs::absolute(Utf8Path(out_path))) : edit->path;
     if (!edit->edit.Check(f)) return false;
-    if (Write(edit, target, progress, context, f)) return true;
+    if (Write(edit, target, progress, context, f)) {
+      api::Warn(platform::StaleSignatureWarning("mocfedit", out_path ? out_path : edit->named));
+      return true;
+    }
     if (f->Status == 0)
       *f = {0, 0, "", false,
             "could not write " + (out_path ? std::string(out_path) : edit->named) +

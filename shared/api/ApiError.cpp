@@ -39,6 +39,9 @@ int FailFixed(int code, const char* message) noexcept {
   return code;
 }
 
+// Kept as a failure is, with its code 0, so that a caller reads both alike.
+int Warn(std::string message) { return Fail(MOCF_OK, std::move(message)); }
+
 void Clear() {
   LastError_t& last = Last();
   last.Text.clear();

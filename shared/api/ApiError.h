@@ -1,5 +1,6 @@
-// The C API's side of failures: the per-thread last error, and the guard
-// that keeps every C++ exception inside the library.
+// The C API's side of failures: the per-thread last error, which a call
+// that succeeds may leave a warning in, and the guard that keeps every C++
+// exception inside the library.
 #pragma once
 
 #include <new>
@@ -15,6 +16,9 @@ int Fail(int code, std::string message, int status = 0, int line = 0);
 // has run out: it allocates nothing and cannot throw.
 int FailFixed(int code, const char* message) noexcept;
 void Clear();
+// Records what a call that succeeds warns of, code and status 0 (nothing
+// when message is empty), and returns MOCF_OK.
+int Warn(std::string message);
 
 // Runs call, which returns 0 or a code it has already recorded; an
 // exception becomes a recorded code instead.

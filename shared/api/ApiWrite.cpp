@@ -14,6 +14,7 @@
 #include "assemble/RunReason.h"
 #include "inputs/ObjectRecordBuilder.h"
 #include "inspect/Unpack.h"
+#include "platform/SignatureBeside.h"
 #include "run/Messages.h"
 #include "run/RunContext.h"
 
@@ -70,7 +71,7 @@ int mocf_build(const char* list_path, const char* mocf_path, unsigned flags,
     run::Context_t run;
     const run::CScope scope(&run);
     const mocfbuild::BuildResult_t result = mocfbuild::BuildFromList(build);
-    if (result.Status == 0) return MOCF_OK;
+    if (result.Status == 0) return api::Warn(result.Warning);
     if (result.ListUnreadable) return api::Fail(MOCF_EIO, result.Messages, result.Status);
     return RunFailed(result.Status, result.Messages, result.Line);
   });
@@ -96,7 +97,7 @@ int mocf_append(const char* mocf_path, const char* input_path, const char* type,
       if (read && status == 1) why = mocfbuild::WhyRunFails(options, printed);
       if (status == 2) why = mocfbuild::Lines(GetReasons());
     }
-    if (status == 0) return MOCF_OK;
+    if (status == 0) return api::Warn(platform::StaleSignatureWarning("mocftool", mocf_path));
     return RunFailed(status, Words(options, status, printed, std::move(why)));
   });
 }
