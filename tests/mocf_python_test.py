@@ -2,7 +2,7 @@
 # library, that is the fields as Python values, the failures as the right
 # exceptions, the memory views and the threads. The engine's rules and words
 # are checked through the C API in mocf_api_test.cpp.
-import array, gc, json, os, pickle, pydoc, random, re, subprocess, sys, threading
+import array, gc, json, os, pickle, pydoc, random, re, subprocess, sys, threading, warnings
 from concurrent.futures import ThreadPoolExecutor
 
 import pytest
@@ -329,3 +329,25 @@ def test_an_edit_commits_on_a_clean_exit_and_discards_on_an_exception(mocfs, tmp
     assert e.render() == (tmp_path / "prog.mocf").read_bytes()
     with pytest.raises(mocf.EditError.FileNotFoundError):
         mocf.edit(tmp_path / "none.mocf")
+
+
+def test_writers_warn_of_a_signature_they_leave_behind(tmp_path, monkeypatch):
+    # The words are the programs', through the C API in mocf_api_test.cpp;
+    # here the warning's class, and that it points at the caller.
+    monkeypatch.chdir(tmp_path)
+    (tmp_path / "py.mocf.sig").write_bytes(b"SIG")
+    (tmp_path / "n.txt").write_bytes(b"n")
+    with pytest.warns(mocf.SignatureWarning) as warned:
+        mocf.build(os.path.join(EXAMPLES, "example.list"), "py.mocf", fresh=True)
+        mocf.append("py.mocf", "n.txt", "user")
+        edit = mocf.edit("py.mocf")
+        edit.remove("user:n.txt")
+        edit.commit()
+    assert [(str(w.message), w.filename) for w in warned] == [
+        (program + ": the signature py.mocf.sig no longer matches py.mocf; sign it again with "
+         "mocfsign", __file__) for program in ("mocfbuild", "mocftool", "mocfedit")]
+    assert (tmp_path / "py.mocf.sig").read_bytes() == b"SIG"
+    os.remove("py.mocf.sig")
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        mocf.append("py.mocf", "n.txt", "user")

@@ -20,6 +20,7 @@ import os
 import re
 import sys
 import threading
+import warnings
 from typing import (Any, Callable, Dict, Iterator, List, Optional, Sequence, Tuple, Type, TypeVar,
                     Union, overload)
 
@@ -27,7 +28,8 @@ from . import _native
 from ._native import lib as _lib
 
 __all__ = [
-    "Error", "BuildError", "AppendError", "EditError", "NotMocfError", "Mocf", "Record",
+    "Error", "BuildError", "AppendError", "EditError", "NotMocfError", "SignatureWarning",
+    "Mocf", "Record",
     "Unpacked", "Input", "Edit", "open", "open_bytes", "verify", "build", "append", "unpack",
     "diff", "edit", "edit_bytes", "__version__",
 ]
@@ -80,6 +82,12 @@ class EditError(Error):
 
 class NotMocfError(Error):
     """The file is no MOCF container at all, so there is nothing to compare."""
+
+
+class SignatureWarning(UserWarning):
+    """A build, append or commit replaced a MOCF that has a signature beside
+    it (its path plus ".sig"), which no longer matches it: sign it again with
+    mocfsign. The signature itself is left as it was."""
 
 
 def _system_init(self: Any, *args: Any) -> None:
@@ -185,6 +193,13 @@ def _check(code: int, refusal: Type[Error] = Error, target: Optional[PathLike] =
            folder: bool = False) -> None:
     if code != _native.OK:
         _raise(code, refusal, target, folder)
+
+
+def _warn() -> None:
+    """Warns, from the caller's caller, of what a writer's success said."""
+    last = _lib.mocf_error_last().contents
+    if last.code == _native.OK and last.message:
+        warnings.warn(_words(last.message).rstrip("\n"), SignatureWarning, stacklevel=3)
 
 
 _T = TypeVar("_T")
@@ -610,6 +625,7 @@ def build(list_path: PathLike, mocf_path: PathLike, fresh: bool = False,
     _not_from_progress()
     callback = _native.PROGRESS(told) if progress else ctypes.cast(0, _native.PROGRESS)
     _check(_lib.mocf_build(*arguments, callback, None), BuildError, mocf_path)
+    _warn()
     if raised:
         raise raised[0]
 
@@ -628,6 +644,7 @@ def append(mocf_path: PathLike, input_path: Optional[PathLike], type: str,  # no
                  _string(part_number, "part_number"), _string(tag, "tag"))
     _not_from_progress()
     _check(_lib.mocf_append(*arguments), AppendError, mocf_path)
+    _warn()
 
 
 def diff(old: PathLike, new: PathLike) -> Dict[str, Any]:
@@ -833,6 +850,7 @@ class Edit:
         self._call(_lib.mocf_edit_commit, encoded, ctypes.cast(0, _native.PROGRESS), None,
                    target=out if out is not None else self.path)
         self.discard()
+        _warn()
 
     def discard(self) -> None:
         """Lets go of the edit and the MOCF's lock; nothing is written."""
