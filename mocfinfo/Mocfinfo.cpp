@@ -18,6 +18,7 @@
 #include "platform/Platform.h"
 #include "platform/ReadPace.h"
 #include "platform/ReplaceFile.h"
+#include "platform/SignatureBeside.h"
 #include "inspect/Unpack.h"
 #include "platform/Utf8Path.h"
 
@@ -214,7 +215,8 @@ int Verify(const std::vector<std::string>& files, bool json, std::ostream& out,
 int List(const std::string& file, bool json, std::ostream& out, std::ostream& err) {
   CMocfImage image;
   if (!Load(file, &image, err)) return kCouldNot;
-  const Inspection inspection = image.Inspect(file);
+  Inspection inspection = image.Inspect(file);
+  inspection.signature = platform::SignatureBeside(file);
   if (json)
     PrintJson(inspection, out);
   else

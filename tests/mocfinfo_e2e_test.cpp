@@ -164,3 +164,14 @@ TEST_F(MocfinfoE2e, RecordsTheChecksDoNotReadAreSaidToBeSo) {
                            "\"kind\": \"compatible products\", \"read\": false"})
     EXPECT_NE(std::string::npos, both.find(said)) << both;
 }
+
+// A signature beside the file is named, last, and not judged: junk there
+// leaves the verdict as it was. JSON has it, or null.
+TEST_F(MocfinfoE2e, ASignatureBesideTheFileIsNamedAndNotJudged) {
+  Sh("echo junk >m.mocf.sig");
+  EXPECT_EQ("[exit 0]\nSignature file: m.mocf.sig beside it (not checked here; mocfsign --verify checks "
+            "it)\n0\n['m.mocf.sig', None]\n[exit 0]\n",
+            Info("m.mocf >o; echo [exit $?]; tail -n 1 o; " + kInfo + " bad | grep -c Signature; " + kInfo +
+                 " --json m.mocf bad | python3 -c 'import json, sys; print([d[\"signature_file\"] for d in "
+                 "json.load(sys.stdin)])'"));
+}

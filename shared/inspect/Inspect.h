@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -69,6 +70,9 @@ struct Inspection {
   // The digest the records call for, as lower-case hex; empty when the
   // records do not fill the container.
   std::string digest;
+  // A signature file beside the file read from a path, as named ("" when
+  // none lies there); unset where nothing was looked for (bytes in memory).
+  std::optional<std::string> signature;
 
   // None in a file that is no MOCF at all.
   RecordWalk Records() const;

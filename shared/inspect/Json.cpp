@@ -176,6 +176,14 @@ void PrintJson(const Inspection& inspection, std::ostream& out) {
     out << "null";
   else
     AppendJsonString(inspection.stop, out);
+  // Added after the others, so last; left out for bytes from no path.
+  if (inspection.signature) {
+    Field("signature_file", out);
+    if (inspection.signature->empty())
+      out << "null";
+    else
+      AppendJsonString(*inspection.signature, out);
+  }
   out << "}\n";
 }
 

@@ -1,5 +1,5 @@
 // The machine view of an inspection: one JSON object. Scripts parse it, so
-// its fields only ever grow; the README lists them.
+// its fields only ever grow; man/mocfinfo.1 lists them.
 #pragma once
 
 #include <ostream>

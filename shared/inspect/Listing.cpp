@@ -155,6 +155,10 @@ void PrintListing(const Inspection& inspection, std::ostream& out) {
         << ' ' << record.Kind() << (content.empty() ? "" : " " + content) << '\n';
   }
   if (!inspection.stop.empty()) out << "the walk stops: " << inspection.stop << '\n';
+  // Named, never judged: what it signs is for mocfsign to check.
+  if (inspection.signature && !inspection.signature->empty())
+    out << "Signature file: " << *inspection.signature
+        << " beside it (not checked here; mocfsign --verify checks it)\n";
 }
 
 }  // namespace mocfinfo
