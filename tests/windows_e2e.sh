@@ -3,7 +3,8 @@
 # inputs: the example MOCF built with LF and with CRLF inputs, in a folder,
 # under a name and from an input whose names are not ASCII, is the same
 # bytes, and so is mocfedit's edit of it; mocfinfo's listing and JSON are the
-# same text, line ends aside;
+# same text, line ends aside; mocfsign.exe, built without signatures,
+# refuses each of its modes;
 # memory running out ends in the unexpected error, status -1 on Windows. (Statuses, records on
 # standard output and concurrent runs: the end-to-end suites, which CI also
 # runs against these programs.)
@@ -54,6 +55,14 @@ for ends in lf crlf; do
     b=$(cd "$dir" && run windows mocfinfo $mode linux-é.mocf | tr -d '\r')
     [ "$a" = "$b" ] || fail "$ends: mocfinfo $mode lists differently"
   done
+done
+
+# mocfsign.exe has no signatures: each of its modes refuses, status 2 and
+# the reason, never 0.
+for args in "--show x.sig" "--verify -m x.mocf --trust ca.pem" "-m x.mocf --key k.pem --cert c.pem"; do
+  # shellcheck disable=SC2086 # args is split into its words
+  said=$(run windows mocfsign $args 2>&1 | tr -d '\r'; echo "status ${PIPESTATUS[0]}")
+  [[ $said == "mocfsign: this build has no signature support ("*$')\nstatus 2' ]] || fail "mocfsign.exe $args: $said"
 done
 
 # Memory running out ends in the unexpected error and nothing written: the
