@@ -142,6 +142,8 @@ TEST(Mocfsign, EachVerdictWithItsStatusAndWords) {
       {"sign p256 m.mocf && sign stranger m.mocf", "verify --signers 2", 1, "1 signer verifies, 2 required"},
       {"sign p256 m.mocf && sign stranger m.mocf", "verify", 0, "m.mocf: verified by 1 signer, 1 required"},
       {"", "$S --verify -m m.mocf", 2, "mocfsign never verifies without one"},
+      {"sign p256 m.mocf", "$S --verify -m m.mocf --trust $P/root.key", 2, "root.key holds no PEM certificate"},
+      {"", "$S --verify -m gone.mocf --trust $P/root.pem", 2, "mocfsign: cannot read gone.mocf"},
       {"mkdir m.mocf.sig", "verify", 2, "mocfsign: cannot read m.mocf.sig: Is a directory"},
       {"sign p256 m.mocf && \"$T\" -m m.mocf -f a.txt -t user", "sign p384 m.mocf", 2, "m.mocf.sig signed other bytes than m.mocf's: it is left as it is"},
       {"sign p256 m.mocf", "sign p256 m.mocf", 2, "p256.pem has already signed m.mocf.sig"},
