@@ -26,7 +26,7 @@ set(MOCF_LAYER_sign SignaturePath.cpp)
 set(MOCF_SIGN_CRYPTO Credentials.cpp Judge.cpp MocfDigest.cpp OpenSsl.cpp Pkcs11Key.cpp Secret.cpp
   Sign.cpp SignerFacts.cpp Verify.cpp)
 set(MOCF_SIGN_NONE SignNone.cpp)
-set(MOCF_LAYER_api ApiDiff.cpp ApiEdit.cpp ApiError.cpp ApiRead.cpp ApiWrite.cpp)
+set(MOCF_LAYER_api ApiDiff.cpp ApiEdit.cpp ApiError.cpp ApiRead.cpp ApiSign.cpp ApiWrite.cpp)
 set(MOCF_LAYERS sha1 run platform format image inputs args assemble inspect edit sign api)
 
 # mocf_engine_sources(OUT PLATFORM [NO_SIGNING] [EXCEPT layer...]): the

@@ -61,6 +61,7 @@ extern "C" {
 #define MOCF_ENOTEXACT (-7) /* unpacked, but the inputs do not rebuild the MOCF byte for byte */
 #define MOCF_ENOMEM (-8)    /* memory ran out */
 #define MOCF_EINTERNAL (-9) /* an unexpected error inside the library */
+#define MOCF_ENOTVERIFIED (-10) /* a signature does not verify (mocfsign --verify's status 1) */
 
 typedef struct mocf_error {
   int code;            /* the code the failing call returned, or 0 */
@@ -283,6 +284,76 @@ MOCF_API int mocf_edit_render(mocf_edit *edit, unsigned char **data, uint64_t *s
  * but mocf_edit_record_count and mocf_edit_discard. */
 MOCF_API int mocf_edit_commit(mocf_edit *edit, const char *out_path, mocf_progress_fn progress,
                               void *context);
+
+/* ---- Signatures ------------------------------------------------------ */
+/* A detached signature beside a MOCF (MOCF.sig, a CMS SignedData), made and
+ * verified as mocfsign makes and verifies it, refusals in its words. Only
+ * the shared library of a build with OpenSSL's libcrypto has them: the
+ * static library, and any build without it, refuse every call with
+ * MOCF_EFAILED (status 2) and that reason, and never verify. Calls on
+ * different MOCFs run at once on different threads. */
+
+/* mocfsign -m mocf_path --key key --cert cert [--chain chain]
+ * [--pass pass_source] [-o sig_path]: key is a PEM key file or a pkcs11:
+ * URI, cert the signer's certificate (PEM), chain the certificates to carry
+ * besides (PEM, or NULL), pass_source where the key's passphrase or the
+ * token's PIN comes from ("env:VAR", "file:PATH", "fd:N", "stdin", or
+ * NULL), sig_path NULL for mocf_path + ".sig". A signature already there
+ * over the same bytes gains this signer and keeps the others. Refused, it
+ * writes nothing and returns MOCF_EFAILED (status 2) with mocfsign's words.
+ * A signature made all the same leaves what mocfsign warns of (a
+ * certificate that expires within 30 days) in the last error, code 0. */
+MOCF_API int mocf_sign(const char *mocf_path, const char *key, const char *cert,
+                       const char *chain, const char *pass_source, const char *sig_path);
+
+/* One signer's certificate and, from a verification, its verdict. The
+ * texts are the library's, valid until its verification is freed; times
+ * are "2026-12-10T08:00:00Z". */
+typedef struct mocf_signer {
+  const char *subject;      /* one line, as "CN=...,O=..." */
+  const char *issuer;
+  const char *serial;       /* hexadecimal */
+  const char *key_type;     /* "ECDSA P-256", "RSA 3072" */
+  const char *signing_time; /* the signed signing time; "" when none is signed */
+  const char *not_before;   /* the certificate's validity */
+  const char *not_after;
+  int verified;             /* 1 when this signer verifies */
+  const char *reason;       /* why it does not; "" when it does */
+} mocf_signer;
+
+/* A verification, as mocfsign --verify --json shows it. The caller's, from
+ * mocf_verify_signature to mocf_verification_free; fields may be added at
+ * its end. */
+typedef struct mocf_verification {
+  int status;                 /* mocfsign's: 0 verified, 1 does not verify, 2 not checked */
+  int verified;               /* 1 when status is 0 */
+  int signers_verified;       /* distinct signer certificates that verify */
+  size_t signer_count;        /* the signers the signature holds, verdict each */
+  const mocf_signer *signers;
+  const char *reason;         /* why not, each line ending "\n"; "" when verified */
+  int mocf_valid;             /* 1 when the MOCF itself is valid */
+  const char *mocf_reason;    /* why it is not; "" when it is */
+  int signature_found;        /* 1 when the signature file exists */
+} mocf_verification;
+
+#define MOCF_AT_SIGNING_TIME 1u /* judge each certificate's validity at its signing time */
+
+/* mocfsign --verify -m mocf_path [--sig sig_path] --trust trust_path
+ * [--signers signers] [--at-signing-time]: sig_path NULL for mocf_path +
+ * ".sig"; trust_path the PEM certificates each signer must chain to in
+ * full; signers (1 or more) the distinct signer certificates that must
+ * verify. 0 when it verifies; MOCF_ENOTVERIFIED (status 1) when it does
+ * not (too few signers verify, the MOCF is invalid, there is no
+ * signature); MOCF_EIO (status 2) when a file cannot be read; MOCF_EFAILED
+ * (status 2) without signature support. Each of these fills in *out, every
+ * signer's verdict in it, and leaves the reason as the last error; free it
+ * with mocf_verification_free. Only a wrong argument (MOCF_EARG) or memory
+ * running out leaves *out NULL. */
+MOCF_API int mocf_verify_signature(const char *mocf_path, const char *sig_path,
+                                   const char *trust_path, int signers, unsigned flags,
+                                   mocf_verification **out);
+/* NULL is fine. */
+MOCF_API void mocf_verification_free(mocf_verification *verification);
 
 #ifdef __cplusplus
 }
