@@ -7,6 +7,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -429,6 +431,52 @@ TEST(MocfApi, EditsWriteMocfeditsBytesOrSayWhatItSays) {
   ASSERT_EQ(0, Shell(s.dir, kTool + "-m t.mocf -d -f p.txt -t CompatProd && " + kTool +
                                 "-m t.mocf --type SwKeys --PartNum 999").status);
   EXPECT_TRUE(Read(s / "t.mocf") == Read(s / "fresh.mocf"));
+}
+
+// A root and a signer under it, made afresh by openssl in the folder.
+const char kPki[] =
+    "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout root.key "
+    "-out root.pem -subj /CN=Root -days 400 -addext basicConstraints=critical,CA:TRUE "
+    "-addext keyUsage=critical,keyCertSign 2>/dev/null && "
+    "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout signer.key "
+    "-out signer.pem -subj /CN=Signer -days 365 -CA root.pem -CAkey root.key "
+    "-addext basicConstraints=CA:FALSE -addext keyUsage=critical,digitalSignature "
+    "-addext extendedKeyUsage=codeSigning 2>/dev/null";
+
+// Signatures come through as the engine judges them, every signer's verdict
+// with them, verified or not; refusals in mocfsign's words, and a check that
+// cannot be made throws. Without libcrypto, or openssl to make keys, there
+// is nothing to sign with, unless signing is required.
+TEST(MocfApi, SignaturesPassTheEnginesVerdictsThrough) {
+  const Scratch s;
+  mocf_verification* none = nullptr;
+  mocf_verify_signature("none", nullptr, "none", 1, 0, &none);
+  mocf_verification_free(none);
+  const bool can = !std::strstr(mocf_error_last()->message, "no signature support") &&
+                   Shell(s.dir, kPki).status == 0;
+  const char* required = std::getenv("MOCF_REQUIRE_SIGNING");
+  if (!can && required && std::string(required) == "1") FAIL() << "signing is required";
+  if (!can) GTEST_SKIP() << "no signature support or no openssl";
+  EXPECT_EQ("", mocf::sign(s.ex, s / "signer.key", s / "signer.pem"));
+  const mocf::Verification v = mocf::verifySignature(s.ex, s / "root.pem");
+  ASSERT_EQ(1u, v.signers.size());
+  const mocf::Signer& signer = v.signers[0];
+  EXPECT_EQ(std::make_tuple(0, true, 1, std::string(), true, true, "CN=Signer", "CN=Root", true),
+            std::make_tuple(v.status, v.verified, v.signersVerified, v.reason, v.mocfValid,
+                            v.signatureFound, signer.subject, signer.issuer, signer.verified));
+  std::string bytes = Read(s.ex);
+  bytes[200] ^= 1;
+  std::ofstream(s.ex, std::ios::binary) << bytes;
+  const mocf::Verification flipped = mocf::verifySignature(s.ex, s / "root.pem");
+  EXPECT_EQ(MOCF_ENOTVERIFIED, mocf_error_last()->code);
+  EXPECT_TRUE(!flipped.verified && flipped.status == 1 && !flipped.reason.empty() &&
+              !flipped.mocfValid && !flipped.signers.at(0).verified &&
+              !flipped.signers[0].reason.empty());
+  EXPECT_EQ(0u, std::string(mocf_error_last()->message).rfind("mocfsign: ", 0));
+  std::ofstream(s / "bad.key") << "no key\n";
+  EXPECT_EQ(MOCF_EFAILED, Thrown([&] { mocf::sign(s.ex, s / "bad.key", s / "signer.pem"); }));
+  EXPECT_EQ(0u, std::string(mocf_error_last()->message).rfind("mocfsign: " + s / "bad.key ", 0));
+  EXPECT_EQ(MOCF_EIO, Thrown([&] { mocf::verifySignature(s.ex, s / "none.pem"); }));
 }
 
 }  // namespace

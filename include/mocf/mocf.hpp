@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -373,6 +374,71 @@ class Edit {
 
   mocf_edit* m_handle;
 };
+
+// ---- Signatures: a detached signature beside a MOCF, as mocfsign makes
+// and verifies it (see mocf_sign and mocf_verify_signature).
+
+struct SignOptions {
+  std::string chain;  // certificates to carry besides, PEM; empty for none
+  std::string pass;   // env:VAR, file:PATH, fd:N or stdin; empty for none
+  std::string sig;    // empty: the MOCF's path plus ".sig"
+};
+
+// Signs the MOCF with key (a PEM key file or a pkcs11: URI) and cert;
+// returns what mocfsign warns of, signed all the same ("" for nothing).
+inline std::string sign(const std::string& mocf, const std::string& key, const std::string& cert,
+                        const SignOptions& options = {}) {
+  auto orNull = [](const std::string& text) { return text.empty() ? nullptr : text.c_str(); };
+  return detail::warning(mocf_sign(mocf.c_str(), key.c_str(), cert.c_str(),
+                                   orNull(options.chain), orNull(options.pass),
+                                   orNull(options.sig)));
+}
+
+struct Signer {
+  std::string subject, issuer, serial, keyType;
+  std::string signingTime;  // empty when none is signed
+  std::string notBefore, notAfter;
+  bool verified = false;
+  std::string reason;  // why it does not verify; empty when it does
+};
+
+struct Verification {
+  int status = 2;  // mocfsign's: 0 verified, 1 does not verify
+  bool verified = false;
+  int signersVerified = 0;
+  std::vector<Signer> signers;  // each with its verdict
+  std::string reason;           // why not; empty when verified
+  bool mocfValid = false;
+  std::string mocfReason;
+  bool signatureFound = false;
+};
+
+struct VerifyOptions {
+  std::string sig;  // empty: the MOCF's path plus ".sig"
+  int signers = 1;  // distinct signer certificates that must verify
+  bool atSigningTime = false;
+};
+
+// Verifies against the PEM certificates of trust. A signature that does
+// not verify is a result, every signer's verdict in it; one that cannot be
+// checked (a file unread, no signature support) throws.
+inline Verification verifySignature(const std::string& mocf, const std::string& trust,
+                                    const VerifyOptions& options = {}) {
+  mocf_verification* raw = nullptr;
+  const int code = mocf_verify_signature(
+      mocf.c_str(), options.sig.empty() ? nullptr : options.sig.c_str(), trust.c_str(),
+      options.signers, options.atSigningTime ? MOCF_AT_SIGNING_TIME : 0u, &raw);
+  const std::unique_ptr<mocf_verification, void (*)(mocf_verification*)> held(
+      raw, mocf_verification_free);
+  if (code != MOCF_ENOTVERIFIED) detail::check(code);
+  Verification out{raw->status,     raw->verified != 0, raw->signers_verified, {},
+                   raw->reason,     raw->mocf_valid != 0, raw->mocf_reason,
+                   raw->signature_found != 0};
+  for (const mocf_signer* s = raw->signers; s != raw->signers + raw->signer_count; ++s)
+    out.signers.push_back({s->subject, s->issuer, s->serial, s->key_type, s->signing_time,
+                           s->not_before, s->not_after, s->verified != 0, s->reason});
+  return out;
+}
 
 inline std::string_view version() { return mocf_version(); }
 
