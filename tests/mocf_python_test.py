@@ -351,3 +351,55 @@ def test_writers_warn_of_a_signature_they_leave_behind(tmp_path, monkeypatch):
     with warnings.catch_warnings():
         warnings.simplefilter("error")
         mocf.append("py.mocf", "n.txt", "user")
+
+
+def test_signatures_are_mocfsigns_verdicts_field_for_field(mocfs, tmp_path):
+    # A root, a signer under it and a second one whose certificate expires
+    # soon, made by openssl; without it or libcrypto, skipped unless required.
+    pki = ["openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout %s.key "
+           "-out %s.pem -subj /CN=%s -days %d " % (name, name, name, days) + extra
+           for name, days, extra in [
+               ("root", 400, "-addext basicConstraints=critical,CA:TRUE"),
+               ("signer", 365, "-CA root.pem -CAkey root.key -addext basicConstraints=CA:FALSE"),
+               ("soon", 5, "-CA root.pem -CAkey root.key -addext basicConstraints=CA:FALSE")]]
+    made = subprocess.run(" && ".join(pki), shell=True, cwd=tmp_path, env=PROGRAM_ENV,
+                          capture_output=True).returncode == 0
+    try:
+        mocf.verify_signature(tmp_path / "none.mocf", tmp_path / "none.pem")
+    except mocf.SignatureError as error:
+        made = made and isinstance(error, FileNotFoundError)
+    if not made and os.environ.get("MOCF_REQUIRE_SIGNING") != "1":
+        pytest.skip("no signature support or no openssl")
+    assert made
+    image, root = tmp_path / "s.mocf", tmp_path / "root.pem"
+    image.write_bytes(open(mocfs[0], "rb").read())
+
+    def same_as_mocfsign(signers=1):
+        # Every field as mocfsign --verify --json shows it.
+        v = mocf.verify_signature(image, root, signers=signers)
+        shown = json.loads(run("mocfsign", "--verify", "-m", image, "--trust", root,
+                               "--signers", signers, "--json").stdout)
+        assert {k: getattr(v, k) for k in shown if hasattr(v, k) and k != "signers"} == {
+            k: shown[k] for k in shown if hasattr(v, k) and k != "signers"}
+        assert [vars(s) for s in v.signers] == shown["signers"]
+        return v
+
+    assert mocf.sign(image, tmp_path / "signer.key", tmp_path / "signer.pem") == []
+    with pytest.warns(mocf.SigningWarning):
+        said = mocf.sign(str(image), tmp_path / "soon.key", tmp_path / "soon.pem")
+    assert said and all(line.startswith("mocfsign: warning: ") for line in said)
+    v = same_as_mocfsign(signers=2)
+    assert v and v.status == 0 and v.reason is None
+    assert sorted(s.subject for s in v.signers) == ["CN=signer", "CN=soon"]
+    signature = bytearray((tmp_path / "s.mocf.sig").read_bytes())
+    signature[-1] ^= 1  # one signer's signature value
+    (tmp_path / "s.mocf.sig").write_bytes(signature)
+    v = same_as_mocfsign(signers=2)
+    assert not v and v.status == 1 and v.reason and v.signers_verified == 1
+    assert sorted((s.verified, bool(s.reason)) for s in v.signers) == [(False, True), (True, False)]
+    (tmp_path / "bad.key").write_text("no key\n")
+    with pytest.raises(mocf.SignatureError) as refused:
+        mocf.sign(image, tmp_path / "bad.key", tmp_path / "signer.pem")
+    told = run("mocfsign", "-m", image, "--key", tmp_path / "bad.key", "--cert",
+               tmp_path / "signer.pem")
+    assert (refused.value.status, refused.value.messages) == (2, told.stderr.splitlines())

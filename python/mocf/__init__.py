@@ -13,6 +13,7 @@ says is what the programs say.
 import builtins
 import codecs
 import ctypes
+import dataclasses
 import errno as _errno
 import json
 import operator
@@ -84,6 +85,11 @@ class NotMocfError(Error):
     """The file is no MOCF container at all, so there is nothing to compare."""
 
 
+class SignatureError(Error):
+    """mocfsign refused to sign, writing nothing; or a signature could not be
+    checked at all (a file unread, a build without signature support)."""
+
+
 class SignatureWarning(UserWarning):
     """A build, append or commit replaced a MOCF that has a signature beside
     it (its path plus ".sig"), which no longer matches it: sign it again with
@@ -106,7 +112,7 @@ def _system_init(self: Any, *args: Any) -> None:
 _SYSTEM_KINDS = (FileNotFoundError, FileExistsError, IsADirectoryError, NotADirectoryError,
                  PermissionError, OSError)
 _SYSTEM_CLASSES: Dict[Tuple[type, type], type] = {}
-for _refusal in (Error, BuildError, AppendError, EditError):
+for _refusal in (Error, BuildError, AppendError, EditError, SignatureError):
     for _kind in _SYSTEM_KINDS:
         _made = type(_kind.__name__, (_refusal, _kind), {
             "__init__": _system_init, "__module__": __name__,
@@ -886,3 +892,104 @@ for _class in (Input, Edit):
         _hints = getattr(getattr(_member, "fget", _member), "__annotations__", {})
         _hints.update({key: globals()[hint] for key, hint in _hints.items()
                        if isinstance(hint, str)})
+
+
+# ---- Signatures --------------------------------------------------------------
+
+__all__ += ["SignatureError", "SigningWarning", "Signer", "Verification", "sign",
+            "verify_signature"]
+
+
+class SigningWarning(UserWarning):
+    """mocfsign signed, and warns all the same: a certificate expires within
+    30 days."""
+
+
+def sign(mocf_path: PathLike, key: PathLike, cert: PathLike, chain: Optional[PathLike] = None,
+         pass_source: Optional[str] = None, sig_path: Optional[PathLike] = None) -> List[str]:
+    """mocfsign -m mocf_path --key key --cert cert: a detached signature
+    beside the MOCF (sig_path, or its path plus ".sig"), or this signer added
+    to the one there. key is a PEM key file or a pkcs11: URI; pass_source
+    "env:VAR", "file:PATH", "fd:N" or "stdin". Raises SignatureError with
+    mocfsign's words when it refuses. Returns what it warns of, each line
+    also warned as SigningWarning; [] when nothing."""
+    arguments = (_path(mocf_path, "mocf_path"), _path(key, "key"), _path(cert, "cert"),
+                 None if chain is None else _path(chain, "chain"),
+                 _string(pass_source, "pass_source"),
+                 None if sig_path is None else _path(sig_path, "sig_path"))
+    _check(_lib.mocf_sign(*arguments), SignatureError)
+    said = _lines(_words(_lib.mocf_error_last().contents.message))
+    for line in said:
+        warnings.warn(line, SigningWarning, stacklevel=2)
+    return said
+
+
+@dataclasses.dataclass(frozen=True)
+class Signer:
+    """A signer's certificate and its verdict; times as "2026-12-10T08:00:00Z"."""
+    subject: str
+    issuer: str
+    serial: str  # hexadecimal
+    key_type: str  # "ECDSA P-256", "RSA 3072"
+    signing_time: Optional[str]  # None when none is signed
+    not_before: str
+    not_after: str
+    verified: bool
+    reason: Optional[str]  # why it does not verify; None when it does
+
+
+class Verification:
+    """mocfsign --verify's verdict, as its --json shows it; true when it
+    verifies. ``signers`` holds every signer's own verdict either way."""
+
+    __slots__ = ("verified", "status", "signers_verified", "signers", "reason", "mocf_valid",
+                 "mocf_reason", "signature_found")
+
+    def __init__(self, raw: _native.Verification) -> None:
+        self.verified: bool = bool(raw.verified)
+        self.status: int = raw.status  # 0 verified, 1 does not verify
+        self.signers_verified: int = raw.signers_verified
+        self.signers: List[Signer] = [_signer(raw.signers[n]) for n in range(raw.signer_count)]
+        self.reason: Optional[str] = _words(raw.reason) or None
+        self.mocf_valid: bool = bool(raw.mocf_valid)
+        self.mocf_reason: Optional[str] = _words(raw.mocf_reason) or None
+        self.signature_found: bool = bool(raw.signature_found)
+
+    def __bool__(self) -> bool:
+        return self.verified
+
+    def __repr__(self) -> str:
+        return "<mocf.Verification %s, %d of %d signers verified>" % (
+            "verified" if self.verified else "not verified", self.signers_verified,
+            len(self.signers))
+
+
+def _signer(raw: _native.Signer) -> Signer:
+    return Signer(_words(raw.subject), _words(raw.issuer), _words(raw.serial),
+                  _words(raw.key_type), _words(raw.signing_time) or None, _words(raw.not_before),
+                  _words(raw.not_after), bool(raw.verified), _words(raw.reason) or None)
+
+
+def verify_signature(mocf_path: PathLike, trust: PathLike, sig_path: Optional[PathLike] = None,
+                     signers: int = 1, at_signing_time: bool = False) -> Verification:
+    """mocfsign --verify -m mocf_path --trust trust: whether the signature
+    (sig_path, or the MOCF's path plus ".sig") verifies, with signers distinct
+    signers chaining to the PEM certificates of trust, valid now or, with
+    at_signing_time, when each signed. A signature that does not verify is
+    a result, not an error; one that cannot be checked raises
+    SignatureError (an OSError subclass of it for a file unread)."""
+    arguments = (_path(mocf_path, "mocf_path"),
+                 None if sig_path is None else _path(sig_path, "sig_path"),
+                 _path(trust, "trust"), _typed(signers, "signers", int, "an int"),
+                 _native.AT_SIGNING_TIME if _typed(at_signing_time, "at_signing_time", int,
+                                                   "a bool") else 0)
+    out = ctypes.POINTER(_native.Verification)()
+    code = _lib.mocf_verify_signature(*arguments, ctypes.byref(out))
+    try:
+        verification = Verification(out.contents) if out else None
+    finally:
+        _lib.mocf_verification_free(out)
+    if code != _native.ENOTVERIFIED:
+        _check(code, SignatureError)
+    assert verification is not None
+    return verification

@@ -18,11 +18,13 @@ EFAILED = -6
 ENOTEXACT = -7
 ENOMEM = -8
 EINTERNAL = -9
+ENOTVERIFIED = -10
 
 PART_RECORD = 0
 PART_VALUE = 1
 PART_CONTENT = 2
 FRESH = 1
+AT_SIGNING_TIME = 1
 
 
 class Error(ctypes.Structure):
@@ -37,6 +39,18 @@ class Record(ctypes.Structure):
 class Input(ctypes.Structure):
     _fields_ = [("type", c_char_p), ("data", c_char_p), ("size", c_size_t), ("name", c_char_p),
                 ("part_number", c_char_p), ("tag", c_char_p)]
+
+
+class Signer(ctypes.Structure):
+    _fields_ = [("subject", c_char_p), ("issuer", c_char_p), ("serial", c_char_p),
+                ("key_type", c_char_p), ("signing_time", c_char_p), ("not_before", c_char_p),
+                ("not_after", c_char_p), ("verified", c_int), ("reason", c_char_p)]
+
+
+class Verification(ctypes.Structure):
+    _fields_ = [("status", c_int), ("verified", c_int), ("signers_verified", c_int),
+                ("signer_count", c_size_t), ("signers", POINTER(Signer)), ("reason", c_char_p),
+                ("mocf_valid", c_int), ("mocf_reason", c_char_p), ("signature_found", c_int)]
 
 
 PROGRESS = ctypes.CFUNCTYPE(None, c_void_p, c_int, c_uint64, c_uint64)
@@ -124,6 +138,10 @@ _PROTOTYPES = {
     "mocf_edit_check": (c_int, [c_void_p]),
     "mocf_edit_render": (c_int, [c_void_p, POINTER(c_void_p), POINTER(c_uint64)]),
     "mocf_edit_commit": (c_int, [c_void_p, c_char_p, PROGRESS, c_void_p]),
+    "mocf_sign": (c_int, [c_char_p, c_char_p, c_char_p, c_char_p, c_char_p, c_char_p]),
+    "mocf_verify_signature": (c_int, [c_char_p, c_char_p, c_char_p, c_int, c_uint,
+                                      POINTER(POINTER(Verification))]),
+    "mocf_verification_free": (None, [POINTER(Verification)]),
 }
 for _name, (_result, _arguments) in _PROTOTYPES.items():
     _function = getattr(lib, _name)
