@@ -68,7 +68,9 @@ bool ReadWords(const std::vector<std::string>& args, Given_t* pGiven, std::strin
   for (size_t i = 0; i < args.size(); ++i) {
     const OptionWord_t* pOption = FindOption(args[i]);
     if (!pOption)
-      return (*pError = (args[i].size() > 1 && args[i][0] == '-' ? "unknown option " : "unexpected argument ") + args[i], false);
+      return (*pError = (args[i].size() > 1 && args[i][0] == '-' ? "unknown option "
+                                                                   : "unexpected argument ") + args[i],
+              false);
     if (pGiven->count(args[i])) return (*pError = args[i] + " is given twice", false);
     if (pOption->Value && i + 1 >= args.size()) return (*pError = args[i] + " needs a value", false);
     const std::string& name = args[i];
@@ -90,14 +92,17 @@ bool CheckSecrets(const Given_t& given, std::string* pError) {
   if (pass != given.end()) {
     const std::string& source = pass->second;
     if (source.rfind("pass:", 0) == 0)
-      return (*pError = std::string("--pass pass:...: never give a secret as a command-line word: ") + kNoSecretWords, false);
+      return (*pError = std::string("--pass pass:...: never give a secret as a command-line word: ") +
+                        kNoSecretWords,
+              false);
     if (source != "stdin" && source.rfind("env:", 0) && source.rfind("file:", 0) && source.rfind("fd:", 0))
       return (*pError = std::string("--pass: ") + kNoSecretWords, false);
   }
   const auto key = given.find("--key");
   if (key != given.end() && key->second.rfind("pkcs11:", 0) == 0 &&
       key->second.find("pin-value=") != std::string::npos)
-    return (*pError = "--key: a pkcs11: URI never holds the PIN (pin-value=): use pin-source= or --pass", false);
+    return (*pError = "--key: a pkcs11: URI never holds the PIN (pin-value=): use pin-source= or --pass",
+            false);
   return true;
 }
 
@@ -106,7 +111,9 @@ bool CheckMode(const std::vector<std::string>& args, const Given_t& given, std::
   if (mode == 0) return args.size() == 1 || (*pError = "--help and --version stand alone", false);
   for (const auto& [name, value] : given) {
     const OptionWord_t* pOption = FindOption(name);
-    if (!(pOption->Modes & mode)) return (*pError = name + " goes with " + ModeWords(pOption->Modes) + ", not with " + ModeWords(mode), false);
+    if (!(pOption->Modes & mode))
+      return (*pError = name + " goes with " + ModeWords(pOption->Modes) + ", not with " + ModeWords(mode),
+              false);
   }
   if (mode == kShowing) return true;
   if (!given.count("-m")) return (*pError = "no MOCF given (-m MOCF)", false);

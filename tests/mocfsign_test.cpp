@@ -110,10 +110,12 @@ void RunRows(const std::vector<Row_t>& rows) {
     const Row_t& row = rows[i];
     const std::string folder = dir.File(std::to_string(i));
     ASSERT_EQ("[exit 0]\n", Sh(dir.path(), "mkdir " + std::to_string(i)));
-    ASSERT_EQ("[exit 0]\n", Sh(folder, prelude + "{ cp $P/m.mocf $P/other.mocf $P/a.txt .; " + row.setup + "\n} >/dev/null 2>../err || cat ../err")) << row.setup;
+    const std::string setup = "{ cp $P/m.mocf $P/other.mocf $P/a.txt .; " + row.setup + "\n} >/dev/null";
+    ASSERT_EQ("[exit 0]\n", Sh(folder, prelude + setup + " 2>../err || cat ../err")) << row.setup;
     const std::string before = Tree(folder);
     const std::string out = Sh(folder, prelude + row.command);
-    EXPECT_NE(std::string::npos, out.find("[exit " + std::to_string(row.status) + "]\n")) << row.command << "\n" << out;
+    EXPECT_NE(std::string::npos, out.find("[exit " + std::to_string(row.status) + "]\n"))
+        << row.command << "\n" << out;
     EXPECT_NE(std::string::npos, out.find(row.said)) << row.command << "\n" << out;
     if (row.status) {
       EXPECT_EQ(before, Tree(folder)) << row.command;
