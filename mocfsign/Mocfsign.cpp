@@ -109,6 +109,8 @@ bool CheckSecrets(const Given_t& given, std::string* pError) {
 bool CheckMode(const std::vector<std::string>& args, const Given_t& given, std::string* pError) {
   const unsigned mode = ModeOf(given);
   if (mode == 0) return args.size() == 1 || (*pError = "--help and --version stand alone", false);
+  if (given.count("--verify") && given.count("--show"))
+    return (*pError = "--verify and --show do not go together: give one", false);
   for (const auto& [name, value] : given) {
     const OptionWord_t* pOption = FindOption(name);
     if (!(pOption->Modes & mode))

@@ -160,6 +160,7 @@ TEST(Mocfsign, EachVerdictWithItsStatusAndWords) {
       {"", "$S -m m.mocf --key 'pkcs11:token=T;object=L;pin-value=1234' --cert $P/p256.pem", 2, "use pin-source= or --pass"},
       {"", "verify --signers 0", 2, "--signers 0: N is a count of signers from 1"},
       {"", "verify -o x.sig", 2, "-o goes with signing, not with --verify"},
+      {"", "verify --show x.sig", 2, "--verify and --show do not go together"},
       {"printf junk >g.sig", "$S --show g.sig", 2, "mocfsign: g.sig: damaged signature"},
       {"sign p256 m.mocf && sign rsa m.mocf", "$S --show m.mocf.sig", 0, "key:      RSA 2048"},
       {"sign p256 m.mocf", "$S --show m.mocf.sig --json | python3 -c 'import json,sys; d=json.load(sys.stdin); print(d[\"show_version\"], d[\"signers\"][0][\"key_type\"])'", 0, "1 ECDSA P-256"},
