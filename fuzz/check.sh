@@ -7,12 +7,12 @@ build="$fuzz_root/build-fuzz"
 build_fuzz "$build"
 
 declare -A runs=([mocf]=300000 [object]=10000 [text]=100000 [command_line]=1000000 [inspect]=80000
-  [run_list]=50000 [api]=200000)
+  [run_list]=50000 [api]=200000 [sig]=10000)
 # One target's runs; its log and status are read once all have ended.
 fuzz_one() {
   local target=$1 corpus="$fuzz_work/$1" status=0
   mkdir -p "$corpus" "$fuzz_work/tmp-$target"
-  cp "$fuzz_root/fuzz/corpus/$target"/* "$corpus"/
+  cp "$(corpus_of "$target")"/* "$corpus"/
   TMPDIR="$fuzz_work/tmp-$target" "$build/fuzz/${target}_fuzz" -runs="${runs[$target]}" -seed=1 \
     -timeout=10 -print_final_stats=1 "$corpus" >"$fuzz_work/$target.log" 2>&1 || status=$?
   echo $status >"$fuzz_work/$target.status"

@@ -1,7 +1,7 @@
 # Shared by the fuzz scripts: the targets, their corpora and how to build
 # them. Sourced, not run.
 fuzz_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-fuzz_targets=(mocf object text command_line inspect run_list api)
+fuzz_targets=(mocf object text command_line inspect run_list api sig)
 
 # build_fuzz DIR [cmake options...]: configures and builds every target.
 build_fuzz() {
@@ -16,3 +16,35 @@ build_fuzz() {
 # of its own, removed with the rest of the work directory.
 fuzz_work=$(mktemp -d)
 trap 'rm -rf "$fuzz_work"' EXIT
+
+# corpus_of TARGET: the directory of the target's seeds, fuzz/corpus/TARGET;
+# for the signature target, which keeps none in the tree (a signature holds
+# keys and times, made afresh), one under the work directory, filled now.
+corpus_of() {
+  local target=$1 dir="$fuzz_work/seed-$1"
+  if [ -d "$fuzz_root/fuzz/corpus/$target" ]; then
+    echo "$fuzz_root/fuzz/corpus/$target"
+    return
+  fi
+  [ -d "$dir" ] || { mkdir -p "$dir" && "seed_$target" "$dir"; }
+  echo "$dir"
+}
+
+# seed_sig DIR: signatures by openssl cms over a few bytes, with and without
+# signed attributes, by one signer and by two.
+seed_sig() {
+  local dir=$1 w="$fuzz_work/sig-pki"
+  mkdir -p "$w"
+  printf 'a few bytes' >"$w/content"
+  for key in ec:P-256 rsa:2048; do
+    local name=${key%%:*} opt=(-newkey rsa:2048)
+    [ "$name" = ec ] && opt=(-newkey ec -pkeyopt ec_paramgen_curve:P-256)
+    openssl req -x509 "${opt[@]}" -nodes -keyout "$w/$name.key" -out "$w/$name.pem" -days 2 \
+      -subj "/CN=seed $name" 2>/dev/null
+  done
+  local sign=(openssl cms -sign -binary -outform DER -in "$w/content")
+  "${sign[@]}" -md sha256 -signer "$w/ec.pem" -inkey "$w/ec.key" -out "$dir/ec.sig"
+  "${sign[@]}" -md sha384 -noattr -signer "$w/rsa.pem" -inkey "$w/rsa.key" -out "$dir/rsa-noattr.sig"
+  "${sign[@]}" -md sha256 -signer "$w/ec.pem" -inkey "$w/ec.key" -signer "$w/rsa.pem" \
+    -inkey "$w/rsa.key" -out "$dir/two.sig"
+}

@@ -16,7 +16,7 @@ objects=()
 for target in "${fuzz_targets[@]}"; do
   mkdir -p "$fuzz_work/tmp-$target"
   TMPDIR="$fuzz_work/tmp-$target" LLVM_PROFILE_FILE="$fuzz_work/$target.profraw" \
-    "$build/fuzz/${target}_fuzz" -runs=0 "$fuzz_root/fuzz/corpus/$target" >/dev/null 2>&1
+    "$build/fuzz/${target}_fuzz" -runs=0 "$(corpus_of "$target")" >/dev/null 2>&1
   objects+=(-object "$build/fuzz/${target}_fuzz")
 done
 llvm-profdata merge -sparse "$fuzz_work"/*.profraw -o "$fuzz_work/all.profdata"

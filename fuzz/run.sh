@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A fuzzing campaign: every target for SECONDS seconds each, two at a time,
 # from its corpus; whatever new coverage it finds is merged back into
-# fuzz/corpus/<target>. Crashing inputs are kept in fuzz/findings/.
+# fuzz/corpus/<target> (the signature target's seeds are made for the run,
+# and what it finds goes with them). Crashing inputs are kept in fuzz/findings/.
 #   fuzz/run.sh SECONDS [TARGET...]     (default: every target)
 set -euo pipefail
 [ $# -ge 1 ] && [[ $1 =~ ^[0-9]+$ ]] || { echo "usage: fuzz/run.sh SECONDS [TARGET...]" >&2; exit 2; }
@@ -15,19 +16,20 @@ findings="$fuzz_root/fuzz/findings"
 mkdir -p "$findings"
 
 campaign() {
-  local target=$1 new="$fuzz_work/new-$1" scratch="$fuzz_work/tmp-$1"
+  local target=$1 new="$fuzz_work/new-$1" scratch="$fuzz_work/tmp-$1" corpus
+  corpus=$(corpus_of "$target")
   mkdir -p "$new" "$scratch"
   local status=0
   TMPDIR="$scratch" "$build/fuzz/${target}_fuzz" -max_total_time="$seconds" -timeout=10 \
-    -print_final_stats=1 -artifact_prefix="$findings/$target-" "$new" "$fuzz_root/fuzz/corpus/$target" \
+    -print_final_stats=1 -artifact_prefix="$findings/$target-" "$new" "$corpus" \
     >"$fuzz_work/$target.log" 2>&1 || status=$?
-  TMPDIR="$scratch" "$build/fuzz/${target}_fuzz" -merge=1 "$fuzz_root/fuzz/corpus/$target" "$new" \
+  TMPDIR="$scratch" "$build/fuzz/${target}_fuzz" -merge=1 "$corpus" "$new" \
     >>"$fuzz_work/$target.log" 2>&1 || true
   local runs
   runs=$(grep -o 'stat::number_of_executed_units: [0-9]*' "$fuzz_work/$target.log" | awk '{print $2}')
   local cov
   cov=$(grep -oE 'cov: [0-9]+' "$fuzz_work/$target.log" | tail -1)
-  echo "$target: ${runs:-?} runs in ${seconds} s, $cov, corpus $(ls "$fuzz_root/fuzz/corpus/$target" | wc -l) files, status $status"
+  echo "$target: ${runs:-?} runs in ${seconds} s, $cov, corpus $(ls "$corpus" | wc -l) files, status $status"
   [ $status -eq 0 ] || { grep -E 'ERROR|SUMMARY' "$fuzz_work/$target.log" | head -5; return 1; }
 }
 
