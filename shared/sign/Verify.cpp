@@ -59,10 +59,6 @@ void JudgeSigners(CMS_ContentInfo* pCms, const Judging_t& judging, Verification_
     bool seen = false;
     for (X509* pOther : verified) seen = seen || X509_cmp(pOther, pCert) == 0;
     if (signer.Verified && !seen) verified.push_back(pCert);
-    if (!signer.Verified)
-      pOut->Why += "signer " + std::to_string(i + 1) + " (" +
-                   (signer.Subject.empty() ? "no certificate" : signer.Subject) +
-                   "): " + signer.Reason + "\n";
     pOut->Signers.push_back(signer);
   }
   pOut->Verified = static_cast<int>(verified.size());
@@ -86,7 +82,7 @@ Verification_t Conclude(CMS_ContentInfo* pCms, const MocfDigests_t& digests, X50
   if (out.Verified < needed)
     why += std::to_string(out.Verified) + (out.Verified == 1 ? " signer verifies" : " signers verify") +
            " where " + std::to_string(needed) + " distinct " +
-           (needed == 1 ? "signer is" : "signers are") + " needed\n" + out.Why;
+           (needed == 1 ? "signer is" : "signers are") + " needed\n";
   out.Why = why;
   out.Status = why.empty() ? 0 : 1;
   return out;
