@@ -51,10 +51,12 @@ T=')" MOCFTOOL_PATH R"('; "$T" -m m.mocf -d -f p.txt -t CompatProd; "$T" -m m.mo
 )";
 
 // What every row's shell knows: the PKI at P, the programs, and short words
-// for signing with a signer of the PKI, verifying, and openssl cms.
+// for signing with a signer of the PKI, verifying, and openssl cms. A
+// sanitized mocfsign runs under faketime's preload too.
 std::string Prelude(const std::string& pki) {
   return "P=" + pki + " S=" + kSign + " T='" MOCFTOOL_PATH "'; export PW=secret PIN=1234 "
-         "SOFTHSM2_CONF=$PWD/hsm.conf MOCF_PKCS11_MODULE=/usr/lib/softhsm/libsofthsm2.so\n"
+         "SOFTHSM2_CONF=$PWD/hsm.conf MOCF_PKCS11_MODULE=/usr/lib/softhsm/libsofthsm2.so "
+         "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0\n"
          R"sh(sign() { k=$1 m=$2; shift 2; $F "$S" -m $m --key $P/$k.key --cert $P/$k.pem --chain $P/inter.pem "$@"; }
 verify() { "$S" --verify -m m.mocf --trust $P/root.pem "$@"; }
 flip() { b=$(od -An -tu1 -j$2 -N1 $1); printf "\\$(printf %o $((b ^ 1)))" | dd of=$1 bs=1 seek=$2 conv=notrunc status=none; }
