@@ -137,15 +137,15 @@ bool Write(CMS_ContentInfo* pCms, const std::string& out, std::string* pWhy) {
 
 bool SignLoaded(const SignRequest_t& request, const Signing_t& signing, const std::string& out,
                 SignOutcome_t* pOutcome, std::string* pWhy) {
-  mocfinfo::CMocfImage image;
+  LoadedMocf_t mocf;
   Cms cms;
-  if (!LoadMocf(request.Mocf, &image, pWhy) || !LoadExisting(out, &cms, pWhy)) return false;
+  if (!LoadMocf(request.Mocf, &mocf, pWhy) || !LoadExisting(out, &cms, pWhy)) return false;
   std::vector<int> digests{NID_sha256};
   STACK_OF(CMS_SignerInfo)* pSigners = cms ? CMS_get0_SignerInfos(cms.get()) : nullptr;
   for (int i = 0; i < sk_CMS_SignerInfo_num(pSigners); ++i)
     digests.push_back(DigestNid(sk_CMS_SignerInfo_value(pSigners, i)));
-  const MocfDigests_t digested =
-      DigestMocf(image.Data(), image.Size(), image.Pace(), request.Mocf, digests);
+  const MocfDigests_t digested = DigestMocf(mocf, request.Mocf, digests);
+  if (!digested.Read) return Fail(pWhy, "cannot read " + request.Mocf + ": it changed while it was read\n");
   if (!digested.Valid) return Fail(pWhy, request.Mocf + " is not a valid MOCF: " + digested.Reason + "\n");
   const auto sha256 = digested.ByDigest.find(NID_sha256);
   if (sha256 == digested.ByDigest.end()) return Fail(pWhy, "cannot digest " + request.Mocf + "\n");

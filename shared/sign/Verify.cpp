@@ -131,8 +131,8 @@ Verification_t VerifyBytes(const unsigned char* pSig, size_t sigSize, const unsi
   if (!trust.Anchors) return Failed(2, trust.Why);
   std::string why;
   const Cms cms = ParseSignature(pSig, sigSize, &why);
-  const MocfDigests_t digests = DigestMocf(pMocf, mocfSize, nullptr, mocfName,
-                                           cms ? DigestsNeeded(cms.get()) : std::vector<int>());
+  const MocfDigests_t digests =
+      DigestBytes(pMocf, mocfSize, mocfName, cms ? DigestsNeeded(cms.get()) : std::vector<int>());
   if (!cms) return Unsigned(true, why, digests, mocfName);
   return Conclude(cms.get(), digests, trust.Anchors.get(), options, mocfName,
                   "the trusted certificates");
@@ -145,8 +145,8 @@ Verification_t Verify(const VerifyRequest_t& request) {
   if (!ReadWhole(request.Trust, &trustPem, &why)) return Failed(2, why);
   const Trust_t trust = TrustFromPem(std::string(trustPem.begin(), trustPem.end()), request.Trust);
   if (!trust.Anchors) return Failed(2, trust.Why);
-  mocfinfo::CMocfImage image;
-  if (!LoadMocf(request.Mocf, &image, &why)) return Failed(2, why);
+  LoadedMocf_t mocf;
+  if (!LoadMocf(request.Mocf, &mocf, &why)) return Failed(2, why);
   const bool found = Exists(sigPath);
   if (found && !ReadWhole(sigPath, &sig, &why)) {
     Verification_t out = Failed(2, why);
@@ -155,8 +155,9 @@ Verification_t Verify(const VerifyRequest_t& request) {
   }
   Cms cms;
   if (found) cms = ParseSignature(sig.data(), sig.size(), &why);
-  const MocfDigests_t digests = DigestMocf(image.Data(), image.Size(), image.Pace(), request.Mocf,
-                                           cms ? DigestsNeeded(cms.get()) : std::vector<int>());
+  const MocfDigests_t digests =
+      DigestMocf(mocf, request.Mocf, cms ? DigestsNeeded(cms.get()) : std::vector<int>());
+  if (!digests.Read) return Failed(2, "cannot read " + request.Mocf + ": it changed while it was read\n");
   if (cms) return Conclude(cms.get(), digests, trust.Anchors.get(), request, request.Mocf, request.Trust);
   return Unsigned(found, found ? sigPath + ": " + why : "no signature: " + sigPath + " does not exist\n",
                   digests, request.Mocf);
