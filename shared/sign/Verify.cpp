@@ -57,7 +57,7 @@ void JudgeSigners(CMS_ContentInfo* pCms, const Judging_t& judging, Verification_
     signer.Verified = signer.Reason.empty();
     X509* pCert = SignerCert(pSigner);
     bool seen = false;
-    for (X509* pOther : verified) seen = seen || X509_cmp(pOther, pCert) == 0;
+    for (X509* pOther : verified) seen = seen || (pCert && X509_cmp(pOther, pCert) == 0);
     if (signer.Verified && !seen) verified.push_back(pCert);
     pOut->Signers.push_back(signer);
   }
