@@ -51,17 +51,15 @@ T=')" MOCFTOOL_PATH R"('; "$T" -m m.mocf -d -f p.txt -t CompatProd; "$T" -m m.mo
 )";
 
 // What every row's shell knows: the PKI at P, the programs, and short words
-// for signing with a signer of the PKI, verifying, and openssl cms. A
-// sanitized mocfsign runs under faketime's preload too.
+// for signing with a signer of the PKI, verifying, and openssl cms.
 std::string Prelude(const std::string& pki) {
   return "P=" + pki + " S=" + kSign + " T='" MOCFTOOL_PATH "'; export PW=secret PIN=1234 "
-         "SOFTHSM2_CONF=$PWD/hsm.conf MOCF_PKCS11_MODULE=/usr/lib/softhsm/libsofthsm2.so "
-         "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0\n"
-         R"sh(sign() { k=$1 m=$2; shift 2; $F "$S" -m $m --key $P/$k.key --cert $P/$k.pem --chain $P/inter.pem "$@"; }
+         "SOFTHSM2_CONF=$PWD/hsm.conf MOCF_PKCS11_MODULE=/usr/lib/softhsm/libsofthsm2.so\n"
+         R"sh(sign() { k=$1 m=$2; shift 2; "$S" -m $m --key $P/$k.key --cert $P/$k.pem --chain $P/inter.pem "$@"; }
 verify() { "$S" --verify -m m.mocf --trust $P/root.pem "$@"; }
 flip() { b=$(od -An -tu1 -j$2 -N1 $1); printf "\\$(printf %o $((b ^ 1)))" | dd of=$1 bs=1 seek=$2 conv=notrunc status=none; }
 osslverify() { openssl cms -verify -binary -inform DER -in m.mocf.sig -content m.mocf -CAfile $P/root.pem -purpose any -out /dev/null; }
-osslsign() { openssl cms -sign -binary -outform DER -md sha256 -signer $P/$1.pem -inkey $P/$1.key -certfile $P/inter.pem -in m.mocf -out m.mocf.sig; }
+osslsign() { $F openssl cms -sign -binary -outform DER -md sha256 -signer $P/$1.pem -inkey $P/$1.key -certfile $P/inter.pem -in m.mocf -out m.mocf.sig; }
 )sh";
 }
 
@@ -127,7 +125,8 @@ void RunRows(const std::vector<Row_t>& rows) {
 
 TEST(Mocfsign, EachVerdictWithItsStatusAndWords) {
   NEED_SIGNING("openssl faketime python3 script");
-  const std::string expired = "F='faketime 2020-01-10'; sign old m.mocf";
+  // openssl signs in the past: a sanitized mocfsign may hang in faketime's preload.
+  const std::string expired = "F='faketime 2020-01-10'; osslsign old";
   RunRows({
       {"", "sign p256 m.mocf", 0, "m.mocf.sig: 1 signer"},
       {"", "sign soon m.mocf", 0, "mocfsign: warning: "},
