@@ -18,7 +18,8 @@ const std::string kSign = "'" MOCFSIGN_PATH "'";
 
 // Roots and the intermediate are made in 2020, so that a signer of then
 // chains at its signing time; "old" expired in 2020, "soon" expires within
-// days, "nousage" may not sign, "stranger" chains to another root.
+// days, "nousage" may not sign, "casigner" is a CA, "server" serves TLS
+// only, "stranger" chains to another root.
 const char kPki[] = R"(set -e
 cat >x.cnf <<'C'
 [ca]
@@ -30,6 +31,10 @@ keyUsage=critical,digitalSignature
 [nousage]
 basicConstraints=CA:FALSE
 keyUsage=critical,keyEncipherment
+[casigner]
+basicConstraints=CA:TRUE
+[server]
+extendedKeyUsage=serverAuth
 C
 key() { openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:$2 -out $1.key; }
 cert() { openssl req -new -key $1.key -subj "/O=mocfsign test/CN=$1" |
@@ -39,10 +44,10 @@ root() { key $1 P-256; $2 openssl req -x509 -new -key $1.key -subj "/O=mocfsign 
 old="faketime 2020-01-01"
 root root "$old"; root alien
 key inter P-256; cert inter root ca "$old" 3650
-for k in p256:P-256 p384:P-384 nousage:P-256 stranger:P-256 old:P-256 soon:P-256; do key ${k%:*} ${k#*:}; done
+for k in p256:P-256 p384:P-384 nousage:P-256 casigner:P-256 server:P-256 stranger:P-256 old:P-256 soon:P-256; do key ${k%:*} ${k#*:}; done
 openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out rsa.key
 for k in p256 p384 rsa; do cert $k inter leaf; done
-cert nousage inter nousage; cert stranger alien leaf; cert old inter leaf "$old" 30; cert soon inter leaf "" 5
+for k in nousage casigner server; do cert $k inter $k; done; cert stranger alien leaf; cert old inter leaf "$old" 30; cert soon inter leaf "" 5
 openssl pkey -in p256.key -aes256 -passout pass:secret -out enc.key; cp p256.pem enc.pem
 openssl pkcs8 -topk8 -nocrypt -in p256.key -out p256.pk8
 printf '0x1A2B\n' >p.txt; printf 'some user file' >a.txt
@@ -138,11 +143,15 @@ TEST(Mocfsign, EachVerdictWithItsStatusAndWords) {
       {expired, "verify", 1, "expired certificate: the certificate O=mocfsign test,CN=old expired at 2020-01-31"},
       {expired, "verify --at-signing-time", 0, "(validity judged at the signing time each signer signed)"},
       {"osslsign nousage", "verify", 1, "wrong key usage: its certificate's key usage leaves out digitalSignature"},
+      {"osslsign casigner", "verify", 1, "a CA as signer: its certificate is a CA's (basicConstraints CA:TRUE)"},
+      {"osslsign server", "verify", 1, "wrong key usage: its certificate's extended key usage leaves out codeSigning"},
       {"sign p256 m.mocf && flip m.mocf.sig $(($(wc -c <m.mocf.sig) - 5))", "verify", 1, "damaged signature: the signature itself does not verify"},
       {"sign p256 m.mocf && head -c 150 m.mocf.sig >c && mv c m.mocf.sig", "verify", 1, "m.mocf.sig: damaged signature: it is no DER CMS signature"},
       {"", "verify", 1, "m.mocf: does not verify: there is no signature m.mocf.sig"},
       {"sign p256 m.mocf && sign rsa m.mocf", "verify --signers 2", 0, "verified by 2 signers, 2 required"},
       {"sign p256 m.mocf && sign stranger m.mocf", "verify --signers 2", 1, "1 signer verifies, 2 required"},
+      {"osslsign p256 && openssl cms -resign -binary -inform DER -outform DER -in m.mocf.sig -signer $P/p256.pem -inkey $P/p256.key -md sha256 -nocerts -out 2.sig && mv 2.sig m.mocf.sig",
+       "verify --signers 2", 1, "1 signer verifies, 2 required"},
       {"sign p256 m.mocf && sign stranger m.mocf", "verify", 0, "m.mocf: verified by 1 signer, 1 required"},
       {"", "$S --verify -m m.mocf", 2, "mocfsign never verifies without one"},
       {"sign p256 m.mocf", "$S --verify -m m.mocf --trust $P/root.key", 2, "root.key holds no PEM certificate"},
