@@ -145,6 +145,7 @@ TEST(Mocfsign, EachVerdictWithItsStatusAndWords) {
       {"osslsign nousage", "verify", 1, "wrong key usage: its certificate's key usage leaves out digitalSignature"},
       {"osslsign casigner", "verify", 1, "a CA as signer: its certificate is a CA's (basicConstraints CA:TRUE)"},
       {"osslsign server", "verify", 1, "wrong key usage: its certificate's extended key usage leaves out codeSigning"},
+      {"", "sign server m.mocf", 2, "server.pem cannot sign: wrong key usage: its certificate's extended key usage"},
       {"sign p256 m.mocf && flip m.mocf.sig $(($(wc -c <m.mocf.sig) - 5))", "verify", 1, "damaged signature: the signature itself does not verify"},
       {"sign p256 m.mocf && head -c 150 m.mocf.sig >c && mv c m.mocf.sig", "verify", 1, "m.mocf.sig: damaged signature: it is no DER CMS signature"},
       {"", "verify", 1, "m.mocf: does not verify: there is no signature m.mocf.sig"},

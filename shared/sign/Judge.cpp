@@ -53,19 +53,6 @@ std::string ChainJudged(CMS_SignerInfo* pSigner, X509* pCert, const Judging_t& j
   return ChainWords(ctx.get(), judging);
 }
 
-// What the signer's own certificate allows: signing, code, and not
-// issuing certificates.
-std::string UsageJudged(X509* pCert) {
-  const uint32_t flags = X509_get_extension_flags(pCert);
-  if (flags & EXFLAG_INVALID) return "its certificate has extensions that cannot be read";
-  if (flags & EXFLAG_CA) return "a CA as signer: its certificate is a CA's (basicConstraints CA:TRUE)";
-  if ((flags & EXFLAG_KUSAGE) && !(X509_get_key_usage(pCert) & KU_DIGITAL_SIGNATURE))
-    return "wrong key usage: its certificate's key usage leaves out digitalSignature";
-  if ((flags & EXFLAG_XKUSAGE) && !(X509_get_extended_key_usage(pCert) & (XKU_CODE_SIGN | XKU_ANYEKU)))
-    return "wrong key usage: its certificate's extended key usage leaves out codeSigning";
-  return "";
-}
-
 std::string Unjudged(CMS_SignerInfo* pSigner, const Judging_t& judging) {
   X509* pCert = SignerCert(pSigner);
   if (!pCert) return "untrusted signer: its certificate is not in the signature";
@@ -85,6 +72,17 @@ std::string Unjudged(CMS_SignerInfo* pSigner, const Judging_t& judging) {
 }
 
 }  // namespace
+
+std::string UsageJudged(X509* pCert) {
+  const uint32_t flags = X509_get_extension_flags(pCert);
+  if (flags & EXFLAG_INVALID) return "its certificate has extensions that cannot be read";
+  if (flags & EXFLAG_CA) return "a CA as signer: its certificate is a CA's (basicConstraints CA:TRUE)";
+  if ((flags & EXFLAG_KUSAGE) && !(X509_get_key_usage(pCert) & KU_DIGITAL_SIGNATURE))
+    return "wrong key usage: its certificate's key usage leaves out digitalSignature";
+  if ((flags & EXFLAG_XKUSAGE) && !(X509_get_extended_key_usage(pCert) & (XKU_CODE_SIGN | XKU_ANYEKU)))
+    return "wrong key usage: its certificate's extended key usage leaves out codeSigning";
+  return "";
+}
 
 bool DigestMatches(CMS_SignerInfo* pSigner, const MocfDigests_t& digests) {
   const ASN1_OCTET_STRING* pSigned = SignedDigest(pSigner);

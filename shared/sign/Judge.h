@@ -22,6 +22,12 @@ struct Judging_t {
 // Empty when the signer verifies; else why not, in one line without its end.
 std::string Judge(CMS_SignerInfo* pSigner, const Judging_t& judging);
 
+// Empty when the certificate's own extensions let it sign code: signing,
+// code, and not issuing certificates; else why not, in one line without its
+// end. Signing asks it too, so that no signature is made that can never
+// verify.
+std::string UsageJudged(X509* pCert);
+
 // The digest this signer signed is the one given.
 bool DigestMatches(CMS_SignerInfo* pSigner, const MocfDigests_t& digests);
 

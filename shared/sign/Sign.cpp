@@ -52,6 +52,9 @@ bool LoadSigning(const SignRequest_t& request, Signing_t* pSigning,
                  std::vector<std::string>* pWarnings, std::string* pWhy) {
   pSigning->Signer = LoadCerts(request.Cert, pWhy);
   if (!pSigning->Signer) return false;
+  // Refused before the key or its token is touched.
+  const std::string usage = UsageJudged(pSigning->Cert());
+  if (!usage.empty()) return Fail(pWhy, request.Cert + " cannot sign: " + usage + "\n");
   if (!request.Chain.empty() && !(pSigning->Chain = LoadCerts(request.Chain, pWhy))) return false;
   pSigning->Private = LoadKey(request.Key, request.Pass, pWhy);
   if (!pSigning->Private) return false;
