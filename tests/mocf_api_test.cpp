@@ -476,6 +476,8 @@ TEST(MocfApi, SignaturesPassTheEnginesVerdictsThrough) {
   std::ofstream(s / "bad.key") << "no key\n";
   EXPECT_EQ(MOCF_EFAILED, Thrown([&] { mocf::sign(s.ex, s / "bad.key", s / "signer.pem"); }));
   EXPECT_EQ(0u, std::string(mocf_error_last()->message).rfind("mocfsign: " + s / "bad.key ", 0));
+  EXPECT_EQ(MOCF_EFAILED, Thrown([&] { mocf::sign(s.ex, s / "signer.key", s / "signer.pem", {"", "hunter2", ""}); }));
+  EXPECT_EQ(std::string::npos, std::string(mocf_error_last()->message).find("hunter2"));
   EXPECT_EQ(MOCF_EIO, Thrown([&] { mocf::verifySignature(s.ex, s / "none.pem"); }));
 }
 

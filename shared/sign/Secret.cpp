@@ -50,7 +50,7 @@ bool FromDescriptor(const std::string& number, std::string* pSecret, std::string
   errno = 0;
   const long fd = std::strtol(number.c_str(), &pEnd, 10);
   if (number.empty() || *pEnd || errno || fd < 0 || fd > 1 << 20)
-    return (*pWhy = "--pass fd:" + number + " names no file descriptor\n"), false;
+    return (*pWhy = "--pass fd:... names no file descriptor\n"), false;
   if (FirstLineOf(static_cast<int>(fd), pSecret)) return true;
   *pWhy = "cannot read file descriptor " + number + ": " + std::strerror(errno) + "\n";
   return false;
@@ -76,7 +76,8 @@ bool ReadSecret(const std::string& source, std::string* pSecret, std::string* pW
     if (FirstLineOf(STDIN_FILENO, pSecret)) return true;
     return (*pWhy = std::string("cannot read standard input: ") + std::strerror(errno) + "\n"), false;
   }
-  *pWhy = "--pass " + source + " is no source of a passphrase: " + kPassHint + "\n";
+  // Not repeated: what stands there may be the passphrase itself.
+  *pWhy = std::string("--pass names no source of a passphrase: ") + kPassHint + "\n";
   return false;
 }
 
