@@ -163,6 +163,9 @@ TEST(Mocfsign, EachVerdictWithItsStatusAndWords) {
       {"printf junk >j.mocf", "sign p256 j.mocf", 2, "mocfsign: j.mocf is not a valid MOCF"},
       {"", "$S -m m.mocf --key $P/p256.key --cert $P/p384.pem", 2, "p256.key does not match the certificate"},
       {"", "sign old m.mocf", 2, "old.pem has expired"},
+      {"openssl x509 -in $P/p256.pem -outform DER | python3 -c \"import sys; sys.stdout.buffer.write(sys.stdin.buffer.read().replace("
+       "bytes.fromhex('06072A8648CE3D0201'), bytes.fromhex('06072A8648CE3D0209')))\" | openssl x509 -inform DER -out u.pem",
+       "$S -m m.mocf --key $P/p256.key --cert u.pem", 2, "u.pem: its public key cannot be read"},
       {"mkdir m.mocf.sig", "sign p256 m.mocf", 2, "mocfsign: cannot read m.mocf.sig: Is a directory"},
       {"", "sign enc m.mocf", 2, "enc.key is encrypted: give its passphrase with --pass"},
       {"", "sign enc m.mocf --pass env:PW && verify", 0, "verified by 1 signer"},

@@ -123,6 +123,8 @@ std::string KeyType(const EVP_PKEY* pKey) {
 }
 
 bool SignsWith(const EVP_PKEY* pKey, const std::string& named, std::string* pWhy) {
+  // OpenSSL reads a certificate whose key it cannot decode, and gives no key.
+  if (!pKey) return (*pWhy = named + ": its public key cannot be read\n"), false;
   const std::string type = KeyType(pKey);
   if (type == "ECDSA P-256" || type == "ECDSA P-384") return true;
   if (EVP_PKEY_get_base_id(pKey) == EVP_PKEY_RSA && EVP_PKEY_get_bits(pKey) >= 2048) return true;
