@@ -113,7 +113,7 @@ Pki_t MakePki() {
   std::remove("f.mocf.sig");
   mocfsign::SignOutcome_t outcome;
   std::string why;
-  Expect(mocfsign::Sign({"f.mocf", "signer.key", "signer.pem", "", "", ""}, &outcome, &why));
+  Expect(mocfsign::Sign({"f.mocf", "signer.key", "signer.pem", "", "", "", ""}, &outcome, &why));
   std::ifstream in("f.mocf.sig", std::ios::binary);
   pki.Sig.assign(std::istreambuf_iterator<char>(in), {});
   Expect(!pki.Sig.empty());

@@ -146,6 +146,11 @@ std::string Plural(int count, const char* pWord) {
   return std::to_string(count) + " " + pWord + (count == 1 ? "" : "s");
 }
 
+// Said as the process ends, since the bytes a reader was on are gone.
+std::string CutShort(const std::string& mocf) {
+  return "mocfsign: " + mocf + ": the file was cut short while it was read\n";
+}
+
 int Sign(const Given_t& given, std::ostream& out, std::ostream& err) {
   SignRequest_t request;
   request.Mocf = Value(given, "-m");
@@ -154,6 +159,7 @@ int Sign(const Given_t& given, std::ostream& out, std::ostream& err) {
   request.Chain = Value(given, "--chain");
   request.Pass = Value(given, "--pass");
   request.Out = Value(given, "-o");
+  request.WhyCutShort = CutShort(request.Mocf);
   // A passphrase read from a terminal would be typed at a prompt, and
   // mocfsign never prompts.
   if (request.Pass == "stdin" && platform::IsTerminal(stdin))
@@ -246,6 +252,7 @@ int VerifyMocf(const Given_t& given, std::ostream& out, std::ostream& err) {
   request.Sig = given.count("--sig") ? Value(given, "--sig") : SignaturePath(request.Mocf);
   request.Trust = Value(given, "--trust");
   request.AtSigningTime = given.count("--at-signing-time") > 0;
+  request.WhyCutShort = CutShort(request.Mocf);
   if (given.count("--signers")) mocfedit::ReadCount(Value(given, "--signers"), &request.Signers);
   Verification_t v = Verify(request);
   // A verdict of 0 stands only with every count behind it.

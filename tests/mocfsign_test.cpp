@@ -158,6 +158,9 @@ TEST(Mocfsign, EachVerdictWithItsStatusAndWords) {
       {"sign p256 m.mocf", "$S --verify -m m.mocf --trust $P/root.key", 2, "root.key holds no PEM certificate"},
       {"", "$S --verify -m gone.mocf --trust $P/root.pem", 2, "mocfsign: cannot read gone.mocf"},
       {"mkdir m.mocf.sig", "verify", 2, "mocfsign: cannot read m.mocf.sig: Is a directory"},
+      {"head -c 64000000 /dev/zero >z && \"$T\" -m m.mocf -f z -t user && rm z && cp m.mocf c.mocf",
+       "\"$S\" --verify -m c.mocf --trust $P/root.pem & p=$!; until grep -q c.mocf /proc/$p/maps 2>/dev/null || ! kill -0 $p; do :; done; "
+       ": >c.mocf; wait $p; s=$?; cp m.mocf c.mocf; (exit $s)", 2, "mocfsign: c.mocf: the file was cut short while it was read"},
       {"sign p256 m.mocf && \"$T\" -m m.mocf -f a.txt -t user", "sign p384 m.mocf", 2, "m.mocf.sig signed other bytes than m.mocf's: it is left as it is"},
       {"sign p256 m.mocf", "sign p256 m.mocf", 2, "p256.pem has already signed m.mocf.sig"},
       {"printf junk >j.mocf", "sign p256 j.mocf", 2, "mocfsign: j.mocf is not a valid MOCF"},

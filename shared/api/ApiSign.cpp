@@ -90,7 +90,7 @@ int mocf_sign(const char* mocf_path, const char* key, const char* cert, const ch
     run::Context_t run;
     const run::CScope scope(&run);
     const mocfsign::SignRequest_t request{mocf_path, key, cert, Given(chain), Given(pass_source),
-                                          Given(sig_path)};
+                                          Given(sig_path), ""};
     mocfsign::SignOutcome_t outcome;
     std::string why;
     if (!mocfsign::Sign(request, &outcome, &why)) return api::Fail(MOCF_EFAILED, Said(why), 2);
@@ -111,7 +111,7 @@ int mocf_verify_signature(const char* mocf_path, const char* sig_path, const cha
     run::Context_t run;
     const run::CScope scope(&run);
     const mocfsign::VerifyRequest_t request{mocf_path, Given(sig_path), trust_path, signers,
-                                            (flags & MOCF_AT_SIGNING_TIME) != 0};
+                                            (flags & MOCF_AT_SIGNING_TIME) != 0, ""};
     Held_t* held = Hold(Upheld(request, mocfsign::Verify(request)));
     *out = &held->Shown;
     return Judged(held->Verification);

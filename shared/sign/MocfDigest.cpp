@@ -86,7 +86,8 @@ MocfDigests_t Digested(const unsigned char* pData, size_t size, CReadPace* pPace
 
 }  // namespace
 
-bool LoadMocf(const std::string& path, LoadedMocf_t* pMocf, std::string* pWhy) {
+bool LoadMocf(const std::string& path, const std::string& whyCutShort, LoadedMocf_t* pMocf,
+              std::string* pWhy) {
   std::string whyNot;
   // Only a regular file is opened ahead, where no FIFO can block; its image
   // is mapped through this very descriptor where the system names one, so
@@ -99,7 +100,7 @@ bool LoadMocf(const std::string& path, LoadedMocf_t* pMocf, std::string* pWhy) {
     const std::string self = "/proc/self/fd/" + std::to_string(fileno(pMocf->File.get()));
     if (std::filesystem::exists(self, ec)) mapped = self;
   }
-  if (pMocf->Image.Load(mapped, &whyNot, "", CReadPace::kWindow / 2)) return true;
+  if (pMocf->Image.Load(mapped, &whyNot, whyCutShort, CReadPace::kWindow / 2)) return true;
   *pWhy = "cannot read " + path + ": " + CFileHelper::WhyCannotRead(path.c_str()) + "\n";
   return false;
 }

@@ -30,8 +30,10 @@ struct LoadedMocf_t {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> File{nullptr, std::fclose};
 };
 
-// False, with the reason's line, when it cannot be read.
-bool LoadMocf(const std::string& path, LoadedMocf_t* pMocf, std::string* pWhy);
+// False, with the reason's line, when it cannot be read. whyCutShort: as
+// VerifyRequest_t's.
+bool LoadMocf(const std::string& path, const std::string& whyCutShort, LoadedMocf_t* pMocf,
+              std::string* pWhy);
 
 // SHA-256, SHA-384 or SHA-512 (by NID) as asked; others are left out.
 MocfDigests_t DigestMocf(const LoadedMocf_t& mocf, const std::string& name,

@@ -142,7 +142,8 @@ bool SignLoaded(const SignRequest_t& request, const Signing_t& signing, const st
                 SignOutcome_t* pOutcome, std::string* pWhy) {
   LoadedMocf_t mocf;
   Cms cms;
-  if (!LoadMocf(request.Mocf, &mocf, pWhy) || !LoadExisting(out, &cms, pWhy)) return false;
+  if (!LoadMocf(request.Mocf, request.WhyCutShort, &mocf, pWhy) || !LoadExisting(out, &cms, pWhy))
+    return false;
   std::vector<int> digests{NID_sha256};
   STACK_OF(CMS_SignerInfo)* pSigners = cms ? CMS_get0_SignerInfos(cms.get()) : nullptr;
   for (int i = 0; i < sk_CMS_SignerInfo_num(pSigners); ++i)

@@ -23,6 +23,7 @@ struct SignRequest_t {
   std::string Chain;  // certificates to carry besides, PEM; empty for none
   std::string Pass;   // env:VAR, file:PATH, fd:N or stdin; empty for none
   std::string Out;    // empty: SignaturePath(Mocf)
+  std::string WhyCutShort;  // see VerifyRequest_t
 };
 
 struct SignOutcome_t {
@@ -53,6 +54,10 @@ struct VerifyRequest_t {
   std::string Trust;  // PEM certificates a signer must chain to in full
   int Signers = 1;    // distinct signer certificates that must verify
   bool AtSigningTime = false;  // validity judged at the signed signing time
+  // A program's line, said on standard error as the process ends with
+  // status 2, should the MOCF be cut short while it is read in place. A
+  // library leaves it empty, and its host's signals alone.
+  std::string WhyCutShort;
 };
 
 struct Verification_t {

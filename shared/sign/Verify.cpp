@@ -146,7 +146,7 @@ Verification_t Verify(const VerifyRequest_t& request) {
   const Trust_t trust = TrustFromPem(std::string(trustPem.begin(), trustPem.end()), request.Trust);
   if (!trust.Anchors) return Failed(2, trust.Why);
   LoadedMocf_t mocf;
-  if (!LoadMocf(request.Mocf, &mocf, &why)) return Failed(2, why);
+  if (!LoadMocf(request.Mocf, request.WhyCutShort, &mocf, &why)) return Failed(2, why);
   const bool found = Exists(sigPath);
   if (found && !ReadWhole(sigPath, &sig, &why)) {
     Verification_t out = Failed(2, why);
