@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Line coverage of the format library, the inspector and the command line by
-# the fuzz corpora: every target is built with clang's source-based coverage
-# and run once over its corpus; llvm-cov prints the table per file.
+# Line coverage by the fuzz corpora of every source the targets are built
+# from: each target is built with clang's source-based coverage and run once
+# over its corpus; llvm-cov prints the table per file.
 #   fuzz/coverage.sh            the table
 #   fuzz/coverage.sh --lines    also the lines no corpus reaches
 set -euo pipefail
@@ -20,16 +20,13 @@ for target in "${fuzz_targets[@]}"; do
   objects+=(-object "$build/fuzz/${target}_fuzz")
 done
 llvm-profdata merge -sparse "$fuzz_work"/*.profraw -o "$fuzz_work/all.profdata"
-sources=("$fuzz_root"/shared/*.cpp "$fuzz_root"/shared/sha1/*.cpp "$fuzz_root"/mocfinfo/*.cpp
-  "$fuzz_root"/CommandLine.cpp "$fuzz_root"/Usage.cpp)
-# main.cpp is not in any target, nor the platform module the build leaves out.
-filtered=()
-for source in "${sources[@]}"; do
-  case $source in */main.cpp | */PlatformPortable.cpp | */PlatformWindows.cpp) ;; *) filtered+=("$source") ;; esac
-done
+# Every source the targets were built from, which follows the build's own
+# choices (platform module, signatures or none), less the targets themselves
+# and the system's headers.
+skip='^/usr/|/fuzz/'
 cd "$fuzz_root"
-llvm-cov report "${objects[@]:1}" -instr-profile="$fuzz_work/all.profdata" "${filtered[@]}"
+llvm-cov report "${objects[@]:1}" -instr-profile="$fuzz_work/all.profdata" -ignore-filename-regex="$skip"
 if [ "${1:-}" = --lines ]; then
   llvm-cov show "${objects[@]:1}" -instr-profile="$fuzz_work/all.profdata" \
-    -show-line-counts-or-regions "${filtered[@]}" | grep -E '^ +[0-9]+\| +0\||^/'
+    -show-line-counts-or-regions -ignore-filename-regex="$skip" | grep -E '^ +[0-9]+\| +0\||^/'
 fi
