@@ -8,6 +8,16 @@ tool="$root/build-bench/mocftool"
 info="$root/build-bench/mocfinfo"
 builder="$root/build-bench/mocfbuild"
 
+# program NAME: builds one more program into build-bench/ and prints its
+# path; a bench that needs it exits 1 when it cannot be built.
+program() {
+  cmake --build "$root/build-bench" --target "$1" -j"$(nproc)" >/dev/null || {
+    echo "FAIL: could not build $1 in $root/build-bench" >&2
+    exit 1
+  }
+  echo "$root/build-bench/$1"
+}
+
 now() { date +%s.%N; }
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 since() { awk -v a="$(now)" -v b="$1" 'BEGIN { print a - b }'; }

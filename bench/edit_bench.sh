@@ -29,12 +29,7 @@ runs="${RUNS:-3}"
 mib="${SIZE_MIB:-1536}"
 source "$(dirname "$0")/common.sh"
 
-# common.sh builds the three older programs; the editor is built here.
-cmake --build "$root/build-bench" --target mocfedit -j"$(nproc)" >/dev/null || {
-  echo "FAIL: could not build mocfedit in $root/build-bench" >&2
-  exit 1
-}
-edit="$root/build-bench/mocfedit"
+edit="$(program mocfedit)"
 target_ratio=1.00
 target_mib=64
 

@@ -18,12 +18,7 @@ runs="${RUNS:-3}"
 mib="${MIB:-1024}"
 source "$(dirname "$0")/common.sh"
 
-# common.sh builds the three older programs; the signer is built here.
-cmake --build "$root/build-bench" --target mocfsign -j"$(nproc)" >/dev/null || {
-  echo "FAIL: could not build mocfsign in $root/build-bench" >&2
-  exit 1
-}
-sign="$root/build-bench/mocfsign"
+sign="$(program mocfsign)"
 target_ratio=1.10
 target_mib=64
 
