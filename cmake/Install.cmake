@@ -152,10 +152,12 @@ string(JOIN "\n" CPACK_COMPONENT_TOOLS_DESCRIPTION
   "a PKCS#11 token, and verifies one against a trust anchor.")
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
 string(JOIN "\n" CPACK_COMPONENT_LIB_DESCRIPTION
-  "library to read, verify, build and change MOCF files"
-  "libmocf is the engine of mocftool, mocfbuild, mocfinfo and mocfedit: it"
-  "lists and verifies MOCF files, takes their records out, unpacks them,"
-  "builds them from a list of runs and appends records, through a C API.")
+  "library to read, verify, build, change and sign MOCF files"
+  "libmocf is the engine of mocftool, mocfbuild, mocfinfo, mocfedit and"
+  "mocfsign: it lists and verifies MOCF files, takes their records out,"
+  "unpacks them, builds them from a list of runs, appends records, edits"
+  "them in place, and signs them and checks their signatures, through a C"
+  "API.")
 set(CPACK_DEBIAN_LIB_PACKAGE_SECTION libs)
 # A shlibs file, so that packages built against it depend on it.
 set(CPACK_DEBIAN_LIB_PACKAGE_GENERATE_SHLIBS ON)
@@ -167,10 +169,11 @@ string(JOIN "\n" CPACK_COMPONENT_DEV_DESCRIPTION
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libmocf1 (= ${PROJECT_VERSION})")
 string(JOIN "\n" CPACK_COMPONENT_PYTHON_DESCRIPTION
-  "Python library to read, verify, build and change MOCF files"
+  "Python library to read, verify, build, change and sign MOCF files"
   "The Python package mocf reads, verifies, builds, unpacks and compares MOCF"
-  "files, and appends records to them, through libmocf's C API: its rules and"
-  "messages are the engine's, as in mocftool, mocfbuild and mocfinfo.")
+  "files, appends records to them, edits them, and signs them and checks"
+  "their signatures, through libmocf's C API: its rules and messages are the"
+  "engine's, as in the programs.")
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "libmocf1 (= ${PROJECT_VERSION}), python3")
 include(CPack)
